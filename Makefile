@@ -1,0 +1,65 @@
+# Quick start on a fresh Debian machine (as root):
+#   make demo   builds and runs the demo host program
+#   make test   builds and runs every test
+# Both first install, with apt-get and only when missing, what the build needs.
+
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+
+# command-or-file : Debian package
+NEEDS = cmake:cmake g++:g++ clang++:clang bison:bison pkg-config:pkg-config \
+        /usr/include/gtest/gtest.h:googletest /usr/include/gmock/gmock.h:googletest \
+        /usr/include/benchmark/benchmark.h:libbenchmark-dev \
+        /usr/include/spdlog/spdlog.h:libspdlog-dev \
+        /usr/include/libxml2/libxml/parser.h:libxml2-dev xmllint:libxml2-utils
+
+.PHONY: all deps build demo test test-asan test-tsan bench clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for need in $(NEEDS); do \
+	  what=$${need%%:*}; pkg=$${need##*:}; \
+	  case $$what in \
+	    /*) [ -e "$$what" ] || missing="$$missing $$pkg" ;; \
+	    *) command -v "$$what" >/dev/null 2>&1 || missing="$$missing $$pkg" ;; \
+	  esac; \
+	done; \
+	missing=$$(echo $$missing | tr ' ' '\n' | sort -u | tr '\n' ' '); \
+	if [ -n "$${missing% }" ]; then \
+	  if command -v apt-get >/dev/null 2>&1 && [ "$$(id -u)" = 0 ]; then \
+	    echo "installing:$$missing"; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null || exit 1; \
+	  else \
+	    echo "missing packages (install them, e.g. with apt-get as root):$$missing"; exit 1; \
+	  fi; \
+	fi
+
+build/CMakeCache.txt: | deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps build/CMakeCache.txt
+	cmake --build build -j $(JOBS)
+
+demo: build
+	./build/examples/vantrel_demo
+
+test: build
+	cd build && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=address,undefined -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) -E package_consumer
+
+test-tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=thread -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -E package_consumer
+
+bench: build
+	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+clean:
+	rm -rf build build-asan build-tsan

@@ -1,0 +1,10 @@
+#include <SimpleTime.h>
+#include <ZelTools/Portable.h>
+#include <Vantrel.h>
+
+#include <iostream>
+
+int main() {
+  std::cout << ZelTools::Portable::getpid() << ' ' << SimpleTime::clock() << '\n';
+  return 0;
+}

@@ -1,0 +1,1 @@
+// The XML writer. (Being written.)
