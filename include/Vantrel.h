@@ -13,8 +13,11 @@
 #include <ZelTools/Portable.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <iosfwd>
+#include <memory>
 #include <string>
+#include <vector>
 
 #ifndef VANTREL_API
 #define VANTREL_API __attribute__((visibility("default")))
@@ -162,6 +165,344 @@ struct VANTREL_API Config {
 // ===========================================================================
 // Execution context: Vantrel::Context.   (section owned by the context work)
 // ===========================================================================
+
+class Logos;
+
+namespace Context {
+
+// An ordered list of text fields naming a workflow step, its ids or an actor.
+// The list always starts with one empty element; the fields are the elements
+// after it. The text joins the fields with '/':
+//   SubFields{}                => ""
+//   SubFields{"a"}             => "a"
+//   SubFields{"a", "b", "c"}   => "a/b/c"
+// The joined text is kept up to date by add(), so text() never writes and a
+// value may be read from several threads at once.
+class VANTREL_API SubFields {
+ public:
+  SubFields();
+  SubFields(std::initializer_list<std::string> fields);
+
+  // Appends one field; returns *this so that calls chain.
+  SubFields& add(const std::string& field);
+  // The fields joined with '/', or "" when there is no field.
+  const std::string& text() const { return text_; }
+  // True when at least one field was added.
+  bool has_fields() const { return elements_.size() > 1; }
+  // Every element, the leading empty one included.
+  const std::vector<std::string>& elements() const { return elements_; }
+
+ private:
+  std::vector<std::string> elements_;
+  std::string text_;
+};
+
+// One workflow step: its names and its ids. Text: names text, '#', ids text
+// (names a, ids 1 => "a#1"; no fields => "#").
+struct VANTREL_API StepFields {
+  StepFields() = default;
+  StepFields(SubFields names_, SubFields ids_);
+
+  std::string text() const;
+  // True when neither the names nor the ids have a field.
+  bool empty() const { return !names.has_fields() && !ids.has_fields(); }
+
+  SubFields names;
+  SubFields ids;
+};
+
+class CallTrace;
+
+// One open cross call on a thread (see LowLevelAPI).
+enum class Call_kind : std::uint8_t { Incoming = 0, Outgoing = 1 };
+
+struct VANTREL_API CallRecord {
+  CallRecord(Call_kind kind_, std::uint32_t minor_depth_, std::unique_ptr<CallTrace> trace_);
+  CallRecord(CallRecord&&) noexcept;
+  CallRecord& operator=(CallRecord&&) noexcept;
+  ~CallRecord();
+
+  Call_kind kind;
+  std::uint32_t minor_depth;         // the minor depth when the call began
+  std::unique_ptr<CallTrace> trace;  // writes the call's messages; may be null
+};
+
+// The execution context of one thread: its position in a workflow, the actors
+// it acts for and the destination of its messages. At most one per thread,
+// reached through get_data(); only its own thread reads or changes it, so no
+// lock protects it. The message path reads it while writing a record and the
+// text and XML records advance minor_tick and minor_depth.
+struct VANTREL_API Data {
+  Data();
+  ~Data();
+  Data(const Data&) = delete;
+  Data& operator=(const Data&) = delete;
+
+  // The destination of this thread's messages, never null.
+  Logos* logos() const;
+  // Binds the thread to `x`, or to the default destination when `x` is null.
+  void set_logos(Logos* x);
+
+  // The workflow position (the same five members as LowLevelAPI::Call).
+  std::uint32_t major_tick = 0;   // workflow-step entries and exits
+  std::uint32_t major_depth = 0;  // nested workflow steps
+  StepFields root;                // first step of the workflow
+  StepFields caller;              // the step that entered the current one
+  StepFields callee;              // the current step
+
+  std::uint32_t minor_tick = 0;   // opening and closing messages in this step
+  std::uint32_t minor_depth = 0;  // traced scopes open in this step
+
+  SubFields user;
+  SubFields architect;
+  SubFields developer;
+  SubFields consultant;  // no scope sets it; it stays without fields
+
+  Logos* logos_;                 // not owned; never null
+  std::vector<CallRecord> calls;  // open cross calls, innermost last
+  std::uint16_t incoming_calls = 0;
+  std::uint16_t outgoing_calls = 0;
+  bool installed_by_call = false;  // removed when its last call record is popped
+};
+
+// The calling thread's context record, or null when it has none.
+VANTREL_API Data* get_data();
+
+// A destination of its own for the threads bound to it. The default device
+// has none and binds the default destination. A device must outlive every
+// WithDevice bound to it and every message written through it.
+class VANTREL_API Device {
+ public:
+  Device();
+  // Builds a destination from the four names; an empty one takes its value
+  // from the environment (QZ_TRACE_NAME, QZ_TRACE_LOGDIR, ...). Its settings
+  // are re-read from its configuration file at most once a minute.
+  Device(const std::string& name, const std::string& logext, const std::string& logdir,
+         const std::string& configfile);
+  // Closes the device's log file.
+  ~Device();
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  // The device's own destination, or null.
+  Logos* logos() const { return logos_; }
+
+ private:
+  Logos* logos_;  // owned; null for the default device
+};
+
+// Makes sure the calling thread has a context record for the lifetime of the
+// object; removes it at the end when this object installed it.
+class VANTREL_API WithContext {
+ public:
+  WithContext();
+  ~WithContext();
+  WithContext(const WithContext&) = delete;
+  WithContext& operator=(const WithContext&) = delete;
+
+  bool is_owner;  // this object installed the record
+  Data* data;     // the thread's record
+};
+
+// Binds the calling thread to a device for the lifetime of the object and
+// restores the previous binding at its end. A null device keeps the current
+// binding; the default constructor binds nothing.
+class VANTREL_API WithDevice : public WithContext {
+ public:
+  WithDevice() : WithDevice(static_cast<const Device*>(nullptr)) {}
+  explicit WithDevice(const Device* device);
+  explicit WithDevice(const Device& device);
+  ~WithDevice();
+
+  Logos* previous;  // restored at the end; null means the default destination
+};
+
+// Traced scopes: the constructor writes an opening message with the label, the
+// destructor a closing message with the label, ": " and the elapsed time. A
+// scope whose opening message was not written writes no closing message; one
+// whose opening message was written always writes its closing message.
+class VANTREL_API StepTrace {
+ public:
+  StepTrace(const Importance& importance_, const StepFields& label_);
+  ~StepTrace();
+  StepTrace(const StepTrace&) = delete;
+  StepTrace& operator=(const StepTrace&) = delete;
+
+ private:
+  Importance importance;
+  bool logged;
+  StepFields label;
+  double start;  // milliseconds since 1970-01-01 UTC
+};
+
+class VANTREL_API ActorTrace {
+ public:
+  ActorTrace(const Importance& importance_, const SubFields& label_);
+  ~ActorTrace();
+  ActorTrace(const ActorTrace&) = delete;
+  ActorTrace& operator=(const ActorTrace&) = delete;
+
+ private:
+  Importance importance;
+  bool logged;
+  SubFields label;
+  double start;
+};
+
+class VANTREL_API CallTrace {
+ public:
+  CallTrace(const Importance& importance_, const std::string& label_);
+  ~CallTrace();
+  CallTrace(const CallTrace&) = delete;
+  CallTrace& operator=(const CallTrace&) = delete;
+
+  // Replaces the importance and label that the closing message will use.
+  void replace(const Importance& importance_, const std::string& label_);
+
+ private:
+  Importance importance;
+  bool logged;
+  std::string label;
+  double start;
+};
+
+// The first step of a workflow, the user it runs for and, optionally, the
+// device its messages go to.
+struct VANTREL_API Root : StepFields {
+  Root(StepFields step, SubFields user_ = {}, const Device* device_ = nullptr);
+
+  SubFields user;
+  const Device* device;
+};
+
+// A step inside a workflow, optionally bound to a device.
+struct VANTREL_API Step : StepFields {
+  Step(StepFields step, const Device* device_ = nullptr);
+
+  const Device* device;
+};
+
+// Moves the calling thread into a workflow step for the lifetime of the
+// object, without messages. On a thread that runs no workflow yet, a Root or
+// a Step starts a new one (which is not undone at the end); inside a running
+// workflow both enter a nested step, left again at the end.
+class VANTREL_API WorkflowScopeBase {
+ public:
+  explicit WorkflowScopeBase(const Root& root);
+  explicit WorkflowScopeBase(const Step& step);
+  ~WorkflowScopeBase();
+  WorkflowScopeBase(const WorkflowScopeBase&) = delete;
+  WorkflowScopeBase& operator=(const WorkflowScopeBase&) = delete;
+
+ private:
+  struct SavedStep;
+  void enter(const StepFields& step);
+
+  WithDevice with_device;
+  std::unique_ptr<SavedStep> saved;  // set while a nested step is entered
+};
+
+// A workflow step with an opening and a closing message (XL for a root, L for
+// a step) labelled names#ids.
+class VANTREL_API WorkflowScope : public WorkflowScopeBase {
+ public:
+  explicit WorkflowScope(const Root& root);
+  explicit WorkflowScope(const Step& step);
+
+ private:
+  StepTrace trace;
+};
+
+// Keeps a saved actor value while an actor scope is open.
+class VANTREL_API ActorScopeBase {
+ public:
+  ActorScopeBase();
+  ~ActorScopeBase();
+  ActorScopeBase(const ActorScopeBase&) = delete;
+  ActorScopeBase& operator=(const ActorScopeBase&) = delete;
+
+ protected:
+  // Saves `*slot` and sets it to `actor`.
+  void replace(SubFields& slot, const SubFields& actor);
+  // Puts the saved value back into `*slot`.
+  void restore(SubFields& slot);
+
+ private:
+  std::unique_ptr<SubFields> saved;  // null when nothing was changed
+};
+
+// Sets the architect (developer) of the calling thread's record for the
+// lifetime of the object. Does nothing on a thread without a record.
+class VANTREL_API ArchitectScopeBase : public ActorScopeBase {
+ public:
+  explicit ArchitectScopeBase(const SubFields& architect);
+  ~ArchitectScopeBase();
+};
+
+class VANTREL_API DeveloperScopeBase : public ActorScopeBase {
+ public:
+  explicit DeveloperScopeBase(const SubFields& developer);
+  ~DeveloperScopeBase();
+};
+
+// The same, with an opening and a closing message (L for the architect, M
+// for the developer) labelled with the actor's text.
+class VANTREL_API ArchitectScope : public ArchitectScopeBase {
+ public:
+  explicit ArchitectScope(const SubFields& architect);
+
+ private:
+  ActorTrace trace;
+};
+
+class VANTREL_API DeveloperScope : public DeveloperScopeBase {
+ public:
+  explicit DeveloperScope(const SubFields& developer);
+
+ private:
+  ActorTrace trace;
+};
+
+// Carrying a workflow position across a call between components or processes.
+// The receiving side brackets the call with before_incoming_call and
+// after_incoming_call; the calling side with before_outgoing_call and
+// after_outgoing_call. The forms with importances write an opening message
+// (the first pair for the outermost call on the thread, the nested pair
+// otherwise) and, when the call ends, a closing message.
+namespace LowLevelAPI {
+
+// A workflow position: the head of Data.
+struct Call {
+  std::uint32_t major_tick = 0;
+  std::uint32_t major_depth = 0;
+  StepFields root;
+  StepFields caller;
+  StepFields callee;
+};
+
+// Sets the user of the calling thread's record, if it has one.
+VANTREL_API void set_user(const SubFields& user);
+
+VANTREL_API void before_incoming_call(const Call& call, const SubFields& user);
+VANTREL_API void before_incoming_call(const Call& call, const SubFields& user,
+                                      const Importance& first_importance,
+                                      const std::string& first_text,
+                                      const Importance& nested_importance,
+                                      const std::string& nested_text);
+VANTREL_API void after_incoming_call();
+VANTREL_API void after_incoming_call(const Importance& importance, const std::string& text);
+
+VANTREL_API void before_outgoing_call();
+VANTREL_API void before_outgoing_call(const Importance& first_importance,
+                                      const std::string& first_text,
+                                      const Importance& nested_importance,
+                                      const std::string& nested_text);
+VANTREL_API void after_outgoing_call(const Call& call, const SubFields& user);
+VANTREL_API void after_outgoing_call(const Call& call, const SubFields& user,
+                                     const Importance& importance, const std::string& text);
+
+}  // namespace LowLevelAPI
+}  // namespace Context
 
 }  // namespace Vantrel
 
