@@ -1,0 +1,189 @@
+#include "LogFileLog.h"
+
+#include <ZelTools/Portable.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <iomanip>
+#include <string>
+
+#include "ThreadId.h"
+
+namespace Vantrel {
+
+namespace {
+
+// Logger::Tag values as the record reads them.
+constexpr int open_tag = 1;
+constexpr int close_tag = 2;
+
+constexpr const char* nested_lost_line = "### Vantrel: Incorrect usage: NestedTrace Lost ###";
+
+// A width setting is read as a signed 16-bit number; only a positive one pads.
+void set_column_width(std::ostream& out, std::uint16_t setting) {
+  const auto width = static_cast<std::int16_t>(setting);
+  if (width > 0) out.width(width);
+}
+
+// One column: its content right-aligned in its width when its bit is on,
+// nothing when it is off; a '|' in both cases.
+template <class T>
+void write_column(std::ostream& out, unsigned mask, unsigned bit, std::uint16_t width,
+                  const T& content) {
+  if (mask & bit) {
+    set_column_width(out, width);
+    out << content;
+  }
+  out << '|';
+}
+
+// Ticks and depths are unsigned counters shown as signed numbers.
+std::int32_t as_signed(std::uint32_t counter) { return static_cast<std::int32_t>(counter); }
+
+// Columns 1 to 13, in order, with the width setting each one uses.
+struct ContextColumn {
+  unsigned bit;
+  std::uint16_t Config::*width;
+};
+constexpr ContextColumn context_columns[] = {
+    {major_tick_mask, &Config::major_steps_display_width},
+    {minor_tick_mask, &Config::minor_steps_display_width},
+    {major_depth_mask, &Config::major_steps_display_width},
+    {minor_depth_mask, &Config::minor_steps_display_width},
+    {root_name_mask, &Config::workflow_names_display_width},
+    {root_id_mask, &Config::workflow_ids_display_width},
+    {caller_name_mask, &Config::workflow_names_display_width},
+    {caller_id_mask, &Config::workflow_ids_display_width},
+    {callee_name_mask, &Config::workflow_names_display_width},
+    {callee_id_mask, &Config::workflow_ids_display_width},
+    {user_mask, &Config::actors_display_width},
+    {architect_mask, &Config::actors_display_width},
+    {developer_mask, &Config::actors_display_width},
+};
+
+void write_blank_context_columns(std::ostream& out, const Config& config, unsigned mask) {
+  for (const ContextColumn& column : context_columns)
+    write_column(out, mask, column.bit, config.*column.width, "");
+}
+
+void write_filled_context_columns(std::ostream& out, const Config& c, unsigned mask,
+                                  const Context::Data& d) {
+  write_column(out, mask, major_tick_mask, c.major_steps_display_width, as_signed(d.major_tick));
+  write_column(out, mask, minor_tick_mask, c.minor_steps_display_width, as_signed(d.minor_tick));
+  write_column(out, mask, major_depth_mask, c.major_steps_display_width, as_signed(d.major_depth));
+  write_column(out, mask, minor_depth_mask, c.minor_steps_display_width, as_signed(d.minor_depth));
+  const std::uint16_t names = c.workflow_names_display_width;
+  const std::uint16_t ids = c.workflow_ids_display_width;
+  write_column(out, mask, root_name_mask, names, d.root.names.text());
+  write_column(out, mask, root_id_mask, ids, d.root.ids.text());
+  write_column(out, mask, caller_name_mask, names, d.caller.names.text());
+  write_column(out, mask, caller_id_mask, ids, d.caller.ids.text());
+  write_column(out, mask, callee_name_mask, names, d.callee.names.text());
+  write_column(out, mask, callee_id_mask, ids, d.callee.ids.text());
+  write_column(out, mask, user_mask, c.actors_display_width, d.user.text());
+  write_column(out, mask, architect_mask, c.actors_display_width, d.architect.text());
+  write_column(out, mask, developer_mask, c.actors_display_width, d.developer.text());
+}
+
+// Column 14: the settings' consultant name, padded to at most 63 characters
+// (a negative width setting, taken as unsigned, also gives 63).
+void write_consultant_column(std::ostream& out, const Config& config, unsigned mask) {
+  const std::uint16_t width = std::min<std::uint16_t>(config.actors_display_width, 63);
+  const std::size_t length = strnlen(config.consultant, Config::consultant_capacity - 1);
+  write_column(out, mask, consultant_mask, width, std::string(config.consultant, length));
+}
+
+void reset_format_state(std::ostream& out) {
+  out.precision(6);
+  out.width(0);
+  out.fill(' ');
+  out.flags(std::ios_base::fmtflags());
+}
+
+// "main.cpp:42: this is Vantrel message 1234", before the record's own line.
+void write_source_line(std::ostream& out, const Importance& importance, unsigned mask,
+                       unsigned rank) {
+  if (importance.file == nullptr || (mask & (src_file_mask | src_line_mask)) == 0) return;
+  out << importance.file << ':' << importance.line << ':' << " this is Vantrel message " << rank
+      << std::endl;
+}
+
+// "2007/10/18 21:21:07.045", then with rank_mask the rank's last two digits
+// as three: "2007/10/18 21:21:07.045034" for rank 1234.
+void write_time_and_rank(std::ostream& out, const TextRecordHead& head, unsigned mask) {
+  SimpleTime::UtcTime(head.time).print(out, SimpleTime::UtcTime::Separator{'/', ' ', ':', '.'});
+  if (mask & rank_mask) out << std::setfill('0') << std::setw(3) << head.rank % 100;
+  out.fill(' ');
+}
+
+char tag_mark(int tag) {
+  if (tag == open_tag) return '{';
+  if (tag == close_tag) return '}';
+  return ' ';
+}
+
+// "|==| | | 4242|3520| |": level, severity, exception, pid, tid, tag mark.
+void write_fixed_head(std::ostream& out, const TextRecordHead& head) {
+  const Importance& importance = *head.inputs.importance;
+  out << '|' << importance.level_name() << '|' << importance.severity_name() << '|'
+      << (head.unwinding ? 'X' : ' ') << '|' << std::setw(5) << head.pid << '|' << std::setw(4)
+      << head.tid << '|' << tag_mark(head.inputs.tag) << '|';
+}
+
+}  // namespace
+
+void write_context_columns(std::ostream& out, const Config& config, unsigned mask,
+                           Context::Data* data, int tag) {
+  if (data == nullptr) {
+    write_blank_context_columns(out, config, mask);
+    return;
+  }
+  // The thread's own record, touched by the writing thread only: an opening
+  // message counts before its columns, a closing one after them, so both
+  // show the same minor depth.
+  if (tag == open_tag) {
+    data->minor_tick += 1;
+    data->minor_depth += 1;
+  }
+  write_filled_context_columns(out, config, mask, *data);
+  if (tag == close_tag) {
+    data->minor_depth -= 1;
+    data->minor_tick += 1;
+  }
+}
+
+void write_text_record_head(std::ostream& out, const TextRecordHead& head) {
+  const Config& config = *head.inputs.config;
+  const unsigned mask = config.effective_mask();
+  reset_format_state(out);
+  write_source_line(out, *head.inputs.importance, mask, head.rank);
+  write_time_and_rank(out, head, mask);
+  write_fixed_head(out, head);
+  write_context_columns(out, config, mask, head.inputs.data, head.inputs.tag);
+  write_consultant_column(out, config, mask);
+}
+
+void write_text_record_end(std::ostream& out, bool nested_lost) {
+  out << std::endl;
+  if (nested_lost) out << nested_lost_line << std::endl;
+}
+
+LogFileLog::LogFileLog(const DeviceInfo& info_) : LogFileExt<LogOfstream>(info_) {}
+
+std::ostream* LogFileLog::do_header_record() {
+  TextRecordHead head;
+  head.time = SimpleTime::clock().now();
+  head.rank = rank;
+  head.pid = ZelTools::Portable::Process().id();
+  head.tid = Native::current_thread_id();
+  head.unwinding = std::uncaught_exceptions() > 0;
+  head.inputs = record;
+  std::ostream& out = stream->target();
+  write_text_record_head(out, head);
+  return &out;
+}
+
+void LogFileLog::do_footer_record() { write_text_record_end(stream->target(), nested_lost_flag); }
+
+}  // namespace Vantrel
