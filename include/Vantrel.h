@@ -162,6 +162,156 @@ struct VANTREL_API Config {
 // Admin.   (section owned by the message path)
 // ===========================================================================
 
+class Logos;
+namespace Context {
+struct Data;
+}
+
+// Starts the trace core with the first instance in the process and stops it
+// with the last. Every translation unit that includes this header holds one
+// (below), so the library is running before any of its static objects are
+// built and until all of them are gone.
+class VANTREL_API VantrelInitExit {
+ public:
+  VantrelInitExit();
+  ~VantrelInitExit();
+  VantrelInitExit(const VantrelInitExit&) = delete;
+  VantrelInitExit& operator=(const VantrelInitExit&) { return *this; }
+
+ private:
+  static void init();
+  static void exit();
+};
+
+namespace {
+const VantrelInitExit vantrel_init_exit;
+}
+
+// One trace message. Construction decides whether the message is written
+// (the activity rule of the thread's destination), takes the destination's
+// message lock and opens the record; the message text goes into stream();
+// destruction (or reset) ends the record and releases the lock. A logger
+// must end on the thread that built it. Host code normally writes through
+// Printf or VANTREL_LOG rather than building loggers itself.
+class VANTREL_API Logger {
+ public:
+  enum Tag { Plain = 0, Open = 1, Close = 2 };
+
+  // `importance` must outlive the logger (the nine constants do).
+  Logger(const Importance& importance, Tag tag);
+  // Takes the message over: only the new logger ends the record.
+  Logger(Logger& other);
+  Logger& operator=(const Logger&) = delete;
+  ~Logger();
+
+  // Ends the record now; the logger holds nothing afterwards.
+  void reset();
+
+  // Where the message text goes; null when nothing is written.
+  std::ostream* stream() const { return stream_; }
+  // What the record writers read.
+  const Importance& importance() const { return *importance_; }
+  Tag tag() const { return tag_; }
+  const Config& config() const { return config_; }
+  Context::Data* data() const { return data_; }
+
+ private:
+  Logos* active_logos(Logos* logos);
+  bool open_record();
+  void end_record();
+  void release();
+
+  const Importance* importance_;
+  Tag tag_;
+  Config config_;
+  Context::Data* data_ = nullptr;
+  Logos* logos_ = nullptr;  // held: one level of its message lock
+  std::ostream* stream_ = nullptr;
+};
+
+// The printf-style front end: Printf(M)("x=%d", 5) writes one Plain message
+// of importance M. Nothing is formatted when the message is not active. The
+// text is cut to its first 1023 characters.
+class VANTREL_API Printf {
+ public:
+  explicit Printf(const Importance& importance) : importance_(importance) {}
+
+  void operator()(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+
+  operator const Importance&() const { return importance_; }
+
+ private:
+  Importance importance_;
+};
+
+// An importance with the level and severity of `importance` and the given
+// source position (see VANTREL_HERE).
+inline Importance here(const Importance& importance, const char* file, int line) {
+  return Importance(importance.level, importance.severity, file, line);
+}
+
+// A Plain logger with its own copy of a positioned importance; used by
+// VANTREL_LOG.
+class PositionedLogger {
+ public:
+  PositionedLogger(const Importance& importance, const char* file, int line)
+      : importance_(here(importance, file, line)), logger_(importance_, Logger::Plain) {}
+  std::ostream* stream() const { return logger_.stream(); }
+  void reset() { logger_.reset(); }
+
+ private:
+  Importance importance_;
+  Logger logger_;
+};
+
+// Run-time administration of the calling thread's destination (that of its
+// context record, or the default one).
+struct VANTREL_API Admin {
+  // The activity rule. The default rule: an assert (severity 3 or more) is
+  // always written; otherwise the settings must be active and the message's
+  // level at least the threshold's level. A host may install its own rule.
+  class VANTREL_API IsActive {
+   public:
+    IsActive() = default;
+    IsActive(const IsActive&) = default;
+    IsActive& operator=(const IsActive&) = default;
+    virtual ~IsActive();
+    virtual bool operator()(const Importance& importance, Logger::Tag tag, const Config& config,
+                            Context::Data* data) const;
+  };
+
+  // The settings in force (re-read from the configuration file when due).
+  static Config config();
+  // Edits: the record stops following the configuration file.
+  static void config(const Config& value);
+  static void active(bool value);
+  static void importance(const Importance& value);
+  static void size(unsigned int value);
+  static void keep(bool value);
+
+  // The destination's names.
+  static std::string name();
+  static std::string logext();
+  static std::string logdir();
+  static std::string configfile();
+
+  // Installs the host's activity rule; an empty pointer restores the default.
+  static void is_active(std::unique_ptr<const IsActive> rule);
+};
+
+// An Importance with the level and severity of `imp` and the position of the
+// statement: Printf(VANTREL_HERE(Vantrel::Warning))("disk %d%% full", 93);
+#define VANTREL_HERE(imp) ::Vantrel::here((imp), __FILE__, __LINE__)
+
+// One Plain message of importance `imp` with its source position:
+//   VANTREL_LOG(Vantrel::M) << "x=" << x;
+// When the message is not active, nothing is written and the inserted
+// expressions are not evaluated.
+#define VANTREL_LOG(imp)                                                              \
+  for (::Vantrel::PositionedLogger vantrel_log_(imp, __FILE__, __LINE__); vantrel_log_.stream(); \
+       vantrel_log_.reset())                                                          \
+  *vantrel_log_.stream()
+
 // ===========================================================================
 // Execution context: Vantrel::Context.   (section owned by the context work)
 // ===========================================================================

@@ -1,0 +1,139 @@
+// The message path: Logger, Printf and the default activity rule.
+//
+// Nothing here throws to the host: a failure of the log file while a record
+// is opened or ended drops the record and releases the destination.
+#include <Vantrel.h>
+
+#include <ZelTools/Portable.h>
+
+#include <cstdarg>
+#include <cstring>
+
+#include "ContextInternal.h"
+#include "DebugTrace.h"
+#include "Library.h"
+#include "Logos.h"
+
+namespace Vantrel {
+namespace {
+
+// Printf's fixed buffer; a longer text is cut to its first size - 1 characters.
+constexpr unsigned printf_buffer_size = 1024;
+
+// What the record writers read of a logger.
+RecordInputs inputs_of(const Logger& logger) {
+  RecordInputs inputs;
+  inputs.importance = &logger.importance();
+  inputs.tag = logger.tag();
+  inputs.config = &logger.config();
+  inputs.data = logger.data();
+  return inputs;
+}
+
+}  // namespace
+
+Logger::Logger(const Importance& importance, Tag tag) : importance_(&importance), tag_(tag) {
+  try {
+    data_ = Context::get_data();
+    logos_ = active_logos(Context::get_logos(data_));
+    if (logos_ != nullptr && !open_record()) release();
+  } catch (...) {
+    // A broken log file or rule costs this message only.
+    if (logos_ != nullptr) release();
+    stream_ = nullptr;
+  }
+}
+
+// Copies the destination's settings into config_ and asks its activity rule;
+// returns the destination when the message is to be written.
+Logos* Logger::active_logos(Logos* logos) {
+  VANTREL_DEBUG("active_logos");
+  if (logos != nullptr) {
+    config_ = logos->pull_config();
+    if (logos->is_active(*importance_, tag_, config_, data_)) {
+      VANTREL_DEBUG("active_logos, returning logos=" << static_cast<const void*>(logos));
+      return logos;
+    }
+  }
+  VANTREL_DEBUG("active_logos, returning nil");
+  return nullptr;
+}
+
+Logger::Logger(Logger& other)
+    : importance_(other.importance_),
+      tag_(other.tag_),
+      config_(other.config_),
+      data_(other.data_),
+      logos_(other.logos_),
+      stream_(other.stream_) {
+  other.logos_ = nullptr;
+  other.stream_ = nullptr;
+}
+
+Logger::~Logger() { reset(); }
+
+void Logger::reset() {
+  if (logos_ == nullptr) return;
+  try {
+    end_record();
+  } catch (...) {
+    // The record is lost; the destination must still be released.
+  }
+  release();
+}
+
+// Takes one level of the message lock; a nested message of this thread
+// (depth > 1) is dropped and marks the enclosing record instead.
+bool Logger::open_record() {
+  if (logos_->message_lock.lock() > 1) return false;
+  const unsigned rank = ++logos_->rank;
+  stream_ = logos_->log_file->begin_record(inputs_of(*this), rank);
+  return stream_ != nullptr;
+}
+
+void Logger::end_record() {
+  LogFile& log_file = *logos_->log_file;
+  log_file.nested_lost(logos_->message_lock.max_depth() > 1);
+  log_file.end_record(inputs_of(*this), logos_->rank);
+}
+
+void Logger::release() {
+  stream_ = nullptr;
+  Logos* logos = logos_;
+  logos_ = nullptr;
+  logos->message_lock.unlock();
+}
+
+void Printf::operator()(const char* format, ...) const {
+  Logger logger(importance_, Logger::Plain);
+  std::ostream* stream = logger.stream();
+  if (stream == nullptr || format == nullptr) return;
+  char buffer[printf_buffer_size];
+  buffer[0] = '\0';  // a formatting error may leave the buffer untouched
+  va_list args;
+  va_start(args, format);
+  const int written = ZelTools::Portable::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  // A text of 1024 characters or more fills the buffer without a terminator.
+  if (written < 0 || written >= static_cast<int>(sizeof buffer)) {
+    buffer[sizeof buffer - 1] = '\0';
+  }
+  try {
+    *stream << buffer;
+  } catch (...) {
+    // A stream set to throw must not reach the host.
+  }
+}
+
+Admin::IsActive::~IsActive() = default;
+
+// Asserts always pass; otherwise the settings must be active and the level
+// at least the threshold's. The tag and the context are not consulted.
+bool Admin::IsActive::operator()(const Importance& importance, Logger::Tag, const Config& config,
+                                 Context::Data*) const {
+  if (importance.severity >= 3) return true;
+  if (!config.active) return false;
+  return importance.level >= config.importance.level;
+}
+
+}  // namespace Vantrel

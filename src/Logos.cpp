@@ -1,0 +1,46 @@
+#include "Logos.h"
+
+#include <mutex>
+#include <utility>
+
+#include "DebugTrace.h"
+
+namespace Vantrel {
+
+Logos::Logos(const std::string& name, const std::string& logext, const std::string& logdir,
+             const std::string& configfile, bool pullable, SimpleTime::Duration period)
+    : info(name, logext, logdir, configfile), log_file(info.factory().create(info)) {
+  // Re-reading the configuration file is not implemented yet: the settings
+  // start from the default record and change only through Admin.
+  (void)pullable;
+  (void)period;
+}
+
+// The settings go first, then the log file (closing it), the locks, the
+// host's rule and the names, as the members' reverse order gives.
+Logos::~Logos() = default;
+
+bool Logos::is_active(const Importance& importance, Logger::Tag tag, const Config& settings,
+                      Context::Data* data) {
+  if (tag == Logger::Close) return true;
+  {
+    std::lock_guard<ZelTools::Native::Mutex> lock(filter_lock);
+    if (custom_is_active) return (*custom_is_active)(importance, tag, settings, data);
+  }
+  return default_is_active(importance, tag, settings, data);
+}
+
+void Logos::set_custom_is_active(std::unique_ptr<const Admin::IsActive> rule) {
+  {
+    std::lock_guard<ZelTools::Native::Mutex> lock(filter_lock);
+    custom_is_active.swap(rule);
+  }
+  // `rule` now holds the previous one, destroyed here outside the lock.
+}
+
+void Logos::renew_log_file() {
+  log_file.reset();
+  log_file = info.factory().create(info);
+}
+
+}  // namespace Vantrel

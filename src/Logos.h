@@ -1,0 +1,71 @@
+// Logos: one destination of trace messages, with its names, its log file,
+// its settings, its activity rule, its rank counter and its locks.
+//
+// The library creates the default destination at start and deletes it at
+// stop; a Context::Device creates and deletes its own. A destination must
+// outlive every logger writing through it.
+//
+// Locks:
+//   message_lock  recursive; held by a writing Logger for the whole record
+//                 (one level per logger of the owning thread). Guards rank,
+//                 log_file and info.
+//   filter_lock   guards custom_is_active; the host's rule is called under it.
+//   the settings' own lock (inside `config`).
+// The administration operations that change files take message_lock first
+// and the settings' lock second.
+#ifndef VANTREL_SRC_LOGOS_H
+#define VANTREL_SRC_LOGOS_H
+
+#include <SimpleTime.h>
+#include <Vantrel.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ConfigHolder.h"
+#include "LogFile.h"
+#include "LogosInfo.h"
+#include "Native.h"
+
+namespace Vantrel {
+
+class Logos {
+ public:
+  // Empty texts take their values from the environment (see LogosInfo).
+  // `pullable` and `period` govern re-reading the configuration file.
+  Logos(const std::string& name, const std::string& logext, const std::string& logdir,
+        const std::string& configfile, bool pullable, SimpleTime::Duration period);
+  ~Logos();
+  Logos(const Logos&) = delete;
+  Logos& operator=(const Logos&) = delete;
+
+  // The settings in force for a new message.
+  Config pull_config() const { return config.pull(); }
+
+  // The activity rule: the host's when installed (called under
+  // filter_lock), else the default one. Close messages always pass.
+  bool is_active(const Importance& importance, Logger::Tag tag, const Config& settings,
+                 Context::Data* data);
+
+  // Installs the host's rule (null restores the default); the old rule is
+  // destroyed after filter_lock is released.
+  void set_custom_is_active(std::unique_ptr<const Admin::IsActive> rule);
+
+  // Replaces the log file by a fresh one from info's (possibly new) factory.
+  // Caller holds message_lock.
+  void renew_log_file();
+
+  std::uint32_t rank = 0;  // guarded by message_lock; the last rank given
+  LogosInfo info;          // guarded by message_lock after construction
+  const Admin::IsActive default_is_active;
+  ZelTools::Native::Mutex filter_lock;
+  std::unique_ptr<const Admin::IsActive> custom_is_active;  // guarded by filter_lock
+  ZelTools::Native::RecursiveLock message_lock;
+  std::unique_ptr<LogFile> log_file;  // guarded by message_lock
+  ConfigHolder config;                // has its own lock
+};
+
+}  // namespace Vantrel
+
+#endif  // VANTREL_SRC_LOGOS_H
