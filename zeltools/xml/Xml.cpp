@@ -1,1 +1,284 @@
-// The XML writer. (Being written.)
+// The XML writer: the writer's state, the markup of XmlOstream, and the
+// element and section objects that drive them.
+#include "zeltools/xml/Xml.h"
+
+#include <algorithm>
+
+namespace ZelTools {
+namespace Xml {
+
+namespace {
+
+// Deeper markup is still indented, but never by more than this many columns.
+constexpr long long max_indent_columns = 40;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Ostream
+
+Ostream::Ostream(std::ostream& out, Indent const& indent) : out(out), indent(indent) {}
+
+Ostream::~Ostream() { destroy_data_stream(); }
+
+Tag& Ostream::current_tag() {
+  if (tags.empty() || section) {
+    throw Error("Ostream state must be in Tag and tags stack non-empty to use current tag");
+  }
+  return *tags.back();
+}
+
+std::ostream* Ostream::data() {
+  if ((!in_data && !section) || !data_stream) {
+    throw Error("Must be in Attribute, Text, Comment or CData to insert data");
+  }
+  return data_stream;
+}
+
+void Ostream::text() {
+  Tag& tag = current_tag();
+  tag.change_state(&tag.in_text);
+  open_text();
+  text_stream();
+  in_data = true;
+}
+
+std::ostream* Ostream::attribute_stream() { return make_data_stream<NoEscapingOstream>(out); }
+std::ostream* Ostream::text_stream() { return make_data_stream<NoEscapingOstream>(out); }
+std::ostream* Ostream::cdata_stream() { return make_data_stream<NoEscapingOstream>(out); }
+std::ostream* Ostream::comment_stream() { return make_data_stream<NoEscapingOstream>(out); }
+
+void Ostream::destroy_data_stream() noexcept {
+  if (!data_stream) return;
+  destroy_data(data_stream);
+  data_stream = nullptr;
+  destroy_data = nullptr;
+}
+
+void Ostream::reserve_buffer(std::size_t bytes) {
+  if (bytes <= buffer_size) return;
+  std::size_t const cells = (bytes + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t);
+  buffer.reset(new std::max_align_t[cells]);
+  buffer_size = cells * sizeof(std::max_align_t);
+}
+
+Indent const& Ostream::context_indent() const {
+  if (section) return section->section_indent();
+  if (!tags.empty()) return tags.back()->indent;
+  return indent;
+}
+
+void Ostream::write_indent(Indent const& at) {
+  long long const columns = static_cast<long long>(at.level) * at.step;
+  if (columns <= 0) return;
+  char const fill = out.fill();
+  for (long long i = 0; i < std::min(columns, max_indent_columns); ++i) out.put(fill);
+}
+
+void Ostream::write_newline() {
+  if (indent.newline) out.put('\n');
+}
+
+// ---------------------------------------------------------------------------
+// XmlOstream
+
+XmlOstream::XmlOstream(std::ostream& out, Indent const& indent) : RawXmlOstream(out, indent) {
+  write_indent(this->indent);
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  write_newline();
+}
+
+void XmlOstream::open_start_tag() {
+  write_indent(context_indent());
+  out << '<' << top_tag()->tag_name();
+}
+
+void XmlOstream::close_tag() {
+  Tag const* const tag = top_tag();
+  if (!tag) return;
+  if (tag->subs_done() == 0 && tag->texts_done() == 0) {
+    out << "/>";
+  } else {
+    write_indent(context_indent());
+    out << "</" << tag->tag_name() << '>';
+  }
+  write_newline();
+}
+
+void XmlOstream::open_attribute(char const* const& name) {
+  write_newline();
+  Indent const& context = context_indent();
+  write_indent(context.deeper());
+  if (context.step == 0 && !indent.newline) out.put(' ');
+  out << name << "=\"";
+}
+
+void XmlOstream::close_attribute() { out.put('"'); }
+
+void XmlOstream::end_start_tag() {
+  Tag const* const tag = top_tag();
+  if (tag && tag->subs_done() == 0 && tag->texts_done() == 0) {
+    out.put('>');
+    write_newline();
+  }
+}
+
+void XmlOstream::open_sub() { end_start_tag(); }
+
+void XmlOstream::open_text() {
+  end_start_tag();
+  write_indent(context_indent().deeper());
+}
+
+void XmlOstream::close_text() { write_newline(); }
+
+void XmlOstream::open_cdata() {
+  write_indent(context_indent());
+  out << "<![CDATA[";
+}
+
+void XmlOstream::close_cdata() {
+  out << "]]>";
+  write_newline();
+}
+
+void XmlOstream::open_comment() {
+  write_indent(context_indent());
+  out << "<!--";
+}
+
+void XmlOstream::close_comment() {
+  out << "-->";
+  write_newline();
+}
+
+// ---------------------------------------------------------------------------
+// Tag
+
+Tag::Tag(Ostream& stream, std::string const& name) : stream(stream) {
+  if (!stream.tags.empty()) {
+    parent = &stream.current_tag();
+    parent->enter_sub();
+  }
+  this->name = name;
+  indent = parent ? stream.context_indent().deeper() : stream.indent;
+  if (!parent && stream.root_done) throw Error("multi root tree");
+  stream.root_done = true;
+  if (stream.check_identifiers && !is_identifier(name)) throw InvalidIdentifier(name);
+  stream.tags.push_back(this);
+  stream.open_start_tag();
+}
+
+Tag::~Tag() {
+  // Closing writes only to the target stream, whose errors show in its state;
+  // anything else thrown here must not leave the destructor.
+  try {
+    change_state(nullptr);
+    stream.close_tag();
+  } catch (...) {
+  }
+  std::deque<Tag*>& tags = stream.tags;
+  if (!tags.empty() && tags.back() == this) {
+    tags.pop_back();
+  } else {
+    // Destroyed out of order: forget this element all the same.
+    tags.erase(std::remove(tags.begin(), tags.end(), this), tags.end());
+  }
+  attribute_names.clear();
+}
+
+void Tag::attribute(char const* const& name) {
+  char const* const checked_name = name ? name : "";
+  if (stream.check_identifiers) {
+    std::string const key = checked_name;
+    if (!is_identifier(key)) throw InvalidIdentifier(key);
+    if (attribute_names[key]++ != 0) throw MultiplyDefined(key);
+  }
+  if (state && !state->accepts_attribute()) {
+    throw Error("Tag must be in Start or in Attribute to insert Attribute");
+  }
+  change_state(&in_attribute);
+  stream.open_attribute(checked_name);
+  stream.attribute_stream();
+  stream.in_data = true;
+}
+
+void Tag::change_state(State* next) {
+  if (state) {
+    State* const left = state;
+    state = nullptr;
+    left->leave(*this);
+  }
+  state = next;
+}
+
+void Tag::enter_sub() {
+  change_state(&in_sub);
+  stream.open_sub();
+}
+
+void Tag::end_attribute() {
+  stream.destroy_data_stream();
+  stream.close_attribute();
+  stream.in_data = false;
+  ++attributes;
+}
+
+void Tag::end_text() {
+  stream.destroy_data_stream();
+  stream.close_text();
+  stream.in_data = false;
+  ++texts;
+}
+
+void Tag::end_sub() {
+  stream.close_sub();
+  ++subs;
+}
+
+void Tag::InAttribute::leave(Tag& tag) { tag.end_attribute(); }
+void Tag::InText::leave(Tag& tag) { tag.end_text(); }
+void Tag::InSub::leave(Tag& tag) { tag.end_sub(); }
+
+// ---------------------------------------------------------------------------
+// Section
+
+Section::Section(Ostream& stream, bool cdata) : stream(stream), cdata(cdata) {
+  Tag* const tag = stream.tags.empty() ? nullptr : &stream.current_tag();
+  if (tag) {
+    tag->enter_sub();
+    indent = tag->indent.deeper();
+  }
+  if (stream.section || !tag) {
+    throw Error("Ostream tags stack should not be empty to open a Comment or CData section");
+  }
+  stream.section = this;
+  try {
+    if (cdata) {
+      stream.open_cdata();
+      stream.cdata_stream();
+    } else {
+      stream.open_comment();
+      stream.comment_stream();
+    }
+  } catch (...) {
+    stream.section = nullptr;
+    throw;
+  }
+}
+
+Section::~Section() {
+  try {
+    stream.destroy_data_stream();
+    if (cdata) {
+      stream.close_cdata();
+    } else {
+      stream.close_comment();
+    }
+  } catch (...) {
+  }
+  if (stream.section == this) stream.section = nullptr;
+}
+
+}  // namespace Xml
+}  // namespace ZelTools

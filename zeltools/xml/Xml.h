@@ -1,0 +1,413 @@
+// ZelTools::Xml: a streaming XML writer.
+//
+// A document is written in one pass, strictly in order, onto a std::ostream
+// that the writer does not own. Constructing an XmlOstream writes the
+// declaration; a Tag is one element for the life of the object (constructed
+// opens it, destroyed closes it, so nesting follows the caller's scopes); a
+// Section is a comment or CDATA section for its life. Attribute values, text
+// and section contents are written by insertion into the writer, which
+// escapes them according to where they stand:
+//
+//   XmlOstream xml(out, Indent(Indent::Lines));
+//   {
+//     Tag r(xml, "R");
+//     xml.current_tag().attribute("a");  xml << 1;
+//     { Tag c(xml, "C"); }
+//     xml.text();  xml << "hi";
+//   }
+//
+// writes, one item a line with the Lines layout:
+//
+//   <?xml version="1.0" encoding="UTF-8"?>
+//   <R
+//   a="1">
+//   <C/>
+//   hi
+//   </R>
+//
+// Pretty indents the attribute, child and text lines by two spaces per level
+// (never more than 40 columns); Flat writes
+//   <?xml version="1.0" encoding="UTF-8"?><R a="1"><C/>hi</R>
+//
+// Each open element carries a small state machine (Start, InAttribute,
+// InText, InSub) that decides which markup must come before the next item and
+// rejects out-of-order use with Error before writing anything.
+//
+// Lifetime and locking: the owner creates the writer, then its tags and
+// sections, and destroys them in the reverse order; the writer's destruction
+// writes nothing. A writer and its tags hold no lock: one thread at a time
+// uses them (the XML log file does so under its destination's message lock).
+#ifndef VANTREL_ZELTOOLS_XML_XML_H
+#define VANTREL_ZELTOOLS_XML_XML_H
+
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <memory>
+#include <new>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <utility>
+
+#include <ZelTools/Portable.h>
+
+namespace ZelTools {
+namespace Xml {
+
+// ---------------------------------------------------------------------------
+// Exceptions. Thrown by value; print writes the texts shown.
+
+// print: "ZelTools::Xml::Exception"
+struct Exception : ZelTools::Exception {
+  std::ostream& print(std::ostream& os) const override;
+};
+
+// print: "ZelTools::Xml::Error: " + message. The message is a static text and
+// is not copied.
+struct Error : Exception {
+  explicit Error(char const* message) : message(message) {}
+  std::ostream& print(std::ostream& os) const override;
+  char const* message;
+};
+
+// print: "ZelTools::Xml::InvalidIdentifier: '" + name + "'"
+struct InvalidIdentifier : Exception {
+  explicit InvalidIdentifier(std::string name) : name(std::move(name)) {}
+  std::ostream& print(std::ostream& os) const override;
+  std::string name;
+};
+
+// print: "ZelTools::Xml::MultiplyDefined: '" + name + "'"
+struct MultiplyDefined : Exception {
+  explicit MultiplyDefined(std::string name) : name(std::move(name)) {}
+  std::ostream& print(std::ostream& os) const override;
+  std::string name;
+};
+
+// True when `name` may be used as an element or attribute name: non-empty,
+// starting with an ASCII letter or '_', then ASCII letters, digits, '_', '-'
+// or '.'. Bytes 0x80..0xFF and ':' are refused; the test ignores the locale.
+bool is_identifier(std::string const& name);
+
+// ---------------------------------------------------------------------------
+// Layout of a document or of one nesting context.
+//
+//   style       step  newline   output
+//   Flat   (0)   0     no       everything on one line
+//   Lines  (1)   0     yes      one item a line, no indentation
+//   Pretty (2)   2     yes      one item a line, two spaces per level
+//   other        as Flat
+//
+// Only the writer's own copy decides line breaks; the copies held by tags and
+// sections carry their nesting level and step.
+struct Indent {
+  enum Style { Flat = 0, Lines = 1, Pretty = 2 };
+
+  explicit Indent(int style = Flat);
+  // The same layout one level deeper.
+  Indent deeper() const;
+
+  int level = 0;
+  int step = 0;
+  bool newline = false;
+};
+
+class Tag;
+class Section;
+
+// ---------------------------------------------------------------------------
+// The root writer. By itself it writes no markup: its stream factories give
+// unescaped streams and its markup operations do nothing, so a plain Ostream
+// passes only the data to its target. RawXmlOstream adds escaping and
+// XmlOstream the markup.
+class Ostream {
+ public:
+  Ostream(std::ostream& out, Indent const& indent);
+  virtual ~Ostream();
+  Ostream(Ostream const&) = delete;
+  Ostream& operator=(Ostream const&) = delete;
+
+  // The innermost open element. Throws Error when no element is open or a
+  // section is open.
+  Tag& current_tag();
+  // The stream that the next inserted value goes to. Throws Error unless an
+  // attribute value, a text run or a section is open.
+  std::ostream* data();
+  // Starts a text run in the current element (closing any open attribute
+  // value or previous text run).
+  void text();
+
+  // Writes `value` with its type's standard formatting into data().
+  template <class T>
+  void operator<<(T const& value) {
+    *data() << value;
+  }
+
+  // When set, element and attribute names are validated and an attribute name
+  // repeated on one element is refused. Off unless the user sets it.
+  bool check_identifiers = false;
+
+ protected:
+  // Data stream factories: each destroys the current data stream, constructs
+  // a new one in `buffer`, makes it the data stream and returns it.
+  virtual std::ostream* attribute_stream();
+  virtual std::ostream* text_stream();
+  virtual std::ostream* cdata_stream();
+  virtual std::ostream* comment_stream();
+
+  // Markup hooks, called at each step of the element state machine.
+  virtual void open_start_tag() {}
+  virtual void close_tag() {}
+  virtual void open_attribute(char const* const& /*name*/) {}
+  virtual void close_attribute() {}
+  virtual void open_text() {}
+  virtual void close_text() {}
+  virtual void open_sub() {}
+  virtual void close_sub() {}
+  virtual void open_cdata() {}
+  virtual void close_cdata() {}
+  virtual void open_comment() {}
+  virtual void close_comment() {}
+
+  // Constructs a stream of type S in `buffer` (growing it when too small)
+  // after destroying the previous one, and records how to destroy it.
+  template <class S, class... Args>
+  std::ostream* make_data_stream(Args&&... args);
+  void destroy_data_stream() noexcept;
+
+  // The layout that markup is indented by: the open section's, else the
+  // current element's, else the document's.
+  Indent const& context_indent() const;
+  // Writes min(level * step, 40) fill characters of `out`.
+  void write_indent(Indent const& at);
+  void write_newline();
+  // The innermost open element, or null.
+  Tag* top_tag() const { return tags.empty() ? nullptr : tags.back(); }
+
+  std::ostream& out;
+  Indent const indent;
+
+ private:
+  friend class Tag;
+  friend class Section;
+
+  void reserve_buffer(std::size_t bytes);
+
+  std::deque<Tag*> tags;       // open elements, innermost last; not owned
+  bool root_done = false;      // set when the root element has been opened
+  Section* section = nullptr;  // the open comment or CDATA section, if any
+  bool in_data = false;        // an attribute value or text run is open
+
+  std::ostream* data_stream = nullptr;                     // lives in `buffer`
+  void (*destroy_data)(std::ostream*) noexcept = nullptr;  // its destructor
+  std::unique_ptr<std::max_align_t[]> buffer;              // kept for reuse
+  std::size_t buffer_size = 0;                             // bytes in `buffer`
+};
+
+// ---------------------------------------------------------------------------
+// Unbuffered stream buffers that hand every character to escape().
+class EscapingOstreambuf : public std::streambuf {
+ protected:
+  virtual void escape(char c) = 0;
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(char const* s, std::streamsize n) override;
+};
+
+// A std::ostream that is its own (escaping) stream buffer B.
+template <class B>
+class EscapingOstream : public B, public std::ostream {
+ public:
+  explicit EscapingOstream(std::ostream& target) : B(target), std::ostream(static_cast<B*>(this)) {}
+};
+
+// A std::ostream writing straight into the target's stream buffer, with its
+// own default formatting state.
+class NoEscapingOstream : public std::ostream {
+ public:
+  explicit NoEscapingOstream(std::ostream& target) : std::ostream(target.rdbuf()) {}
+};
+
+// The escaping layer: attribute values and text are escaped; sections stay
+// raw.
+//
+//   byte                  attribute value   text
+//   "                     &quot;            "
+//   &  <  >               &amp; &lt; &gt;   &amp; &lt; &gt;
+//   0x00..0x1F, 0x7F      &#<decimal>;      &#<decimal>;
+//   other (' and >=0x80)  unchanged         unchanged
+class RawXmlOstream : public Ostream {
+ public:
+  class XmlBuf : public EscapingOstreambuf {
+   public:
+    explicit XmlBuf(std::ostream& target) : target(target) {}
+
+   protected:
+    int sync() override;
+    // Writes &#<decimal code>; for a control character and returns true.
+    bool escape_control(char c);
+    std::ostream& target;
+  };
+  class AttributeBuf : public XmlBuf {
+   public:
+    using XmlBuf::XmlBuf;
+
+   protected:
+    void escape(char c) override;
+  };
+  class TextBuf : public XmlBuf {
+   public:
+    using XmlBuf::XmlBuf;
+
+   protected:
+    void escape(char c) override;
+  };
+
+ protected:
+  using Ostream::Ostream;
+  std::ostream* attribute_stream() override;
+  std::ostream* text_stream() override;
+};
+
+// The concrete writer: escaping plus markup in the layout of its Indent.
+class XmlOstream : public RawXmlOstream {
+ public:
+  // Writes the declaration <?xml version="1.0" encoding="UTF-8"?>, followed
+  // by a line break when the layout has them.
+  XmlOstream(std::ostream& out, Indent const& indent);
+
+ protected:
+  void open_start_tag() override;
+  void close_tag() override;
+  void open_attribute(char const* const& name) override;
+  void close_attribute() override;
+  void open_text() override;
+  void close_text() override;
+  void open_sub() override;
+  void open_cdata() override;
+  void close_cdata() override;
+  void open_comment() override;
+  void close_comment() override;
+
+ private:
+  // ">" and a line break when the current element's start tag is still open.
+  void end_start_tag();
+};
+
+// ---------------------------------------------------------------------------
+// One open element, from construction to destruction.
+//
+// Created by the writer's user, as a child of the current element or as the
+// document's root; destroyed by the same user, innermost first, before the
+// writer. Its counters count finished periods: the start tag is still open
+// exactly while `subs` and `texts` are both 0.
+//
+//   Start --attribute--> InAttribute --attribute--> InAttribute
+//   any --text--> InText     any --child or section--> InSub
+//   any --destruction--> closed
+class Tag {
+ public:
+  // Opens element `name`. Throws Error "multi root tree" for a second root,
+  // Error when a section is open, InvalidIdentifier when names are checked.
+  Tag(Ostream& stream, std::string const& name);
+  // Closes the element; never throws.
+  ~Tag();
+  Tag(Tag const&) = delete;
+  Tag& operator=(Tag const&) = delete;
+
+  // Starts attribute `name`; its value is then inserted into the writer.
+  // Throws Error after text or a child, MultiplyDefined for a repeated name
+  // when names are checked.
+  void attribute(char const* const& name);
+
+  std::string const& tag_name() const { return name; }
+  Tag* parent_tag() const { return parent; }
+  int attributes_done() const { return attributes; }
+  int subs_done() const { return subs; }
+  int texts_done() const { return texts; }
+  Indent const& tag_indent() const { return indent; }
+
+  struct State {
+    virtual ~State() = default;
+    virtual bool accepts_attribute() const { return false; }
+    virtual void leave(Tag& tag) = 0;
+  };
+  struct InAttribute : State {
+    bool accepts_attribute() const override { return true; }
+    void leave(Tag& tag) override;
+  };
+  struct InText : State {
+    void leave(Tag& tag) override;
+  };
+  struct InSub : State {
+    void leave(Tag& tag) override;
+  };
+
+ private:
+  friend class Ostream;
+  friend class Section;
+
+  // Leaves the current state (running its leave) and enters `next`, which
+  // may be null for "closed".
+  void change_state(State* next);
+  // Moves the element to InSub and lets the writer close its start tag, as
+  // the opening of a child element or section requires.
+  void enter_sub();
+  // The work of leaving each state: close what was open and count it.
+  void end_attribute();
+  void end_text();
+  void end_sub();
+
+  std::string name;
+  Tag* parent = nullptr;
+  int attributes = 0;
+  int subs = 0;
+  int texts = 0;
+  InAttribute in_attribute;
+  InText in_text;
+  InSub in_sub;
+  Ostream& stream;
+  State* state = nullptr;  // null is Start (and closed)
+  std::map<std::string, int> attribute_names;
+  Indent indent;
+};
+
+// ---------------------------------------------------------------------------
+// One open comment (cdata false) or CDATA section, from construction to
+// destruction, inside the current element. Created and destroyed by the
+// writer's user while no other section is open. Its content is written raw:
+// "--" or "]]>" inside it is not checked.
+class Section {
+ public:
+  // Throws Error when no element is open or a section is already open.
+  Section(Ostream& stream, bool cdata);
+  // Closes the section; never throws.
+  ~Section();
+  Section(Section const&) = delete;
+  Section& operator=(Section const&) = delete;
+
+  Indent const& section_indent() const { return indent; }
+
+ private:
+  Ostream& stream;
+  bool cdata;
+  Indent indent;
+};
+
+// ---------------------------------------------------------------------------
+
+template <class S, class... Args>
+std::ostream* Ostream::make_data_stream(Args&&... args) {
+  static_assert(alignof(S) <= alignof(std::max_align_t), "buffer alignment");
+  destroy_data_stream();
+  reserve_buffer(sizeof(S));
+  S* made = new (static_cast<void*>(buffer.get())) S(std::forward<Args>(args)...);
+  data_stream = made;
+  destroy_data = [](std::ostream* stream) noexcept { static_cast<S*>(stream)->~S(); };
+  return made;
+}
+
+}  // namespace Xml
+}  // namespace ZelTools
+
+#endif
