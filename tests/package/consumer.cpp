@@ -5,6 +5,6 @@
 #include <iostream>
 
 int main() {
-  std::cout << ZelTools::Portable::getpid() << ' ' << SimpleTime::clock() << '\n';
+  std::cout << ZelTools::Portable::getpid() << ' ' << SimpleTime::clock().now() << '\n';
   return 0;
 }
