@@ -1,0 +1,297 @@
+// The message path: activity rule, message lock, ranks, nested messages,
+// Printf and VANTREL_LOG. The default destination's log file is replaced by
+// one that keeps its records in memory.
+#include <Vantrel.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Library.h"
+#include "LogFile.h"
+#include "Logos.h"
+
+namespace Vantrel {
+namespace {
+
+struct Record {
+  unsigned rank;
+  int level;
+  int tag;
+  std::string text;
+  bool nested_lost;
+};
+
+// Keeps every record; guarded, like any log file, by the message lock.
+class CaptureLogFile : public LogFile {
+ public:
+  std::vector<Record> records;
+  bool fail_on_header = false;
+
+ protected:
+  std::ostream* do_header_record() override {
+    if (fail_on_header) throw std::runtime_error("disk gone");
+    current_.str("");
+    return &current_;
+  }
+  void do_footer_record() override {
+    records.push_back(
+        {rank, record.importance->level, record.tag, current_.str(), nested_lost_flag});
+  }
+
+ private:
+  std::ostringstream current_;
+};
+
+class LoggerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    logos_ = default_logos();
+    ASSERT_NE(logos_, nullptr);
+    capture_ = new CaptureLogFile;
+    logos_->log_file.reset(capture_);
+  }
+
+  void activate(const Importance& threshold) {
+    Admin::active(true);
+    Admin::importance(threshold);
+  }
+  const std::vector<Record>& records() const { return capture_->records; }
+
+  Logos* logos_ = nullptr;
+  CaptureLogFile* capture_ = nullptr;  // owned by the destination
+};
+
+struct ActivityCase {
+  bool active;
+  int threshold;
+  int level;
+  int severity;
+  bool written;
+};
+
+// The default rule, straight from the table of levels and severities.
+TEST(IsActiveTest, DefaultRuleTable) {
+  const ActivityCase cases[] = {
+      {false, 2, 4, 2, false},  // inactive: an error is dropped
+      {false, 2, 4, 3, true},   // an assert always passes
+      {false, 4, 0, 3, true},   // whatever its level
+      {true, 3, 2, 0, false},   // below the threshold
+      {true, 3, 3, 0, true},    // at it
+      {true, 3, 3, 1, true},    // a warning sits at level 3
+      {true, 3, 4, 2, true},    // an error at level 4
+      {true, 0, 0, 0, true},
+  };
+  const Admin::IsActive rule;
+  for (const ActivityCase& c : cases) {
+    Config config;
+    config.active = c.active;
+    config.importance = Importance(c.threshold, 0);
+    EXPECT_EQ(rule(Importance(c.level, c.severity), Logger::Plain, config, nullptr), c.written)
+        << "active=" << c.active << " threshold=" << c.threshold << " level=" << c.level
+        << " severity=" << c.severity;
+  }
+}
+
+TEST_F(LoggerTest, DefaultSettingsWriteOnlyAsserts) {
+  Printf{Warning}("warning");
+  Printf{Assert}("assert");
+  ASSERT_EQ(records().size(), 1u);
+  EXPECT_EQ(records()[0].text, "assert");
+}
+
+TEST_F(LoggerTest, ThresholdLSelectsLevelsThreeAndUp) {
+  activate(L);
+  Printf{M}("m");
+  Printf{L}("l");
+  Printf{Warning}("warning");
+  Printf{Error}("error");
+  ASSERT_EQ(records().size(), 3u);
+  EXPECT_EQ(records()[0].text, "l");
+  EXPECT_EQ(records()[1].text, "warning");
+  EXPECT_EQ(records()[2].text, "error");
+}
+
+TEST_F(LoggerTest, CloseMessageIgnoresInactiveSettings) {
+  { Logger logger(XS, Logger::Close); }
+  { Logger logger(XS, Logger::Open); }
+  ASSERT_EQ(records().size(), 1u);
+  EXPECT_EQ(records()[0].tag, Logger::Close);
+}
+
+TEST_F(LoggerTest, HostRuleReplacesAndEmptyRuleRestoresDefault) {
+  struct OnlyXs : Admin::IsActive {
+    bool operator()(const Importance& imp, Logger::Tag, const Config&,
+                    Context::Data*) const override {
+      return imp.level == 0;
+    }
+  };
+  Admin::is_active(std::make_unique<OnlyXs>());
+  Printf{XS}("xs");
+  Printf{Assert}("assert");
+  Admin::is_active(nullptr);
+  Printf{XS}("xs again");
+  Printf{Assert}("assert again");
+  ASSERT_EQ(records().size(), 2u);
+  EXPECT_EQ(records()[0].text, "xs");
+  EXPECT_EQ(records()[1].text, "assert again");
+}
+
+TEST_F(LoggerTest, RanksCountOnlyWrittenRecords) {
+  activate(M);
+  Printf{S}("dropped");
+  Printf{M}("first");
+  Printf{XS}("dropped");
+  Printf{L}("second");
+  ASSERT_EQ(records().size(), 2u);
+  EXPECT_EQ(records()[0].rank, 1u);
+  EXPECT_EQ(records()[1].rank, 2u);
+  EXPECT_EQ(logos_->rank, 2u);
+}
+
+TEST_F(LoggerTest, NestedMessageIsDroppedAndFlagsEnclosingRecord) {
+  activate(XS);
+  {
+    Logger outer(M, Logger::Plain);
+    ASSERT_NE(outer.stream(), nullptr);
+    *outer.stream() << "outer";
+    Logger inner(M, Logger::Plain);
+    EXPECT_EQ(inner.stream(), nullptr);
+    Printf{M}("also nested");
+  }
+  Printf{M}("after");
+  ASSERT_EQ(records().size(), 2u);
+  EXPECT_EQ(records()[0].text, "outer");
+  EXPECT_TRUE(records()[0].nested_lost);
+  EXPECT_EQ(records()[1].rank, 2u);
+  EXPECT_FALSE(records()[1].nested_lost);
+  EXPECT_EQ(logos_->message_lock.depth(), 0u);
+  EXPECT_EQ(logos_->message_lock.max_depth(), 0u);
+}
+
+TEST_F(LoggerTest, CopiedLoggerWritesTheRecordOnce) {
+  activate(XS);
+  {
+    Logger first(M, Logger::Plain);
+    Logger second(first);
+    EXPECT_EQ(first.stream(), nullptr);
+    ASSERT_NE(second.stream(), nullptr);
+    *second.stream() << "once";
+  }
+  ASSERT_EQ(records().size(), 1u);
+  EXPECT_EQ(records()[0].text, "once");
+}
+
+TEST_F(LoggerTest, ResetEndsTheRecordOnce) {
+  activate(XS);
+  {
+    Logger logger(M, Logger::Plain);
+    logger.reset();
+    EXPECT_EQ(logger.stream(), nullptr);
+    EXPECT_EQ(records().size(), 1u);
+  }
+  EXPECT_EQ(records().size(), 1u);
+}
+
+TEST_F(LoggerTest, FailingLogFileDropsTheMessageAndReleasesTheLock) {
+  activate(XS);
+  capture_->fail_on_header = true;
+  EXPECT_NO_THROW(Printf{M}("lost"));
+  capture_->fail_on_header = false;
+  Printf{M}("kept");
+  ASSERT_EQ(records().size(), 1u);
+  EXPECT_EQ(records()[0].text, "kept");
+  EXPECT_EQ(logos_->message_lock.depth(), 0u);
+}
+
+TEST_F(LoggerTest, PrintfCutsLongTextsSafely) {
+  activate(XS);
+  const std::string exact(1023, 'a');
+  Printf{M}("%s", exact.c_str());
+  Printf{M}("%s", std::string(1024, 'b').c_str());
+  Printf{M}("%s", std::string(5000, 'c').c_str());
+  Printf{M}("x=%d", 5);
+  ASSERT_EQ(records().size(), 4u);
+  EXPECT_EQ(records()[0].text, exact);
+  EXPECT_EQ(records()[1].text, std::string(1023, 'b'));
+  EXPECT_EQ(records()[2].text, std::string(1023, 'c'));
+  EXPECT_EQ(records()[3].text, "x=5");
+}
+
+TEST_F(LoggerTest, LogMacroSkipsItsExpressionsWhenInactive) {
+  int evaluated = 0;
+  VANTREL_LOG(M) << ++evaluated;
+  EXPECT_EQ(evaluated, 0);
+  EXPECT_TRUE(records().empty());
+  activate(M);
+  VANTREL_LOG(M) << "n=" << ++evaluated;
+  EXPECT_EQ(evaluated, 1);
+  ASSERT_EQ(records().size(), 1u);
+  EXPECT_EQ(records()[0].text, "n=1");
+}
+
+TEST_F(LoggerTest, HereAddsTheStatementsPosition) {
+  const Importance here = VANTREL_HERE(Warning);
+  EXPECT_EQ(here.level, 3);
+  EXPECT_EQ(here.severity, 1);
+  EXPECT_STREQ(here.file, __FILE__);
+  EXPECT_EQ(here.line, __LINE__ - 4);
+  const Printf printf_m(M);
+  EXPECT_EQ(VANTREL_HERE(printf_m).level, 2);
+}
+
+// A second thread's message waits until the first thread's logger ends.
+TEST_F(LoggerTest, SecondThreadWaitsForTheHolder) {
+  activate(XS);
+  std::atomic<bool> second_started{false};
+  std::thread second;
+  {
+    Logger first(M, Logger::Plain);
+    second = std::thread([&] {
+      second_started = true;
+      Printf{M}("second");
+    });
+    while (!second_started) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    *first.stream() << "first";
+  }
+  second.join();
+  ASSERT_EQ(records().size(), 2u);
+  EXPECT_EQ(records()[0].text, "first");
+  EXPECT_EQ(records()[1].text, "second");
+}
+
+// Records written in many pieces from two threads never mix.
+TEST_F(LoggerTest, TwoThreadsNeverInterleaveRecords) {
+  activate(XS);
+  constexpr int per_thread = 300;
+  auto writer = [](char mark) {
+    for (int i = 0; i < per_thread; ++i) {
+      VANTREL_LOG(M) << mark << '-' << i << '-' << mark;
+    }
+  };
+  std::thread a(writer, 'a');
+  std::thread b(writer, 'b');
+  a.join();
+  b.join();
+  ASSERT_EQ(records().size(), 2u * per_thread);
+  int next[2] = {0, 0};
+  for (size_t i = 0; i < records().size(); ++i) {
+    const Record& r = records()[i];
+    EXPECT_EQ(r.rank, i + 1);
+    ASSERT_GE(r.text.size(), 5u);
+    const char mark = r.text.front();
+    ASSERT_TRUE(mark == 'a' || mark == 'b') << r.text;
+    int& expected = next[mark - 'a'];
+    EXPECT_EQ(r.text, std::string(1, mark) + "-" + std::to_string(expected) + "-" + mark);
+    ++expected;
+  }
+}
+
+}  // namespace
+}  // namespace Vantrel
