@@ -1,0 +1,354 @@
+// Log file management: names, opening on the first record, closing after
+// inactive records, rotation with the previous file kept or unlinked, the
+// keep-long rule, screen output and the debug lines.
+#include "LogFile.h"
+
+#include <dirent.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DebugTrace.h"
+#include "LogFileLog.h"
+
+namespace Vantrel {
+namespace {
+
+using ::testing::ElementsAre;
+
+class Names : public DeviceInfo {
+ public:
+  Names(std::string name, std::string dir) : name_(std::move(name)), dir_(std::move(dir)) {}
+  std::string name() const override { return name_; }
+  std::string logext() const override { return "log"; }
+  std::string logdir() const override { return dir_; }
+  std::string configfile() const override { return "unused.ini"; }
+
+ private:
+  std::string name_;
+  std::string dir_;
+};
+
+// A fresh directory, removed with its files at the end.
+struct TempDir {
+  std::string path;
+  TempDir() {
+    char pattern[] = "/tmp/vantrel_logfile_XXXXXX";
+    path = ::mkdtemp(pattern);
+  }
+  ~TempDir() {
+    for (const std::string& file : files()) std::remove((path + "/" + file).c_str());
+    ::rmdir(path.c_str());
+  }
+  // The names of the files in the directory, sorted (so by creation time).
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(path.c_str())) {
+      while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+      ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // The message texts (after the last '|') of a file's records.
+  std::vector<std::string> texts(const std::string& file) const {
+    std::ifstream in(path + "/" + file);
+    std::vector<std::string> result;
+    for (std::string line; std::getline(in, line);)
+      result.push_back(line.substr(line.rfind('|') + 1));
+    return result;
+  }
+};
+
+// Exposes the rotation state.
+class ProbeLogFile : public LogFileLog {
+ public:
+  using LogFileLog::count;
+  using LogFileLog::has_previous;
+  using LogFileLog::LogFileLog;
+  using LogFileLog::previous;
+  using LogFileLog::stream;
+};
+
+const Importance medium(2, 0);
+
+Config settings(bool active, std::uint32_t size, bool keep) {
+  Config config;
+  config.active = active;
+  config.size = size;
+  config.keep = keep;
+  return config;
+}
+
+// One record "r<rank>". With `pause` the clock advances during the record, so
+// that a full file is always replaced (the keep-long rule does not apply).
+void write_record(LogFile& file, const Config& config, unsigned rank, bool pause = true) {
+  const RecordInputs inputs{&medium, 0, &config, nullptr};
+  std::ostream* out = file.begin_record(inputs, rank);
+  ASSERT_NE(out, nullptr);
+  *out << 'r' << rank;
+  if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  file.end_record(inputs, rank);
+}
+
+std::vector<std::string> all_texts(const TempDir& dir) {
+  std::vector<std::string> texts;
+  for (const std::string& file : dir.files())
+    for (const std::string& text : dir.texts(file)) texts.push_back(text);
+  return texts;
+}
+
+TEST(LogFileNames, FileNameTable) {
+  const SimpleTime::PhysicalTime t =
+      SimpleTime::UtcTime(2007, 10, 18, 21, 21, 7, 45).physicalTime();
+  struct Case {
+    const char* process;
+    const char* destination;
+    const char* ext;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"server", "db", "log", "server_db_4242_2007_10_18_21_21_07_045_trace.log"},
+      {"server", "server", "log", "server_4242_2007_10_18_21_21_07_045_trace.log"},
+      {"server", "db", "xml", "server_db_4242_2007_10_18_21_21_07_045_trace.xml"},
+      {"", "Vantrel", "log", "_Vantrel_4242_2007_10_18_21_21_07_045_trace.log"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(LogFileNames::file_name(c.process, c.destination, 4242, t, c.ext), c.expected);
+}
+
+TEST(LogFileNames, PathJoinsDirectoryAndName) {
+  const SimpleTime::PhysicalTime t =
+      SimpleTime::UtcTime(2007, 10, 18, 21, 21, 7, 45).physicalTime();
+  const std::string process = ZelTools::Portable::Process().name();
+  const std::string pid = std::to_string(ZelTools::Portable::Process().id());
+  EXPECT_EQ(LogFileNames::file_path(Names("db", "/var/log/app/"), t),
+            "/var/log/app/" + process + "_db_" + pid + "_2007_10_18_21_21_07_045_trace.log");
+  EXPECT_EQ(LogFileNames::file_path(Names(process, "."), t),
+            "./" + process + "_" + pid + "_2007_10_18_21_21_07_045_trace.log");
+}
+
+TEST(LogFileExt, NoRecordNoFile) {
+  TempDir dir;
+  {
+    const Names names("db", dir.path);
+    ProbeLogFile file(names);
+  }
+  EXPECT_TRUE(dir.files().empty());
+}
+
+TEST(LogFileExt, FirstRecordCreatesNamedFile) {
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  write_record(file, settings(true, 100, false), 1);
+  const std::vector<std::string> files = dir.files();
+  ASSERT_EQ(files.size(), 1u);
+  const std::string base = ZelTools::Portable::Process().name() + "_db_" +
+                           std::to_string(::getpid()) +
+                           R"(_\d{4}_\d\d_\d\d_\d\d_\d\d_\d\d_\d{3}_trace\.log)";
+  EXPECT_TRUE(std::regex_match(files[0], std::regex(base))) << files[0];
+  EXPECT_EQ(file.stream->name, dir.path + "/" + files[0]);
+  EXPECT_THAT(dir.texts(files[0]), ElementsAre("r1"));
+  EXPECT_EQ(file.count, 1u);
+}
+
+TEST(LogFileExt, InactiveRecordClosesAndNextAppends) {
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  write_record(file, settings(true, 100, false), 1);
+  write_record(file, settings(false, 100, false), 2);  // an assert message, say
+  ASSERT_NE(file.stream, nullptr);
+  EXPECT_FALSE(file.stream->is_open);
+  write_record(file, settings(false, 100, false), 3);
+  write_record(file, settings(true, 100, false), 4);
+  EXPECT_TRUE(file.stream->is_open);
+  EXPECT_EQ(file.count, 4u);
+  ASSERT_EQ(dir.files().size(), 1u);
+  EXPECT_THAT(dir.texts(dir.files()[0]), ElementsAre("r1", "r2", "r3", "r4"));
+}
+
+TEST(LogFileExt, RotationUnlinksTheFileBeforeThePrevious) {
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  const Config config = settings(true, 3, false);
+  for (unsigned rank = 1; rank <= 3; ++rank) write_record(file, config, rank);
+  EXPECT_EQ(file.stream, nullptr);
+  EXPECT_TRUE(file.has_previous);
+  const std::string first = dir.files().at(0);
+  EXPECT_EQ(file.previous, dir.path + "/" + first);
+  for (unsigned rank = 4; rank <= 7; ++rank) write_record(file, config, rank);
+  const std::vector<std::string> files = dir.files();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_NE(files[0], first);
+  EXPECT_THAT(dir.texts(files[0]), ElementsAre("r4", "r5", "r6"));
+  EXPECT_THAT(dir.texts(files[1]), ElementsAre("r7"));
+}
+
+TEST(LogFileExt, RotationKeepsEveryFile) {
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  for (unsigned rank = 1; rank <= 7; ++rank) write_record(file, settings(true, 3, true), rank);
+  const std::vector<std::string> files = dir.files();
+  ASSERT_EQ(files.size(), 3u);
+  EXPECT_THAT(dir.texts(files[0]), ElementsAre("r1", "r2", "r3"));
+  EXPECT_THAT(dir.texts(files[1]), ElementsAre("r4", "r5", "r6"));
+  EXPECT_THAT(dir.texts(files[2]), ElementsAre("r7"));
+}
+
+TEST(LogFileExt, SizeZeroOrOneEndsTheFileAfterEachRecord) {
+  for (std::uint32_t size : {0u, 1u}) {
+    TempDir dir;
+    const Names names("db", dir.path);
+    ProbeLogFile file(names);
+    for (unsigned rank = 1; rank <= 3; ++rank) write_record(file, settings(true, size, true), rank);
+    const std::vector<std::string> files = dir.files();
+    ASSERT_EQ(files.size(), 3u) << "size " << size;
+    for (unsigned i = 0; i < 3; ++i)
+      EXPECT_THAT(dir.texts(files[i]), ElementsAre("r" + std::to_string(i + 1)));
+  }
+}
+
+// Records written within one millisecond of the file's name stay in that
+// file, whatever the size; none is lost and the order holds across files.
+TEST(LogFileExt, KeepLongWhileTheClockStands) {
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  std::vector<std::string> expected;
+  for (unsigned rank = 1; rank <= 50; ++rank) {
+    write_record(file, settings(true, 1, true), rank, false);
+    expected.push_back("r" + std::to_string(rank));
+  }
+  EXPECT_LT(dir.files().size(), 50u);
+  EXPECT_EQ(all_texts(dir), expected);
+}
+
+TEST(LogFileExt, FileThatCannotOpenDiscardsRecords) {
+  TempDir dir;
+  const Names names("db", dir.path + "/missing");
+  ProbeLogFile file(names);
+  write_record(file, settings(true, 100, false), 1);
+  write_record(file, settings(false, 100, false), 2);
+  write_record(file, settings(true, 100, false), 3);
+  ASSERT_NE(file.stream, nullptr);
+  EXPECT_FALSE(file.stream->is_open);
+  EXPECT_TRUE(dir.files().empty());
+}
+
+// The debug lines without their prefix, and the prefix itself.
+std::vector<std::string> debug_texts(const std::string& output) {
+  const std::regex prefix(R"re(^"\.\./src/\.\\Vantrel", line \d+: \(Thr-\d+\): (.*)$)re");
+  std::vector<std::string> texts;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    texts.push_back(std::regex_match(line, match, prefix) ? match[1].str() : "bad: " + line);
+  }
+  return texts;
+}
+
+TEST(LogFileExt, DebugLinesOfOpeningClosingAndRotation) {
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  Debug::echo_flag.store(true);
+  ::testing::internal::CaptureStdout();
+  write_record(file, settings(true, 2, false), 1);
+  const std::string a = file.stream->name;
+  write_record(file, settings(true, 2, false), 2);
+  write_record(file, settings(false, 2, false), 3);
+  const std::string b = file.stream->name;
+  write_record(file, settings(true, 2, false), 4);
+  const std::string output = ::testing::internal::GetCapturedStdout();
+  Debug::echo_flag.store(false);
+  EXPECT_THAT(
+      debug_texts(output),
+      ElementsAre(
+          "LogOfstream::open '" + a + "'", "LogFile::do_header_file (): opened '" + a + "'",
+          "LogOfstream::re_open '" + a + "'", "LogFile::do_header_file (): re-opened '" + a + "'",
+          "LogFile::possibly_reset (): one trace message too many, size=2, "
+          "max_size=2",
+          "LogOfstream::open '" + b + "'", "LogFile::do_header_file (): opened '" + b + "'",
+          "LogOfstream::close '" + b + "'",
+          "LogFile::do_footer_file (): close because config is not active",
+          "LogOfstream::re_open '" + b + "'", "LogFile::do_header_file (): re-opened '" + b + "'",
+          "LogFile::possibly_reset (): one trace message too many, size=2, "
+          "max_size=2",
+          "LogFile::possibly_reset (): unlinking '" + a + "'"));
+}
+
+TEST(LogFileExt, DebugLineOfKeepLong) {
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  Debug::echo_flag.store(true);
+  ::testing::internal::CaptureStdout();
+  std::string name;
+  // A record's end almost always falls in the millisecond its file was named in.
+  for (unsigned rank = 1; rank <= 20; ++rank) {
+    write_record(file, settings(true, 1, true), rank, false);
+    if (file.stream) name = file.stream->name;
+  }
+  const std::string output = ::testing::internal::GetCapturedStdout();
+  Debug::echo_flag.store(false);
+  EXPECT_THAT(debug_texts(output),
+              ::testing::Contains("LogFile::possibly_reset (): keep long '" + name + "'"));
+}
+
+// Screen output needs QZ_TRACE_TO_SCREEN at library start: the test runs this
+// executable again with the variable set and only the child case selected.
+TEST(LogFileScreenChild, SevenRecordsOfSizeThree) {
+  if (std::getenv("VANTREL_LOGFILE_CHILD") == nullptr) GTEST_SKIP() << "run by ScreenOutput";
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  for (unsigned rank = 1; rank <= 7; ++rank) {
+    write_record(file, settings(true, 3, false), rank, false);
+    EXPECT_FALSE(file.has_previous);
+    EXPECT_EQ(file.previous, "");
+  }
+  EXPECT_TRUE(dir.files().empty());
+}
+
+TEST(LogFileScreen, ScreenOutput) {
+  const std::string command = "QZ_TRACE_TO_SCREEN=1 QZ_TRACE_ECHO=1 VANTREL_LOGFILE_CHILD=1 " +
+                              std::string("/proc/") + std::to_string(::getpid()) +
+                              "/exe --gtest_filter=LogFileScreenChild.* 2>&1";
+  FILE* child = ::popen(command.c_str(), "r");
+  ASSERT_NE(child, nullptr);
+  std::string output;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;)
+    output.append(buffer, n);
+  ASSERT_EQ(::pclose(child), 0) << output;
+  std::vector<std::string> records, opened;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    if (std::regex_search(line, std::regex(R"(\|r\d+$)")))
+      records.push_back(line.substr(line.rfind('|') + 1));
+    if (line.find("do_header_file (): opened 'ToScreen'") != std::string::npos)
+      opened.push_back(line);
+  }
+  EXPECT_THAT(records, ElementsAre("r1", "r2", "r3", "r4", "r5", "r6", "r7"));
+  EXPECT_EQ(opened.size(), 3u);  // a new screen stream after every third record
+  EXPECT_EQ(output.find("unlinking"), std::string::npos);
+  EXPECT_EQ(output.find("keep long"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace Vantrel
