@@ -229,9 +229,11 @@ class VANTREL_API Logger {
   std::ostream* stream_ = nullptr;
 };
 
-// The printf-style front end: Printf(M)("x=%d", 5) writes one Plain message
-// of importance M. Nothing is formatted when the message is not active. The
-// text is cut to its first 1023 characters.
+// The printf-style front end: Printf(Vantrel::M)("x=%d", 5) writes one Plain
+// message of importance M. Nothing is formatted when the message is not
+// active. The text is cut to its first 1023 characters.
+// Beware: with an unqualified name, `Printf(M)("x");` declares a variable
+// named M; write Printf(Vantrel::M)(...) or Printf{M}(...).
 class VANTREL_API Printf {
  public:
   explicit Printf(const Importance& importance) : importance_(importance) {}
