@@ -1,16 +1,25 @@
-// The per-thread context record, its slot and the device binding scopes.
-#include "ContextInternal.h"
+// The per-thread context record, its slot, the device binding scopes and the
+// traced scopes.
+//
+// A record is reached only through its own thread's slot; nothing here takes
+// a lock. The traced scopes write through Logger, which takes the
+// destination's message lock for the life of each record.
+#include <SimpleTime.h>
 
+#include <ostream>
 #include <utility>
+
+#include "ContextInternal.h"
+#include "DebugTrace.h"
+#include "Library.h"
+#include "Native.h"
 
 namespace Vantrel {
 namespace Context {
 
-namespace {
-// Temporary slot until the library's thread-local slot is available; only the
-// owning thread touches it.
-thread_local Data* current_data = nullptr;
-}  // namespace
+// ---------------------------------------------------------------------------
+// Field lists
+// ---------------------------------------------------------------------------
 
 SubFields::SubFields() : elements_(1) {}
 
@@ -37,28 +46,87 @@ CallRecord::CallRecord(CallRecord&&) noexcept = default;
 CallRecord& CallRecord::operator=(CallRecord&&) noexcept = default;
 CallRecord::~CallRecord() = default;
 
+// ---------------------------------------------------------------------------
+// The record and its slot
+// ---------------------------------------------------------------------------
+
 Data::Data() : logos_(get_logos(nullptr)) { calls.reserve(2); }
 
 Data::~Data() = default;
 
-Logos* Data::logos() const { return logos_; }
+Logos* Data::logos() const {
+  VANTREL_DEBUG("Data::logos (), data=" << static_cast<const void*>(this)
+                                        << " returning logos=" << static_cast<void*>(logos_));
+  return logos_;
+}
 
-void Data::set_logos(Logos* x) { logos_ = x ? x : get_logos(nullptr); }
+void Data::set_logos(Logos* x) {
+  VANTREL_DEBUG("Data::set_logos (), x is logos=" << static_cast<void*>(x));
+  logos_ = x ? x : default_logos();
+  VANTREL_DEBUG("Data::set_logos (), logos_ is now logos="
+                << static_cast<void*>(logos_) << ", returning data=" << static_cast<void*>(this));
+}
 
-Data* get_data() { return current_data; }
+Data* get_data() {
+  TlsData* slot = tls_data();
+  Data* data = slot ? slot->get() : nullptr;
+  VANTREL_DEBUG("get_data () returning data=" << static_cast<void*>(data));
+  return data;
+}
 
 Data* install_data(bool& is_owner) {
-  is_owner = current_data == nullptr;
-  if (is_owner) current_data = new Data;
-  return current_data;
+  VANTREL_DEBUG("install_data ()");
+  TlsData* slot = tls_data();
+  // Outside the library's lifetime there is no slot to store a record in.
+  if (!slot) throw ZelTools::Native::CannotSetTls();
+  Data* data = slot->get();
+  is_owner = data == nullptr;
+  VANTREL_DEBUG("install_data (), is_owner=" << is_owner << ", data=" << static_cast<void*>(data));
+  if (is_owner) {
+    VANTREL_DEBUG("install_data (), before new Context::Data");
+    std::unique_ptr<Data> fresh(new Data);
+    slot->set(fresh.get());  // may throw CannotSetTls; the record is then freed
+    data = fresh.release();
+    VANTREL_DEBUG("install_data (), after  new Context::Data");
+  }
+  VANTREL_DEBUG("install_data (), returning data=" << static_cast<void*>(data));
+  return data;
 }
 
 void uninstall_data() {
-  delete current_data;
-  current_data = nullptr;
+  VANTREL_DEBUG("uninstall_data ()");
+  TlsData* slot = tls_data();
+  Data* data = slot ? slot->get() : nullptr;
+  if (data) {
+    VANTREL_DEBUG("uninstall_data (), delete data=" << static_cast<void*>(data));
+    try {
+      slot->set(nullptr);
+    } catch (...) {
+      // Clearing a slot does not allocate; should it still fail, the record
+      // is left in place rather than leaving a dangling pointer behind.
+      return;
+    }
+    delete data;
+  }
+  VANTREL_DEBUG("uninstall_data () at end");
 }
 
-Logos* get_logos(Data* data) { return data ? data->logos() : nullptr; }
+Logos* get_logos(Data* data) {
+  VANTREL_DEBUG("get_logos ()");
+  if (data) {
+    VANTREL_DEBUG("get_logos (), data=" << static_cast<void*>(data));
+    Logos* logos = data->logos();
+    VANTREL_DEBUG("get_logos (), returning logos=" << static_cast<void*>(logos));
+    return logos;
+  }
+  Logos* logos = default_logos();
+  VANTREL_DEBUG("get_logos (), returning default logos=" << static_cast<void*>(logos));
+  return logos;
+}
+
+// ---------------------------------------------------------------------------
+// Binding scopes
+// ---------------------------------------------------------------------------
 
 WithContext::WithContext() : is_owner(false), data(install_data(is_owner)) {}
 
@@ -66,6 +134,8 @@ WithContext::~WithContext() {
   if (is_owner) uninstall_data();
 }
 
+// A record found already in place keeps its binding to be restored; a record
+// installed here is removed at the end, so there is nothing to restore.
 WithDevice::WithDevice(const Device* device) : previous(is_owner ? nullptr : data->logos()) {
   if (device) data->set_logos(device->logos());
 }
@@ -76,17 +146,67 @@ WithDevice::WithDevice(const Device& device) : previous(data->logos()) {
 
 WithDevice::~WithDevice() { data->set_logos(previous); }
 
+// ---------------------------------------------------------------------------
+// Traced scopes
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Writes the opening message; true when it was written. Never throws: a
+// failure to trace must not change the host's control flow.
+bool write_open(const Importance& importance, const std::string& label) noexcept {
+  try {
+    Logger logger(importance, Logger::Open);
+    std::ostream* out = logger.stream();
+    if (!out) return false;
+    *out << label;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Writes the closing message "<label>: <elapsed>". Runs in destructors, so it
+// swallows every failure.
+void write_close(const Importance& importance, const std::string& label,
+                 const SimpleTime::PhysicalTime& start) noexcept {
+  try {
+    Logger logger(importance, Logger::Close);
+    if (std::ostream* out = logger.stream()) {
+      *out << label << ": " << (SimpleTime::clock().now() - start);
+    }
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
 StepTrace::StepTrace(const Importance& importance_, const StepFields& label_)
-    : importance(importance_), logged(false), label(label_), start(0) {}
-StepTrace::~StepTrace() {}
+    : importance(importance_), logged(false), label(label_), start(SimpleTime::clock().now()) {
+  logged = write_open(importance, label.text());
+}
+
+StepTrace::~StepTrace() {
+  if (logged) write_close(importance, label.text(), start);
+}
 
 ActorTrace::ActorTrace(const Importance& importance_, const SubFields& label_)
-    : importance(importance_), logged(false), label(label_), start(0) {}
-ActorTrace::~ActorTrace() {}
+    : importance(importance_), logged(false), label(label_), start(SimpleTime::clock().now()) {
+  logged = write_open(importance, label.text());
+}
+
+ActorTrace::~ActorTrace() {
+  if (logged) write_close(importance, label.text(), start);
+}
 
 CallTrace::CallTrace(const Importance& importance_, const std::string& label_)
-    : importance(importance_), logged(false), label(label_), start(0) {}
-CallTrace::~CallTrace() {}
+    : importance(importance_), logged(false), label(label_), start(SimpleTime::clock().now()) {
+  logged = write_open(importance, label);
+}
+
+CallTrace::~CallTrace() {
+  if (logged) write_close(importance, label, start);
+}
 
 void CallTrace::replace(const Importance& importance_, const std::string& label_) {
   importance = importance_;
