@@ -1,0 +1,97 @@
+// Evaluation of the configuration language: the operations that the grammar's
+// actions apply while the text is parsed.
+//
+// The pure operations (int arithmetic, comparisons, conversions) work on
+// values alone. The others work on a ConfigLexer: they read and write its
+// string pool, honour its execution flag (an effect happens only while the
+// text is executing) and write to its channels. All of them run on the
+// thread of the configuration run, on its private state; none takes a lock.
+#ifndef VANTREL_SRC_CONFIG_CONFIGEVAL_H
+#define VANTREL_SRC_CONFIG_CONFIGEVAL_H
+
+#include <cstdint>
+#include <string>
+
+#include "config/ConfigLexer.h"
+
+namespace Vantrel {
+namespace ConfigEval {
+
+// Int operators, numbered as the sub-operators of the compound assignments
+// ("-=" 0, "+=" 1, ... ">>=" 9).
+enum class IntOp { Minus = 0, Plus, Times, Divide, Remainder, And, Or, Xor, ShiftLeft, ShiftRight };
+
+// "*" "/" "%" carry 0 1 2; "<<" ">>" carry 0 1.
+IntOp mult_op(int sub);
+IntOp shift_op(int sub);
+IntOp compound_op(int sub);
+bool is_division(IntOp op);
+
+// Wrapping 32-bit arithmetic: shift counts are taken modulo 32, ">>" keeps
+// the sign, "/" truncates toward zero and "%" has the sign of the dividend.
+// The most negative int divided by -1 wraps to itself (remainder 0). The
+// caller checks for a zero divisor.
+std::int32_t int_binary(IntOp op, std::int32_t a, std::int32_t b);
+std::int32_t int_negate(std::int32_t a);
+
+// sign < 0, == 0 or > 0 for a before, equal to or after b; sub is the
+// sub-operator of "<" "<=" ">=" ">" (0..3).
+bool order(int sub, int sign);
+// sub is the sub-operator of "!=" "==" (0, 1).
+bool equiv(int sub, bool equal);
+
+// false exactly for "false", "0" and "".
+bool string_to_bool(const std::string& text);
+// A decimal int with optional blanks around it and an optional sign; 0 when
+// anything else is there.  " 42 " => 42, "-7" => -7, "42x" => 0, "0x10" => 0
+std::int32_t string_to_int(const std::string& text);
+const char* bool_text(bool value);
+std::string int_text(std::int32_t value);
+
+// --- operations on a run ----------------------------------------------------
+
+// The int operator, raising "division by zero" (located at the right
+// operand) for "/" and "%" by 0 whether or not the text is executing.
+std::int32_t arith(ConfigLexer& lexer, IntOp op, std::int32_t a, std::int32_t b,
+                   const ConfigLexer::Location& right);
+
+// A new temporary holding text, or the empty string when not executing.
+int temporary(ConfigLexer& lexer, const std::string& text);
+// Releases a temporary after use (persistent handles stay).
+void consume(ConfigLexer& lexer, int handle);
+// left followed by right, as a new temporary; consumes left.
+int concat(ConfigLexer& lexer, int left, const std::string& right);
+// left + a string: consumes both.
+int concat_str(ConfigLexer& lexer, int left, int right);
+// Byte-wise comparison; false when not executing. Consumes both.
+bool compare_str(ConfigLexer& lexer, bool is_equiv, int sub, int left, int right);
+
+int to_str(ConfigLexer& lexer, bool value);
+int to_str(ConfigLexer& lexer, std::int32_t value);
+int to_str(ConfigLexer& lexer, const Importance* value);
+bool str_to_bool(ConfigLexer& lexer, int handle);
+std::int32_t str_to_int(ConfigLexer& lexer, int handle);
+int read_str(ConfigLexer& lexer, ConfigLexer::StrLhs* lhs);
+int getenv_value(ConfigLexer& lexer, int name);
+
+// Assignments and increments; each returns its value as the grammar uses it.
+bool* assign(ConfigLexer& lexer, bool* lhs, bool value);
+ConfigLexer::IntLhs* assign(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, std::int32_t value);
+ConfigLexer::IntLhs* assign_compound(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int sub,
+                                     std::int32_t value, const ConfigLexer::Location& right);
+ConfigLexer::StrLhs* assign(ConfigLexer& lexer, ConfigLexer::StrLhs* lhs, int handle);
+Importance* assign(ConfigLexer& lexer, Importance* lhs, const Importance* value);
+ConfigLexer::IntLhs* pre_increment(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int delta);
+std::int32_t post_increment(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int delta);
+
+// The statements. channel 0 is the output channel, 1 the error channel.
+void echo(ConfigLexer& lexer, int handle);
+void print(ConfigLexer& lexer, int channel, int handle);
+void warn(ConfigLexer& lexer, int handle);
+void die(ConfigLexer& lexer, int handle);
+void run_system(ConfigLexer& lexer, int handle);
+
+}  // namespace ConfigEval
+}  // namespace Vantrel
+
+#endif  // VANTREL_SRC_CONFIG_CONFIGEVAL_H
