@@ -1,0 +1,131 @@
+// Pathname: pure text rules with '/' as the separator.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "ZelTools/Portable.h"
+
+namespace {
+
+using ZelTools::Portable::Pathname;
+
+struct TextCase {
+  const char* what;
+  Pathname path;
+  std::string expected;
+};
+
+TEST(PathnameTest, ConstructionAndJoining) {
+  const Pathname logs("/var/log");
+  const TextCase cases[] = {
+      {"one trailing separator removed", Pathname("/var/log/"), "/var/log"},
+      {"of two trailing separators one stays", Pathname("/var/log//"), "/var/log/"},
+      {"empty", Pathname(""), ""},
+      {"root becomes empty", Pathname("/"), ""},
+      {"default is dot", Pathname(), "."},
+      {"dot", Pathname(Pathname::Dot), "."},
+      {"dot dot", Pathname(Pathname::Dot_dot), ".."},
+      {"unknown dot value counts as dot", Pathname(static_cast<Pathname::Dot_type>(7)), "."},
+      {"joined name", Pathname(logs, "app_trace.log"), "/var/log/app_trace.log"},
+      {"joined empty name", Pathname(logs, ""), "/var/log"},
+      {"joined name with trailing separator", Pathname(logs, "app/"), "/var/log/app"},
+      {"joined name with leading separator", Pathname(logs, "/app"), "/var/log//app"},
+      {"joined inner separators kept", Pathname(logs, "a/b"), "/var/log/a/b"},
+      {"joined lone separator", Pathname(logs, "/"), "/var/log/"},
+      {"joined parent", Pathname(Pathname("a"), Pathname::Dot_dot), "a/.."},
+      {"joined dot", Pathname(Pathname("a"), Pathname::Dot), "a/."},
+      {"joined to empty", Pathname(Pathname(""), "x"), "/x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.path.as_file(), c.expected);
+  }
+}
+
+TEST(PathnameTest, AppendingInPlaceChains) {
+  Pathname p("/srv");
+  (p /= "app") /= Pathname::Dot_dot;
+  p /= "logs/";
+  EXPECT_EQ(p.as_file(), "/srv/app/../logs");
+}
+
+TEST(PathnameTest, CopiesAreIndependent) {
+  Pathname original("/a");
+  Pathname copy(original);
+  copy /= "b";
+  Pathname assigned;
+  assigned = original;
+  EXPECT_EQ(original.as_file(), "/a");
+  EXPECT_EQ(copy.as_file(), "/a/b");
+  EXPECT_EQ(assigned.as_file(), "/a");
+}
+
+TEST(PathnameTest, AsDir) {
+  const struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"/var/log", "/var/log/"},
+      {"", "/"},
+      {"/var/log//", "/var/log/"},
+      {"x", "x/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Pathname(c.text).as_dir(), c.expected);
+  }
+}
+
+TEST(PathnameTest, Basename) {
+  const struct {
+    const char* text;
+    const char* suffix;  // nullptr: basename() without a suffix
+    const char* expected;
+  } cases[] = {
+      {"/bin/app.exe", nullptr, "app.exe"},
+      {"/bin/app.exe", ".exe", "app"},
+      {"/bin/APP.EXE", ".exe", "APP.EXE"},
+      {"/bin/.exe", ".exe", ""},
+      {"/bin/", nullptr, "bin"},
+      {"app", nullptr, "app"},
+      {"app", ".exe", "app"},
+      {"", nullptr, ""},
+      {"/bin//", nullptr, ""},
+      {"/bin/a.exe.exe", ".exe", "a.exe"},
+      {"/bin/exe", ".exe", "exe"},
+      {"/bin/app.exe", "", "app.exe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " / " + (c.suffix ? c.suffix : "(none)"));
+    Pathname p(c.text);
+    EXPECT_EQ(c.suffix ? p.basename(c.suffix) : p.basename(), c.expected);
+  }
+}
+
+TEST(PathnameTest, Dirname) {
+  const struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"/a/b.txt", "/a"}, {"/x", ""}, {"a/b/c", "a/b"}, {"a//b", "a"}, {"/a/b/", "/a"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Pathname(c.text).dirname().as_file(), c.expected);
+  }
+}
+
+TEST(PathnameTest, DirnameOfBareNameThrowsOutOfRange) {
+  EXPECT_THROW(Pathname("b.txt").dirname(), std::out_of_range);
+  EXPECT_THROW(Pathname("").dirname(), std::out_of_range);
+  EXPECT_THROW(Pathname().dirname(), std::out_of_range);
+}
+
+TEST(PathnameTest, LogFileNameFromDirectoryAndName) {
+  Pathname dir("/var/log/app/");
+  Pathname file(dir, "server_db_4242_2007_10_18_21_21_07_045_trace.log");
+  EXPECT_EQ(file.as_file(), "/var/log/app/server_db_4242_2007_10_18_21_21_07_045_trace.log");
+}
+
+}  // namespace

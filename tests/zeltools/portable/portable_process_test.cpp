@@ -1,0 +1,231 @@
+// Process facts: how they are read from the system, and what a running
+// process sees.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "ZelTools/Portable.h"
+#include "zeltools/portable/ProcessFacts.h"
+#include "zeltools/portable/SystemCalls.h"
+
+extern char** environ;
+
+namespace {
+
+namespace Portable = ZelTools::Portable;
+namespace Facts = ZelTools::Portable::Facts;
+namespace System = ZelTools::Portable::System;
+using Args = std::vector<std::string>;
+
+TEST(ProcessFactsTest, SplitCommandLine) {
+  const struct {
+    std::string raw;
+    Args expected;
+  } cases[] = {
+      {std::string("a\0b\0", 4), {"a", "b"}},
+      {std::string("a\0\0", 3), {"a", ""}},
+      {std::string("\0", 1), {""}},
+      {std::string("a\0b", 3), {"a", "b"}},
+      {"", {}},
+      {"single", {"single"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.expected));
+    EXPECT_EQ(Facts::split_command_line(c.raw), c.expected);
+  }
+}
+
+TEST(ProcessFactsTest, NameFromFirstArgument) {
+  const struct {
+    const char* first;
+    const char* name;
+  } cases[] = {
+      {"/opt/bin/server.exe", "server"},
+      {"server", "server"},
+      {"/opt/bin/SERVER.EXE", "SERVER.EXE"},
+      {"/usr/bin/server", "server"},
+      {"./server/", "server"},
+      {"", ""},
+      {".exe", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    EXPECT_EQ(Facts::name_from_argument(c.first), c.name);
+  }
+}
+
+class ReadArgumentsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vantrel_args_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::string command = "rm -rf '" + dir_ + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+  std::string file(const std::string& name, const std::string& content) {
+    std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+  std::string link(const std::string& name, const std::string& target) {
+    std::string path = dir_ + "/" + name;
+    EXPECT_EQ(symlink(target.c_str(), path.c_str()), 0);
+    return path;
+  }
+  std::string missing() const { return dir_ + "/missing"; }
+
+  std::string dir_;
+};
+
+TEST_F(ReadArgumentsTest, FromCommandLineFile) {
+  std::string cmdline = file("cmdline", std::string("/bin/srv\0-v\0\0", 13));
+  EXPECT_EQ(Facts::read_arguments(cmdline.c_str(), missing().c_str()),
+            Args({"/bin/srv", "-v", ""}));
+}
+
+TEST_F(ReadArgumentsTest, LongCommandLineIsReadWhole) {
+  std::string big(10000, 'x');
+  std::string cmdline = file("cmdline", "a" + std::string(1, '\0') + big + std::string(1, '\0'));
+  EXPECT_EQ(Facts::read_arguments(cmdline.c_str(), missing().c_str()), Args({"a", big}));
+}
+
+TEST_F(ReadArgumentsTest, EmptyCommandLineGivesOneEmptyArgument) {
+  std::string cmdline = file("cmdline", "");
+  std::string exe = link("exe", "/opt/bin/server");
+  EXPECT_EQ(Facts::read_arguments(cmdline.c_str(), exe.c_str()), Args({""}));
+}
+
+TEST_F(ReadArgumentsTest, UnreadableCommandLineFallsBackToExecutable) {
+  std::string exe = link("exe", "/opt/bin/server");
+  EXPECT_EQ(Facts::read_arguments(missing().c_str(), exe.c_str()), Args({"/opt/bin/server"}));
+}
+
+TEST_F(ReadArgumentsTest, LongExecutablePathIsNotCut) {
+  // Far longer than a fixed 1024-byte buffer; symbolic links end at 4095.
+  std::string target = "/" + std::string(4000, 'd') + "/server";
+  std::string exe = link("exe", target);
+  EXPECT_EQ(Facts::read_arguments(missing().c_str(), exe.c_str()), Args({target}));
+}
+
+TEST_F(ReadArgumentsTest, NothingReadableGivesOneEmptyArgument) {
+  EXPECT_EQ(Facts::read_arguments(missing().c_str(), missing().c_str()), Args({""}));
+}
+
+TEST_F(ReadArgumentsTest, ReadErrorFallsBackToExecutable) {
+  std::string cmdline = file("cmdline", std::string("a\0", 2));
+  std::string exe = link("exe", "/opt/bin/server");
+  System::Calls failing = System::real_calls();
+  failing.read = [](int, void*, std::size_t) -> ssize_t {
+    errno = EIO;
+    return -1;
+  };
+  System::ScopedCalls scope(failing);
+  EXPECT_EQ(Facts::read_arguments(cmdline.c_str(), exe.c_str()), Args({"/opt/bin/server"}));
+}
+
+TEST(ProcessTest, FactsOfThisProcess) {
+  Portable::Process process;
+  EXPECT_EQ(process.id(), static_cast<int>(::getpid()));
+  EXPECT_EQ(Portable::getpid(), static_cast<int>(::getpid()));
+  ASSERT_GE(process.argc(), 1);
+  EXPECT_EQ(static_cast<std::size_t>(process.argc()), process.args().size());
+  EXPECT_EQ(process.name(), "portable_process_test");
+  // gtest_discover_tests runs each case with a --gtest_filter argument.
+  bool has_filter = false;
+  for (const auto& arg : process.args()) has_filter |= arg.rfind("--gtest_filter", 0) == 0;
+  EXPECT_TRUE(has_filter);
+}
+
+TEST(ProcessTest, ArgvPointsAtArgsAndEndsInNull) {
+  Portable::Process process;
+  char** argv = process.argv();
+  ASSERT_NE(argv, nullptr);
+  for (int i = 0; i < process.argc(); ++i) {
+    ASSERT_NE(argv[i], nullptr);
+    EXPECT_EQ(argv[i], process.args()[static_cast<std::size_t>(i)]);
+  }
+  EXPECT_EQ(argv[process.argc()], nullptr);
+}
+
+TEST(ProcessTest, EnvpFollowsTheCurrentEnvironment) {
+  Portable::Process process;
+  ASSERT_EQ(setenv("VANTREL_PROCESS_TEST_ENV", "1", 1), 0);
+  EXPECT_EQ(process.envp(), environ);
+  bool found = false;
+  for (char** entry = process.envp(); *entry; ++entry) {
+    found |= std::strcmp(*entry, "VANTREL_PROCESS_TEST_ENV=1") == 0;
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST(ProcessTest, CountedInitialiserKeepsFactsUntilTheLastEnds) {
+  std::string name = Portable::Process().name();
+  {
+    Portable::ProcessInitExit extra;
+    EXPECT_EQ(Portable::Process().name(), name);
+  }
+  auto* heap = new Portable::ProcessInitExit;
+  delete heap;
+  EXPECT_EQ(Portable::Process().name(), name) << "the header's objects still hold the facts";
+}
+
+// Runs the host with the given argv[0] and returns what it printed.
+std::string run_host_as(const std::string& argv0, const std::vector<std::string>& more) {
+  std::string host = std::string(VANTREL_TEST_HOSTS_DIR) + "/host_foundation_process";
+  std::string out = testing::TempDir() + "foundation_process_out.txt";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<std::string> args{argv0};
+  args.insert(args.end(), more.begin(), more.end());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, host.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return "spawn failed";
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::ifstream in(out);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return text + "pid " + std::to_string(pid) + "\n";
+}
+
+TEST(ProcessTest, ChildSeesItsOwnArgumentsAndName) {
+  const struct {
+    std::string argv0;
+    std::vector<std::string> more;
+    std::string expected_head;
+  } cases[] = {
+      {"/opt/bin/server.exe", {"-x", ""}, "server\n3\n[/opt/bin/server.exe]\n[-x]\n[]\n"},
+      {"server", {}, "server\n1\n[server]\n"},
+      {"/opt/bin/SERVER.EXE", {"a b"}, "SERVER.EXE\n2\n[/opt/bin/SERVER.EXE]\n[a b]\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.argv0);
+    std::string text = run_host_as(c.argv0, c.more);
+    ASSERT_EQ(text.compare(0, c.expected_head.size(), c.expected_head), 0) << text;
+    // The id line matches the child's pid.
+    std::string rest = text.substr(c.expected_head.size());
+    std::string id = rest.substr(0, rest.find('\n'));
+    EXPECT_EQ(rest, id + "\npid " + id + "\n");
+  }
+}
+
+}  // namespace
