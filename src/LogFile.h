@@ -31,10 +31,6 @@
 
 namespace Vantrel {
 
-namespace Context {
-struct Data;
-}
-
 // The names of a destination, as its log file reads them. Implemented by
 // LogosInfo and DeviceInfoSnap; the implementation outlives every log file
 // that points to it. A log file reads name, logext and logdir, never

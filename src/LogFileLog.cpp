@@ -14,10 +14,6 @@ namespace Vantrel {
 
 namespace {
 
-// Logger::Tag values as the record reads them.
-constexpr int open_tag = 1;
-constexpr int close_tag = 2;
-
 constexpr const char* nested_lost_line = "### Vantrel: Incorrect usage: NestedTrace Lost ###";
 
 // A width setting is read as a signed 16-bit number; only a positive one pads.
@@ -118,8 +114,8 @@ void write_time_and_rank(std::ostream& out, const TextRecordHead& head, unsigned
 }
 
 char tag_mark(int tag) {
-  if (tag == open_tag) return '{';
-  if (tag == close_tag) return '}';
+  if (tag == Logger::Open) return '{';
+  if (tag == Logger::Close) return '}';
   return ' ';
 }
 
@@ -142,12 +138,12 @@ void write_context_columns(std::ostream& out, const Config& config, unsigned mas
   // The thread's own record, touched by the writing thread only: an opening
   // message counts before its columns, a closing one after them, so both
   // show the same minor depth.
-  if (tag == open_tag) {
+  if (tag == Logger::Open) {
     data->minor_tick += 1;
     data->minor_depth += 1;
   }
   write_filled_context_columns(out, config, mask, *data);
-  if (tag == close_tag) {
+  if (tag == Logger::Close) {
     data->minor_depth -= 1;
     data->minor_tick += 1;
   }
