@@ -1,0 +1,93 @@
+// The clock: whole milliseconds of the system's real-time clock.
+#include <time.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "SimpleTime.h"
+#include "simpletime/Internal.h"
+
+namespace {
+
+using namespace SimpleTime;
+
+double since_epoch(const PhysicalTime& t) { return (t - PhysicalTime()) / Millisecond; }
+
+TEST(ClockTest, ReadingsAreTruncatedToWholeMilliseconds) {
+  const struct {
+    time_t seconds;
+    long nanoseconds;
+    double milliseconds;
+  } cases[] = {
+      {0, 0, 0},
+      {0, 999999, 0},
+      {0, 1000000, 1},
+      {1, 999999999, 1999},
+      {1173067327, 45999999, 1173067327045.0},
+      {4102444800, 0, 4102444800000.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.milliseconds);
+    timespec reading{};
+    reading.tv_sec = c.seconds;
+    reading.tv_nsec = c.nanoseconds;
+    EXPECT_EQ(since_epoch(Internal::whole_milliseconds(reading)), c.milliseconds);
+  }
+}
+
+TEST(ClockTest, NowFollowsTheSystemClock) {
+  timespec before{};
+  clock_gettime(CLOCK_REALTIME, &before);
+  double now = since_epoch(SimpleTime::clock().now());
+  timespec after{};
+  clock_gettime(CLOCK_REALTIME, &after);
+  EXPECT_GE(now, since_epoch(Internal::whole_milliseconds(before)));
+  EXPECT_LE(now, since_epoch(Internal::whole_milliseconds(after)));
+  EXPECT_EQ(now, static_cast<double>(static_cast<long long>(now))) << "whole milliseconds";
+}
+
+TEST(ClockTest, OneClockForTheProcess) {
+  EXPECT_EQ(&SimpleTime::clock(), &SimpleTime::clock());
+  const Clock& c = SimpleTime::clock();
+  EXPECT_NE(dynamic_cast<const Clock*>(&c), nullptr);
+}
+
+TEST(ClockTest, ReadableFromManyThreads) {
+  std::vector<std::thread> threads;
+  std::vector<double> readings(4);
+  for (std::size_t i = 0; i < readings.size(); ++i) {
+    threads.emplace_back([&readings, i] { readings[i] = since_epoch(SimpleTime::clock().now()); });
+  }
+  for (auto& t : threads) t.join();
+  for (double r : readings) EXPECT_GT(r, 1.7e12);
+}
+
+// A clock of one's own for tests of code that takes a Clock.
+class FixedClock : public Clock {
+ public:
+  explicit FixedClock(PhysicalTime t) : t_(t) {}
+  PhysicalTime now() const override { return t_; }
+
+ private:
+  PhysicalTime t_;
+};
+
+TEST(ClockTest, ClocksCanBeDerivedAndCopied) {
+  FixedClock fixed(PhysicalTime() + 5 * Second);
+  FixedClock copy(fixed);
+  const Clock& as_clock = copy;
+  EXPECT_EQ(since_epoch(as_clock.now()), 5000);
+}
+
+TEST(ClockTest, CountedInitialiserCanBeAddedAndRemoved) {
+  {
+    SimpleTimeInitExit extra;
+    EXPECT_EQ(Second / Millisecond, 1000);
+  }
+  delete new SimpleTimeInitExit;
+  EXPECT_EQ(Day / Hour, 24) << "the constants outlive every initialiser";
+}
+
+}  // namespace
