@@ -284,18 +284,44 @@ struct VANTREL_API Admin {
 
   // The settings in force (re-read from the configuration file when due).
   static Config config();
-  // Edits: the record stops following the configuration file.
+
+  // Edits. The first edit stops re-reading the configuration file and starts
+  // from the default record, not from what the file gave.
   static void config(const Config& value);
+  // Runs configuration-language statements against the record; returns
+  // whether they ran without error (on error the record is unchanged).
+  static bool config(const std::string& text);
   static void active(bool value);
   static void importance(const Importance& value);
   static void size(unsigned int value);
   static void keep(bool value);
 
-  // The destination's names.
+  // Re-reading the configuration file. Switching it on (also through
+  // period or configfile) makes a re-read due at the next message.
+  static bool pullable();
+  static void pullable(bool value);
+  // Least time between two re-reads; a negative value stores zero (every
+  // message re-reads the file) and switches re-reading on.
+  static SimpleTime::Duration period();
+  static void period(const SimpleTime::Duration& value);
+
+  // The destination's names: trace name, log extension ("log" or "xml"),
+  // log directory and configuration-file path.
   static std::string name();
   static std::string logext();
   static std::string logdir();
   static std::string configfile();
+
+  // Changing the names waits for a message in progress on another thread,
+  // closes the current log file and starts a new one at the next message.
+  // Ignored when called while this thread writes a message.
+  // "log" or "xml" (exactly); anything else selects the default format.
+  static void logext(const std::string& value);
+  // An empty directory restores QZ_TRACE_LOGDIR (or ".").
+  static void logdir(const std::string& value);
+  // An empty path restores the default; the new file is read at the next
+  // message.
+  static void configfile(const std::string& value);
 
   // Installs the host's activity rule; an empty pointer restores the default.
   static void is_active(std::unique_ptr<const IsActive> rule);

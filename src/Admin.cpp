@@ -1,9 +1,13 @@
 // Vantrel::Admin: run-time administration of the calling thread's
-// destination. The settings edits go through the destination's settings
-// holder (its own lock); the names are read under the message lock, which
-// guards them.
+// destination.
+//
+// Settings edits take the settings' mutex as an editor (Pullable::edit).
+// The names are read under the destination's message lock, which guards
+// them; the operations that change them (and config(text), which reads
+// them) take the message lock first and the settings' mutex second.
 #include <Vantrel.h>
 
+#include <sstream>
 #include <utility>
 
 #include "ContextInternal.h"
@@ -12,12 +16,20 @@
 namespace Vantrel {
 namespace {
 
+using State = EditableConfig::State;
+
 // The calling thread's destination, or null while the library is stopped.
 Logos* current_logos() { return Context::get_logos(Context::get_data()); }
 
 template <typename Change>
 void edit(Change change) {
   if (Logos* logos = current_logos()) logos->config.edit(change);
+}
+
+State pulled() {
+  Logos* logos = current_logos();
+  if (logos == nullptr) return State{Config(), false, SimpleTime::Duration(), {}};
+  return logos->config.pull();
 }
 
 template <typename Getter>
@@ -28,31 +40,85 @@ std::string read_name(Getter getter) {
   return getter(logos->info);
 }
 
-}  // namespace
-
-Config Admin::config() {
+// Applies `apply(LogosInfo&)`, replaces the log file and refreshes the
+// settings' copy of the names; `pull_again` switches re-reading back on.
+template <typename Apply>
+void change_names(Apply apply, bool pull_again) {
   Logos* logos = current_logos();
-  return logos != nullptr ? logos->pull_config() : Config();
+  if (logos == nullptr) return;
+  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
+  // This thread is writing a record on this destination: its log file
+  // must not go away under it.
+  if (logos->message_lock.depth() > 1) return;
+  apply(logos->info);
+  logos->renew_log_file();
+  EditableConfig& config = logos->config;
+  config.edit([&config, pull_again](State& state) {
+    config.refresh();
+    if (pull_again) config.set_pulling(state, true);
+  });
 }
 
+}  // namespace
+
+Config Admin::config() { return pulled().value; }
+
 void Admin::config(const Config& value) {
-  edit([&value](Config& record) { record = value; });
+  edit([&value](State& state) { state.value = value; });
+}
+
+bool Admin::config(const std::string& text) {
+  Logos* logos = current_logos();
+  if (logos == nullptr) return false;
+  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
+  const LogosInfo& info = logos->info;
+  bool parsed = false;
+  logos->config.edit([&](State& state) {
+    std::istringstream in(text);
+    try {
+      parsed = state.value.parse(in, info.name(), info.logdir(), info.configfile());
+    } catch (...) {
+      parsed = false;
+    }
+  });
+  return parsed;
 }
 
 void Admin::active(bool value) {
-  edit([value](Config& record) { record.active = value; });
+  edit([value](State& state) { state.value.active = value; });
 }
 
 void Admin::importance(const Importance& value) {
-  edit([&value](Config& record) { record.importance = value; });
+  edit([&value](State& state) { state.value.importance = value; });
 }
 
 void Admin::size(unsigned int value) {
-  edit([value](Config& record) { record.size = value; });
+  edit([value](State& state) { state.value.size = value; });
 }
 
 void Admin::keep(bool value) {
-  edit([value](Config& record) { record.keep = value; });
+  edit([value](State& state) { state.value.keep = value; });
+}
+
+bool Admin::pullable() { return pulled().pullable; }
+
+void Admin::pullable(bool value) {
+  Logos* logos = current_logos();
+  if (logos == nullptr) return;
+  EditableConfig& config = logos->config;
+  config.edit([&config, value](State& state) { config.set_pulling(state, value); });
+}
+
+SimpleTime::Duration Admin::period() { return pulled().period; }
+
+void Admin::period(const SimpleTime::Duration& value) {
+  Logos* logos = current_logos();
+  if (logos == nullptr) return;
+  EditableConfig& config = logos->config;
+  config.edit([&config, &value](State& state) {
+    state.period = value < SimpleTime::Duration() ? SimpleTime::Duration() : value;
+    config.set_pulling(state, true);
+  });
 }
 
 std::string Admin::name() {
@@ -69,6 +135,18 @@ std::string Admin::logdir() {
 
 std::string Admin::configfile() {
   return read_name([](const LogosInfo& info) { return info.configfile(); });
+}
+
+void Admin::logext(const std::string& value) {
+  change_names([&value](LogosInfo& info) { info.set_logext(value); }, false);
+}
+
+void Admin::logdir(const std::string& value) {
+  change_names([&value](LogosInfo& info) { info.set_logdir(value); }, false);
+}
+
+void Admin::configfile(const std::string& value) {
+  change_names([&value](LogosInfo& info) { info.set_configfile(value); }, true);
 }
 
 void Admin::is_active(std::unique_ptr<const IsActive> rule) {

@@ -9,12 +9,9 @@ namespace Vantrel {
 
 Logos::Logos(const std::string& name, const std::string& logext, const std::string& logdir,
              const std::string& configfile, bool pullable, SimpleTime::Duration period)
-    : info(name, logext, logdir, configfile), log_file(info.factory().create(info)) {
-  // Re-reading the configuration file is not implemented yet: the settings
-  // start from the default record and change only through Admin.
-  (void)pullable;
-  (void)period;
-}
+    : info(name, logext, logdir, configfile),
+      log_file(info.factory().create(info)),
+      config(info, pullable, period) {}
 
 // The settings go first, then the log file (closing it), the locks, the
 // host's rule and the names, as the members' reverse order gives.

@@ -10,7 +10,7 @@
 //                 (one level per logger of the owning thread). Guards rank,
 //                 log_file and info.
 //   filter_lock   guards custom_is_active; the host's rule is called under it.
-//   the settings' own lock (inside `config`).
+//   the settings' mutex (inside `config`), taken by editors and re-reads.
 // The administration operations that change files take message_lock first
 // and the settings' lock second.
 #ifndef VANTREL_SRC_LOGOS_H
@@ -23,7 +23,7 @@
 #include <memory>
 #include <string>
 
-#include "ConfigHolder.h"
+#include "EditableConfig.h"
 #include "LogFile.h"
 #include "LogosInfo.h"
 #include "Native.h"
@@ -41,7 +41,7 @@ class Logos {
   Logos& operator=(const Logos&) = delete;
 
   // The settings in force for a new message.
-  Config pull_config() const { return config.pull(); }
+  Config pull_config() { return config.pull().value; }
 
   // The activity rule: the host's when installed (called under
   // filter_lock), else the default one. Close messages always pass.
@@ -63,7 +63,7 @@ class Logos {
   std::unique_ptr<const Admin::IsActive> custom_is_active;  // guarded by filter_lock
   ZelTools::Native::RecursiveLock message_lock;
   std::unique_ptr<LogFile> log_file;  // guarded by message_lock
-  ConfigHolder config;                // has its own lock
+  EditableConfig config;              // has its own lock
 };
 
 }  // namespace Vantrel

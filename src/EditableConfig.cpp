@@ -1,0 +1,15 @@
+#include "EditableConfig.h"
+
+#include <ZelTools/Portable.h>
+
+namespace Vantrel {
+
+bool EditableConfig::reload(Config& record) {
+  const std::string path = configfile();
+  ZelTools::Portable::ifstream in(path.c_str());
+  if (!in.is_open() || in.fail()) return false;
+  const bool parsed = record.parse(in, name(), logdir(), path);
+  return parsed && in.eof();
+}
+
+}  // namespace Vantrel

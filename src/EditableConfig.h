@@ -1,0 +1,38 @@
+// EditableConfig: the published settings of one destination. Its source is
+// the destination's configuration file, re-read at most once per period
+// while pulling is on; the administration interface edits it directly.
+//
+// Owned by its Logos (built after the Logos's names, destroyed first). The
+// snapshot of the names (DeviceInfoSnap) is read by reload and refreshed by
+// the administration interface, both while the settings' mutex is held as
+// an editor; the file-changing operations also hold the message lock.
+#ifndef VANTREL_SRC_EDITABLECONFIG_H
+#define VANTREL_SRC_EDITABLECONFIG_H
+
+#include <SimpleTime.h>
+#include <Vantrel.h>
+
+#include "LogosInfo.h"
+#include "Native.h"
+#include "Pullable.h"
+
+namespace Vantrel {
+
+class EditableConfig : public ZelTools::MT::Pullable<Config, ZelTools::Native::Mutex>,
+                       public DeviceInfoSnap {
+ public:
+  using Base = ZelTools::MT::Pullable<Config, ZelTools::Native::Mutex>;
+
+  // The default record; with pulling on, the first message reads the file.
+  EditableConfig(const DeviceInfo& info, bool pullable, SimpleTime::Duration period)
+      : Base(Config(), pullable, period), DeviceInfoSnap(info) {}
+
+  // Reads the configuration file named by the snapshot into `record`. True
+  // when the file was parsed without error up to its end. A missing file
+  // leaves the record as it was.
+  bool reload(Config& record) override;
+};
+
+}  // namespace Vantrel
+
+#endif  // VANTREL_SRC_EDITABLECONFIG_H

@@ -1,0 +1,183 @@
+// ZelTools::MT::Pullable<T, M>: one published value that many threads read
+// without a lock, that editors change under a mutex, and that is re-read
+// from its source (the derived class's reload) at most once per period.
+//
+// Owned by its destination (through EditableConfig), built and destroyed
+// with it. Locks and orders:
+//   mutex_        taken by editors and re-reads, and by a reader that caught
+//                 an editor at work; serialises every write of the state.
+//   edits_begun_  incremented (under mutex_) when an editor takes the mutex,
+//                 then a release fence before the state is written;
+//   edits_ended_  incremented with release (under mutex_) when it lets go.
+//   state words   relaxed atomics; the counters above order them.
+// A reader loads edits_ended_ (acquire), copies the words (relaxed), fences
+// (acquire) and loads edits_begun_: when the two counts agree no editor
+// touched the words during the copy, so the copy is one published state;
+// otherwise it copies again under the mutex. This is a sequence lock in
+// which every shared byte is an atomic, so it is free of data races.
+#ifndef VANTREL_SRC_PULLABLE_H
+#define VANTREL_SRC_PULLABLE_H
+
+#include <SimpleTime.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <type_traits>
+
+namespace ZelTools {
+namespace MT {
+
+template <class T, class M>
+class Pullable {
+ public:
+  // Everything that readers see, copied whole.
+  struct State {
+    T value;
+    bool pullable;
+    SimpleTime::Duration period;
+    SimpleTime::PhysicalTime last;  // reference time of the last re-read
+  };
+  static_assert(std::is_trivially_copyable<State>::value, "the state is copied word by word");
+
+  // With pulling on, a re-read is due at once (last := now - period).
+  Pullable(const T& value, bool pullable, SimpleTime::Duration period) {
+    const State initial{value, pullable, period, SimpleTime::clock().now() - period};
+    write(initial);
+  }
+  // Fills `value` from the source; true on success. Called under the mutex.
+  virtual bool reload(T& value) = 0;
+  virtual ~Pullable() = default;
+  Pullable(const Pullable&) = delete;
+  Pullable& operator=(const Pullable&) = delete;
+
+  // The published state, without the mutex unless an editor is at work.
+  State snapshot() const;
+
+  // The published state, re-read from the source first when that is due.
+  // Exceptions of reload count as failure and go no further.
+  State pull();
+
+  // Applies `change(State&)` as an editor: pulling goes off first (and a
+  // record that came from the source is replaced by the default T), then
+  // the change is published. The change may switch pulling on again with
+  // set_pulling.
+  template <class Change>
+  void edit(Change change) {
+    Editor editor(*this);
+    State state = read_locked();
+    set_pulling(state, false);
+    change(state);
+    write(state);
+  }
+
+  // Switches pulling to `on`: switching it on makes a re-read due at once,
+  // switching it off replaces the record by the default T.
+  void set_pulling(State& state, bool on) const {
+    if (!state.pullable && on) state.last = now() - state.period;
+    if (state.pullable && !on) state.value = T();
+    state.pullable = on;
+  }
+
+ protected:
+  // The clock of the period; a seam for tests.
+  virtual SimpleTime::PhysicalTime now() const { return SimpleTime::clock().now(); }
+
+  // Runs `work()` with the mutex held, as an editor: snapshots taken
+  // meanwhile wait for it.
+  template <class Work>
+  void with_editor(Work work) {
+    Editor editor(*this);
+    work();
+  }
+
+ private:
+  static constexpr std::size_t word_count = (sizeof(State) + 7) / 8;
+
+  // Holds the mutex as an editor for its lifetime.
+  class Editor {
+   public:
+    explicit Editor(Pullable& owner) : owner_(owner) {
+      owner_.mutex_.lock();
+      owner_.edits_begun_.fetch_add(1, std::memory_order_relaxed);
+      // Orders the count before the words written next: a reader that sees
+      // any of them also sees the count.
+      std::atomic_thread_fence(std::memory_order_release);
+    }
+    ~Editor() {
+      owner_.edits_ended_.fetch_add(1, std::memory_order_release);
+      owner_.mutex_.unlock();
+    }
+    Editor(const Editor&) = delete;
+    Editor& operator=(const Editor&) = delete;
+
+   private:
+    Pullable& owner_;
+  };
+
+  bool due(const State& state) const {
+    return state.pullable && !(now() - state.last < state.period);
+  }
+
+  // Copies the words; consistent only when no editor writes meanwhile.
+  State read_words() const {
+    std::uint64_t buffer[word_count];
+    for (std::size_t i = 0; i < word_count; ++i) {
+      buffer[i] = words_[i].load(std::memory_order_relaxed);
+    }
+    State state;
+    std::memcpy(static_cast<void*>(&state), buffer, sizeof(State));
+    return state;
+  }
+
+  // Caller holds mutex_.
+  State read_locked() const { return read_words(); }
+
+  // Caller holds mutex_ as an editor (or is the constructor).
+  void write(const State& state) {
+    std::uint64_t buffer[word_count] = {};
+    std::memcpy(buffer, static_cast<const void*>(&state), sizeof(State));
+    for (std::size_t i = 0; i < word_count; ++i) {
+      words_[i].store(buffer[i], std::memory_order_relaxed);
+    }
+  }
+
+  mutable M mutex_;
+  std::atomic<std::uint32_t> edits_begun_{0};
+  std::atomic<std::uint32_t> edits_ended_{0};
+  std::atomic<std::uint64_t> words_[word_count] = {};
+};
+
+template <class T, class M>
+typename Pullable<T, M>::State Pullable<T, M>::snapshot() const {
+  const std::uint32_t ended = edits_ended_.load(std::memory_order_acquire);
+  State state = read_words();
+  std::atomic_thread_fence(std::memory_order_acquire);
+  if (edits_begun_.load(std::memory_order_relaxed) == ended) return state;
+  // An editor is at work: wait for it. A plain read is not an edit.
+  std::lock_guard<M> lock(mutex_);
+  return read_locked();
+}
+
+template <class T, class M>
+typename Pullable<T, M>::State Pullable<T, M>::pull() {
+  State state = snapshot();
+  if (!due(state)) return state;
+  Editor editor(*this);
+  state = read_locked();
+  if (!due(state)) return state;  // another thread re-read meanwhile
+  try {
+    reload(state.value);
+  } catch (...) {
+    // A source that throws counts as a failed re-read.
+  }
+  state.last = now();
+  write(state);
+  return state;
+}
+
+}  // namespace MT
+}  // namespace ZelTools
+
+#endif  // VANTREL_SRC_PULLABLE_H
