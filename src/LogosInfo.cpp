@@ -4,6 +4,7 @@
 
 #include "Library.h"
 #include "LogFileLog.h"
+#include "LogFileXml.h"
 
 namespace Vantrel {
 namespace {
@@ -25,8 +26,7 @@ std::string resolve_logext(const std::string& given) {
 }
 
 std::unique_ptr<const LogFileFactory> make_factory(const std::string& logext) {
-  // Until the XML record writer exists, "xml" destinations write text records.
-  (void)logext;
+  if (logext == "xml") return std::make_unique<LogFileExtFactory<LogFileXml>>();
   return std::make_unique<LogFileExtFactory<LogFileLog>>();
 }
 
