@@ -1,0 +1,321 @@
+// The configuration scanner: tokens, sub-operators, positions, the word
+// tables and the lexer's errors.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ConfigParser.hpp"
+#include "Vantrel.h"
+#include "config/ConfigLexer.h"
+
+namespace {
+
+using Vantrel::Config;
+using Vantrel::ConfigLexer;
+using Token = Vantrel::ConfigParser::token;
+
+struct Scanned {
+  int token;
+  ConfigLexer::Value value;
+  ConfigLexer::Location where;
+};
+
+// Scans a whole text (up to and including the end token, or the error).
+class Scanner {
+ public:
+  explicit Scanner(const std::string& text)
+      : in_(text), lexer_(config_, "trace", "logs", "trace.ini", &in_) {
+    saved_ = std::cerr.rdbuf(errors_.rdbuf());
+  }
+  ~Scanner() { std::cerr.rdbuf(saved_); }
+
+  std::vector<Scanned> all() {
+    std::vector<Scanned> tokens;
+    for (;;) {
+      Scanned s{};
+      lexer_.set_token_cells(&s.value, &s.where);
+      s.token = lexer_.scan();
+      tokens.push_back(s);
+      if (s.token == 0) return tokens;
+    }
+  }
+  // The message of the error that ends the scan, "" when none.
+  std::string error_line() {
+    try {
+      all();
+    } catch (const ConfigLexer::Error&) {
+      return errors_.str();
+    }
+    return "";
+  }
+  ConfigLexer& lexer() { return lexer_; }
+  Config& config() { return config_; }
+
+ private:
+  Config config_;
+  std::istringstream in_;
+  ConfigLexer lexer_;
+  std::ostringstream errors_;
+  std::streambuf* saved_;
+};
+
+struct TokenCase {
+  const char* text;
+  std::vector<int> tokens;  // without the end token
+  std::vector<int> subs;    // sub-operator or int value per token, -1: not checked
+};
+
+TEST(ConfigLexerTest, TokenSequences) {
+  const TokenCase cases[] = {
+      {"size=keep", {Token::VAL_INT_LHS, Token::TK_EQ, Token::VAL_BOOL_LHS}, {-1, -1, -1}},
+      {"size==keep", {Token::VAL_INT_LHS, Token::TK_EQUIV, Token::VAL_BOOL_LHS}, {-1, 1, -1}},
+      {"size<<=2", {Token::VAL_INT_LHS, Token::TK_OPEQ, Token::VAL_INT}, {-1, 8, 2}},
+      {"---", {Token::TK_MINUSMINUS, Token::TK_MINUS}, {-1, -1}},
+      {"012", {Token::VAL_INT, Token::VAL_INT}, {0, 12}},
+      {"/size", {Token::TK_MULT, Token::VAL_INT_LHS}, {1, -1}},
+      {"&&= ||", {Token::TK_ANDAND, Token::TK_EQ, Token::TK_OROR}, {-1, -1, -1}},
+      {"2147483647 2147483648", {Token::VAL_INT, Token::VAL_INT}, {2147483647, INT32_MIN}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Scanner scanner(c.text);
+    const auto tokens = scanner.all();
+    ASSERT_EQ(tokens.size(), c.tokens.size() + 1);
+    for (std::size_t i = 0; i < c.tokens.size(); ++i) {
+      EXPECT_EQ(tokens[i].token, c.tokens[i]) << "token " << i;
+      if (c.subs[i] != -1 || c.tokens[i] == Token::VAL_INT)
+        EXPECT_EQ(tokens[i].value.integer, c.subs[i]) << "token " << i;
+    }
+    EXPECT_EQ(tokens.back().token, 0);
+  }
+}
+
+struct OperatorCase {
+  const char* text;
+  int token;
+  int sub;
+};
+
+TEST(ConfigLexerTest, EveryOperatorAndItsSubOperator) {
+  const OperatorCase cases[] = {
+      {"=", Token::TK_EQ, -1},         {"-=", Token::TK_OPEQ, 0},
+      {"+=", Token::TK_OPEQ, 1},       {"*=", Token::TK_OPEQ, 2},
+      {"/=", Token::TK_OPEQ, 3},       {"%=", Token::TK_OPEQ, 4},
+      {"&=", Token::TK_OPEQ, 5},       {"|=", Token::TK_OPEQ, 6},
+      {"^=", Token::TK_OPEQ, 7},       {"<<=", Token::TK_OPEQ, 8},
+      {">>=", Token::TK_OPEQ, 9},      {"?", Token::TK_QUESTION, -1},
+      {":", Token::TK_COLON, -1},      {"||", Token::TK_OROR, -1},
+      {"&&", Token::TK_ANDAND, -1},    {"|", Token::TK_OR, -1},
+      {"^", Token::TK_XOR, -1},        {"&", Token::TK_AND, -1},
+      {"!=", Token::TK_EQUIV, 0},      {"==", Token::TK_EQUIV, 1},
+      {"<", Token::TK_ORDER, 0},       {"<=", Token::TK_ORDER, 1},
+      {">=", Token::TK_ORDER, 2},      {">", Token::TK_ORDER, 3},
+      {"<<", Token::TK_SHIFT, 0},      {">>", Token::TK_SHIFT, 1},
+      {"-", Token::TK_MINUS, -1},      {"+", Token::TK_PLUS, -1},
+      {"*", Token::TK_MULT, 0},        {"/", Token::TK_MULT, 1},
+      {"%", Token::TK_MULT, 2},        {"--", Token::TK_MINUSMINUS, -1},
+      {"++", Token::TK_PLUSPLUS, -1},  {"!", Token::TK_NOT, -1},
+      {"~", Token::TK_COMPL, -1},      {"(", Token::TK_OPENPAREN, -1},
+      {")", Token::TK_CLOSEPAREN, -1}, {"{", Token::TK_OPENBRACE, -1},
+      {"}", Token::TK_CLOSEBRACE, -1}, {";", Token::TK_SEMI, -1},
+      {",", Token::TK_COMMA, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Scanner scanner(c.text);
+    const auto tokens = scanner.all();
+    ASSERT_EQ(tokens.size(), 2u);
+    EXPECT_EQ(tokens[0].token, c.token);
+    if (c.sub >= 0) EXPECT_EQ(tokens[0].value.integer, c.sub);
+    const int length = static_cast<int>(std::string(c.text).size());
+    EXPECT_EQ(tokens[0].where.first_column, 1);
+    EXPECT_EQ(tokens[0].where.last_column, 1 + length);
+  }
+}
+
+TEST(ConfigLexerTest, KeywordsAreCaseSensitiveWords) {
+  const std::pair<const char*, int> keywords[] = {
+      {"if", Token::KW_IF},       {"else", Token::KW_ELSE},     {"echo", Token::KW_ECHO},
+      {"print", Token::KW_PRINT}, {"eprint", Token::KW_EPRINT}, {"warn", Token::KW_WARN},
+      {"die", Token::KW_DIE},     {"system", Token::KW_SYSTEM}, {"bool", Token::KW_BOOL},
+      {"int", Token::KW_INT},     {"string", Token::KW_STRING}, {"getenv", Token::KW_GETENV},
+  };
+  for (const auto& k : keywords) {
+    SCOPED_TRACE(k.first);
+    EXPECT_EQ(Scanner(k.first).all().front().token, k.second);
+  }
+  EXPECT_EQ(Scanner("Echo").error_line(), "error: unexpected keyword 'Echo': at line 1.5\n");
+}
+
+TEST(ConfigLexerTest, BuildFactsOfThisPlatform) {
+#ifdef NDEBUG
+  const bool debug = false;
+#else
+  const bool debug = true;
+#endif
+  const std::pair<const char*, bool> names[] = {
+      {"false", false}, {"true", true},  {"debug", debug},   {"release", !debug},
+      {"win32", false}, {"unix", true},  {"solaris", false}, {"aix", false},
+      {"hpux", false},  {"linux", true}, {"cxx", true},      {"java", false},
+  };
+  for (const auto& n : names) {
+    SCOPED_TRACE(n.first);
+    const auto tokens = Scanner(n.first).all();
+    EXPECT_EQ(tokens[0].token, Token::VAL_BOOL);
+    EXPECT_EQ(tokens[0].value.boolean, n.second);
+  }
+  Scanner scanner("oskind compile_option language name log_dir config_file stdout stderr");
+  const auto tokens = scanner.all();
+  const std::string expected[] = {
+      "linux", debug ? "debug" : "release", "C++", "trace", "logs", "trace.ini", "-", "--"};
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(tokens[i].token, Token::VAL_STR);
+    EXPECT_LT(tokens[i].value.str, 0) << "predefined strings are persistent";
+    EXPECT_EQ(scanner.lexer().at(tokens[i].value.str), expected[i]);
+  }
+}
+
+TEST(ConfigLexerTest, MaskNamesHaveTheirValues) {
+  const std::pair<const char*, unsigned> masks[] = {
+      {"time_mask", 0x1},        {"src_line_mask", 0x1000000}, {"none_mask", 0},
+      {"all_mask", 0x1ffffff},   {"tick_mask", 0x380},         {"workflow_mask", 0x3ff80},
+      {"actors_mask", 0x3c0000}, {"process_mask", 0x63},       {"debug_mask", 0x1800000},
+  };
+  for (const auto& m : masks) {
+    SCOPED_TRACE(m.first);
+    const auto tokens = Scanner(m.first).all();
+    EXPECT_EQ(tokens[0].token, Token::VAL_INT);
+    EXPECT_EQ(static_cast<unsigned>(tokens[0].value.integer), m.second);
+  }
+}
+
+TEST(ConfigLexerTest, LvalueNamesPointIntoTheWorkingRecord) {
+  Scanner scanner("active keep importance size consultant output_file error_file about xl");
+  const auto tokens = scanner.all();
+  EXPECT_EQ(tokens[0].value.bool_lhs, &scanner.config().active);
+  EXPECT_EQ(tokens[1].value.bool_lhs, &scanner.config().keep);
+  EXPECT_EQ(tokens[2].token, Token::VAL_IMP_LHS);
+  EXPECT_EQ(tokens[2].value.imp_lhs, &scanner.config().importance);
+  EXPECT_EQ(tokens[3].token, Token::VAL_INT_LHS);
+  for (int i = 4; i < 8; ++i) EXPECT_EQ(tokens[i].token, Token::VAL_STR_LHS);
+  EXPECT_EQ(tokens[8].token, Token::VAL_IMP);
+  EXPECT_EQ(tokens[8].value.imp, &Vantrel::XL);
+}
+
+TEST(ConfigLexerTest, ImportanceLiteralsNeedTheirQuotes) {
+  const std::pair<const char*, const Vantrel::Importance*> literals[] = {
+      {"'<<'", &Vantrel::XS}, {"'<='", &Vantrel::S},  {"'=='", &Vantrel::M},
+      {"'>='", &Vantrel::L},  {"'>>'", &Vantrel::XL},
+  };
+  for (const auto& l : literals) {
+    SCOPED_TRACE(l.first);
+    const auto tokens = Scanner(l.first).all();
+    EXPECT_EQ(tokens[0].token, Token::VAL_IMP);
+    EXPECT_EQ(tokens[0].value.imp, l.second);
+    EXPECT_EQ(tokens[0].where.last_column, 5);
+  }
+  EXPECT_EQ(Scanner("'x'").error_line(), "error: unexpected token ''': at line 1.2\n");
+  EXPECT_EQ(Scanner("'<<").error_line(), "error: unexpected token ''': at line 1.2\n");
+}
+
+TEST(ConfigLexerTest, StringsAreLiteral) {
+  Scanner scanner("\"a#b//c\" \"\" \"x\ny\" 7");
+  const auto tokens = scanner.all();
+  ASSERT_EQ(tokens.size(), 5u);
+  EXPECT_EQ(scanner.lexer().at(tokens[0].value.str), "a#b//c");
+  EXPECT_EQ(scanner.lexer().at(tokens[1].value.str), "");
+  EXPECT_EQ(scanner.lexer().at(tokens[2].value.str), "x\ny");
+  // A literal spanning lines advances the column on its first line only.
+  EXPECT_EQ(tokens[3].where.first_line, 1);
+  EXPECT_EQ(tokens[3].where.first_column, 19);
+  EXPECT_EQ(Scanner("  \"open").error_line(), "error: unexpected token '\"': at line 1.4\n");
+}
+
+TEST(ConfigLexerTest, CommentsHideTheRestOfTheLine) {
+  Scanner scanner("# \"not a string\n  // also \"not\"\r\n\t1");
+  const auto tokens = scanner.all();
+  ASSERT_EQ(tokens.size(), 2u);
+  EXPECT_EQ(tokens[0].token, Token::VAL_INT);
+  EXPECT_EQ(tokens[0].where.first_line, 3);
+  EXPECT_EQ(tokens[0].where.first_column, 2);
+}
+
+TEST(ConfigLexerTest, PositionsOfTokensAndEndOfInput) {
+  const auto tokens = Scanner("if (size)\n  echo  ").all();
+  const int expected[][4] = {{1, 1, 1, 3},  {1, 4, 1, 5}, {1, 5, 1, 9},
+                             {1, 9, 1, 10}, {2, 3, 2, 7}, {2, 9, 2, 9}};
+  ASSERT_EQ(tokens.size(), 6u);
+  for (int i = 0; i < 6; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tokens[i].where.first_line, expected[i][0]);
+    EXPECT_EQ(tokens[i].where.first_column, expected[i][1]);
+    EXPECT_EQ(tokens[i].where.last_line, expected[i][2]);
+    EXPECT_EQ(tokens[i].where.last_column, expected[i][3]);
+  }
+}
+
+TEST(ConfigLexerTest, ErrorsStopAfterTheOffendingToken) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"x_1", "error: unexpected keyword 'x_1': at line 1.4\n"},
+      {"_x", "error: unexpected token '_': at line 1.2\n"},
+      {"1.5", "error: unexpected token '.': at line 1.3\n"},
+      {"size\n  @", "error: unexpected token '@': at line 2.4\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    EXPECT_EQ(Scanner(c.first).error_line(), c.second);
+  }
+}
+
+TEST(ConfigLexerTest, PidIsTheProcessIdEachTime) {
+  const auto tokens = Scanner("pid pid").all();
+  EXPECT_EQ(tokens[0].token, Token::VAL_INT);
+  EXPECT_EQ(tokens[0].value.integer, ZelTools::Portable::getpid());
+  EXPECT_EQ(tokens[1].value.integer, tokens[0].value.integer);
+}
+
+TEST(ConfigLexerTest, ErrorPrintsOnePositionOrASpan) {
+  std::ostringstream out;
+  out << ConfigLexer::Error{"after 'echo'", {3, 6}, {3, 10}} << '|'
+      << ConfigLexer::Error{"stop", {4, 12}, {4, 12}} << '|'
+      << ConfigLexer::Error{"x", {2, 9}, {1, 3}};
+  EXPECT_EQ(out.str(),
+            "error: after 'echo': between line 3.6 and line 3.10|"
+            "error: stop: at line 4.12|error: x: at line 2.9");
+}
+
+TEST(ConfigLexerPoolTest, HandlesAndRelease) {
+  Vantrel::ConfigLexerPool<std::string> pool;
+  const int a = pool.add("a", true);
+  const int b = pool.add("b", false);
+  EXPECT_EQ(a, -1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(pool.at(a), "a");
+  EXPECT_EQ(pool.at(b), "b");
+  pool.release(a);  // persistent: stays
+  pool.release(b);
+  EXPECT_EQ(pool.size(), 1u);
+  EXPECT_EQ(pool.add("c", false), 3);
+}
+
+TEST(ConfigLexerStackTest, PushAndsWithTheCurrentFlag) {
+  Vantrel::ConfigLexerStack stack;
+  EXPECT_TRUE(stack.executing());
+  stack.push(false);
+  stack.push(true);
+  EXPECT_FALSE(stack.executing());
+  stack.pop();
+  EXPECT_FALSE(stack.executing());
+  stack.pop();
+  EXPECT_TRUE(stack.executing());
+  stack.push(true);
+  EXPECT_TRUE(stack.executing());
+  stack.pop();
+  stack.pop();  // an extra pop leaves it executing
+  EXPECT_TRUE(stack.executing());
+}
+
+}  // namespace
