@@ -41,9 +41,10 @@ class Pullable {
   };
   static_assert(std::is_trivially_copyable<State>::value, "the state is copied word by word");
 
-  // With pulling on, a re-read is due at once (last := now - period).
+  // With pulling on, a re-read is due at the first pull: the last one is
+  // dated a period before the clock's origin.
   Pullable(const T& value, bool pullable, SimpleTime::Duration period) {
-    const State initial{value, pullable, period, SimpleTime::clock().now() - period};
+    const State initial{value, pullable, period, SimpleTime::PhysicalTime() - period};
     write(initial);
   }
   // Fills `value` from the source; true on success. Called under the mutex.

@@ -1,0 +1,174 @@
+// The administration interface on the default destination and on a device:
+// edits, re-reading the configuration file, changing the files.
+#include <Vantrel.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace Vantrel;
+
+// A fresh directory under the build tree, removed with its files at the end.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = std::string(VANTREL_BINARY_DIR) + "/admin_test_XXXXXX";
+    path_ = mkdtemp(&pattern[0]) ? pattern : std::string();
+  }
+  ~TempDir() {
+    for (const std::string& f : files()) ::unlink((path_ + "/" + f).c_str());
+    ::rmdir(path_.c_str());
+  }
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  void write(const std::string& name, const std::string& text) const {
+    std::ofstream(file(name)) << text;
+  }
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path_.c_str())) {
+      while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+      }
+      closedir(dir);
+    }
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
+
+bool ends_with(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(AdminTest, EditsChangeOneFieldOfTheDefaultRecord) {
+  Admin::active(true);
+  Admin::importance(L);
+  Admin::size(42);
+  Admin::keep(true);
+  const Config config = Admin::config();
+  EXPECT_TRUE(config.active);
+  EXPECT_EQ(config.importance.level, 3);
+  EXPECT_EQ(config.size, 42u);
+  EXPECT_TRUE(config.keep);
+  EXPECT_FALSE(Admin::pullable());
+  Config replaced;
+  replaced.size = 7;
+  Admin::config(replaced);
+  EXPECT_EQ(Admin::config().size, 7u);
+  EXPECT_FALSE(Admin::config().active);
+}
+
+TEST(AdminTest, ConfigTextRunsAgainstThePublishedRecord) {
+  Admin::size(500);
+  EXPECT_TRUE(Admin::config(std::string("active = true;")));
+  EXPECT_TRUE(Admin::config().active);
+  EXPECT_EQ(Admin::config().size, 500u);
+  EXPECT_FALSE(Admin::config(std::string("active = ;")));
+  EXPECT_TRUE(Admin::config().active);
+}
+
+TEST(AdminTest, FirstMessageReadsTheConfigurationFile) {
+  TempDir dir;
+  dir.write("dev.ini", "active = true; size = 50;");
+  Context::Device device("dev", "log", dir.path(), dir.file("dev.ini"));
+  Context::WithDevice bound(device);
+  EXPECT_TRUE(Admin::pullable());
+  EXPECT_EQ(Admin::period(), SimpleTime::Minute);
+  const Config config = Admin::config();
+  EXPECT_TRUE(config.active);
+  EXPECT_EQ(config.size, 50u);
+  // Read once a minute only: a change of the file is not seen yet.
+  dir.write("dev.ini", "active = false;");
+  EXPECT_TRUE(Admin::config().active);
+}
+
+TEST(AdminTest, NegativePeriodReReadsAtEveryMessage) {
+  TempDir dir;
+  dir.write("dev.ini", "size = 50;");
+  Context::Device device("dev", "log", dir.path(), dir.file("dev.ini"));
+  Context::WithDevice bound(device);
+  Admin::active(true);  // pulling off
+  Admin::period(SimpleTime::Second * -5.0);
+  EXPECT_EQ(Admin::period(), SimpleTime::Duration());
+  EXPECT_TRUE(Admin::pullable());
+  EXPECT_EQ(Admin::config().size, 50u);
+  dir.write("dev.ini", "size = 60;");
+  EXPECT_EQ(Admin::config().size, 60u);
+}
+
+TEST(AdminTest, ActiveWhilePullingKeepsTheDefaultsAndStopsReading) {
+  TempDir dir;
+  dir.write("dev.ini", "size = 50;");
+  Context::Device device("dev", "log", dir.path(), dir.file("dev.ini"));
+  Context::WithDevice bound(device);
+  EXPECT_EQ(Admin::config().size, 50u);
+  Admin::active(true);
+  const Config config = Admin::config();
+  EXPECT_TRUE(config.active);
+  EXPECT_EQ(config.size, 10000u);
+  EXPECT_EQ(config.importance.level, 2);
+  EXPECT_EQ(config.display_mask, 0u);
+  EXPECT_FALSE(Admin::pullable());
+}
+
+TEST(AdminTest, NewConfigFileIsReadAtTheNextMessage) {
+  TempDir dir;
+  dir.write("other.ini", "size = 70;");
+  Context::Device device("dev", "log", dir.path(), dir.file("absent.ini"));
+  Context::WithDevice bound(device);
+  Admin::active(true);
+  Admin::configfile(dir.file("other.ini"));
+  EXPECT_TRUE(Admin::pullable());
+  EXPECT_EQ(Admin::configfile(), dir.file("other.ini"));
+  EXPECT_EQ(Admin::config().size, 70u);
+  Admin::configfile("");
+  EXPECT_EQ(Admin::configfile(), "./dev_trace.ini");
+}
+
+TEST(AdminTest, LogExtensionMustMatchExactly) {
+  TempDir dir;
+  Context::Device device("dev", "log", dir.path(), dir.file("absent.ini"));
+  Context::WithDevice bound(device);
+  Admin::logext("xml");
+  EXPECT_EQ(Admin::logext(), "xml");
+  Admin::logext("XML");
+  EXPECT_EQ(Admin::logext(), "log");
+  EXPECT_FALSE(Admin::pullable());
+}
+
+TEST(AdminTest, NewLogDirectoryTakesTheNextRecord) {
+  TempDir first;
+  TempDir second;
+  Context::Device device("dev", "log", first.path(), first.file("absent.ini"));
+  Context::WithDevice bound(device);
+  Admin::active(true);
+  Printf{M}("one");
+  Admin::logdir(second.path());
+  EXPECT_EQ(Admin::logdir(), second.path());
+  Printf{M}("two");
+  ASSERT_EQ(first.files().size(), 1u);
+  ASSERT_EQ(second.files().size(), 1u);
+  EXPECT_TRUE(ends_with(second.files()[0], "_trace.log")) << second.files()[0];
+  Admin::logdir("");
+  EXPECT_EQ(Admin::logdir(), ".");
+}
+
+TEST(AdminTest, NamesOfTheDefaultDestination) {
+  EXPECT_EQ(Admin::name(), "admin_test");
+  EXPECT_EQ(Admin::logext(), "log");
+  EXPECT_EQ(Admin::logdir(), ".");
+  EXPECT_EQ(Admin::configfile(), "./admin_test_trace.ini");
+}
+
+}  // namespace

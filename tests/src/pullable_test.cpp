@@ -1,0 +1,116 @@
+// The published value: re-reading once per period, edits that switch
+// re-reading off, and lock-free snapshots that never mix two states.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "Native.h"
+#include "Pullable.h"
+
+namespace {
+
+using SimpleTime::Duration;
+using SimpleTime::PhysicalTime;
+
+// Sixteen copies of one number: a torn read shows as unequal fields.
+struct Value {
+  int n[16] = {};
+  bool uniform() const {
+    for (int x : n) {
+      if (x != n[0]) return false;
+    }
+    return true;
+  }
+  void fill(int x) {
+    for (int& y : n) y = x;
+  }
+};
+
+// A source that counts its re-reads, on a clock the test moves.
+class Counted : public ZelTools::MT::Pullable<Value, ZelTools::Native::Mutex> {
+ public:
+  Counted(bool pullable, Duration period) : Pullable(Value(), pullable, period) {}
+
+  bool reload(Value& value) override {
+    ++reloads;
+    if (throws) throw std::runtime_error("unreadable");
+    value.fill(value.n[0] + 100);
+    return true;
+  }
+  PhysicalTime now() const override { return PhysicalTime() + elapsed; }
+
+  int reloads = 0;  // test thread only (re-reads run under the mutex)
+  bool throws = false;
+  Duration elapsed = SimpleTime::Minute * 1000.0;  // well after 1970
+};
+
+TEST(PullableTest, ReReadsAtFirstPullThenOncePerPeriod) {
+  Counted source(true, SimpleTime::Minute);
+  EXPECT_EQ(source.pull().value.n[0], 100);
+  EXPECT_EQ(source.reloads, 1);
+  source.elapsed += SimpleTime::Second * 59.999;
+  source.pull();
+  EXPECT_EQ(source.reloads, 1);
+  source.elapsed += SimpleTime::Millisecond;
+  EXPECT_EQ(source.pull().value.n[0], 200);
+  EXPECT_EQ(source.reloads, 2);
+}
+
+TEST(PullableTest, NotPullableNeverReReads) {
+  Counted source(false, SimpleTime::Minute);
+  source.pull();
+  source.elapsed += SimpleTime::Hour;
+  source.pull();
+  EXPECT_EQ(source.reloads, 0);
+}
+
+TEST(PullableTest, FailingSourceWaitsAFullPeriod) {
+  Counted source(true, SimpleTime::Minute);
+  source.throws = true;
+  EXPECT_NO_THROW(source.pull());
+  EXPECT_EQ(source.pull().value.n[0], 0);
+  EXPECT_EQ(source.reloads, 1);
+}
+
+TEST(PullableTest, EditStartsFromTheDefaultAndStopsPulling) {
+  Counted source(true, SimpleTime::Minute);
+  source.pull();
+  source.edit([](Counted::State& state) { state.value.n[0] += 7; });
+  const Counted::State state = source.pull();
+  EXPECT_EQ(state.value.n[0], 7);  // not 107: the file's record was dropped
+  EXPECT_FALSE(state.pullable);
+  source.edit([](Counted::State& state) { state.value.n[1] = 1; });
+  EXPECT_EQ(source.pull().value.n[0], 7);  // later edits build on earlier ones
+}
+
+TEST(PullableTest, SwitchingPullingOnMakesAReReadDue) {
+  Counted source(false, SimpleTime::Minute);
+  source.edit([&source](Counted::State& state) { source.set_pulling(state, true); });
+  source.pull();
+  EXPECT_EQ(source.reloads, 1);
+}
+
+// A reader racing with an editor sees the state before or after each edit.
+TEST(PullableTest, SnapshotsNeverMixTwoStates) {
+  Counted source(false, SimpleTime::Minute);
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    int last = 0;
+    while (!done.load(std::memory_order_relaxed)) {
+      const Value value = source.snapshot().value;
+      ASSERT_TRUE(value.uniform());
+      ASSERT_GE(value.n[0], last);
+      last = value.n[0];
+    }
+  });
+  for (int i = 1; i <= 20000; ++i) {
+    source.edit([i](Counted::State& state) { state.value.fill(i); });
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(source.snapshot().value.n[5], 20000);
+}
+
+}  // namespace
