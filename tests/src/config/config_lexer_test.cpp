@@ -86,8 +86,9 @@ TEST(ConfigLexerTest, TokenSequences) {
     ASSERT_EQ(tokens.size(), c.tokens.size() + 1);
     for (std::size_t i = 0; i < c.tokens.size(); ++i) {
       EXPECT_EQ(tokens[i].token, c.tokens[i]) << "token " << i;
-      if (c.subs[i] != -1 || c.tokens[i] == Token::VAL_INT)
+      if (c.subs[i] != -1 || c.tokens[i] == Token::VAL_INT) {
         EXPECT_EQ(tokens[i].value.integer, c.subs[i]) << "token " << i;
+      }
     }
     EXPECT_EQ(tokens.back().token, 0);
   }
@@ -129,7 +130,9 @@ TEST(ConfigLexerTest, EveryOperatorAndItsSubOperator) {
     const auto tokens = scanner.all();
     ASSERT_EQ(tokens.size(), 2u);
     EXPECT_EQ(tokens[0].token, c.token);
-    if (c.sub >= 0) EXPECT_EQ(tokens[0].value.integer, c.sub);
+    if (c.sub >= 0) {
+      EXPECT_EQ(tokens[0].value.integer, c.sub);
+    }
     const int length = static_cast<int>(std::string(c.text).size());
     EXPECT_EQ(tokens[0].where.first_column, 1);
     EXPECT_EQ(tokens[0].where.last_column, 1 + length);
