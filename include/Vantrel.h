@@ -510,7 +510,7 @@ class VANTREL_API StepTrace {
   Importance importance;
   bool logged;
   StepFields label;
-  double start;  // milliseconds since 1970-01-01 UTC
+  SimpleTime::PhysicalTime start;
 };
 
 class VANTREL_API ActorTrace {
@@ -524,7 +524,7 @@ class VANTREL_API ActorTrace {
   Importance importance;
   bool logged;
   SubFields label;
-  double start;
+  SimpleTime::PhysicalTime start;
 };
 
 class VANTREL_API CallTrace {
@@ -541,7 +541,7 @@ class VANTREL_API CallTrace {
   Importance importance;
   bool logged;
   std::string label;
-  double start;
+  SimpleTime::PhysicalTime start;
 };
 
 // The first step of a workflow, the user it runs for and, optionally, the
