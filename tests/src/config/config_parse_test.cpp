@@ -1,0 +1,356 @@
+// Settings targets (limits, reading, channels, about), Config::parse in both
+// forms, Config::print, and streams that fail while they are read.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Vantrel.h"
+
+namespace {
+
+using Vantrel::Config;
+
+struct RunResult {
+  bool ok = false;
+  std::string out;
+  std::string err;
+  Config config;
+};
+
+// Runs a text from a stream with both standard streams captured.
+RunResult run_stream(std::istream& in, const Config& start = Config()) {
+  RunResult r;
+  r.config = start;
+  std::ostringstream out, err;
+  std::streambuf* saved_out = std::cout.rdbuf(out.rdbuf());
+  std::streambuf* saved_err = std::cerr.rdbuf(err.rdbuf());
+  r.ok = r.config.parse(in, "trace", "logs", "trace.ini");
+  std::cout.rdbuf(saved_out);
+  std::cerr.rdbuf(saved_err);
+  r.out = out.str();
+  r.err = err.str();
+  return r;
+}
+
+RunResult run(const std::string& text, const Config& start = Config()) {
+  std::istringstream in(text);
+  return run_stream(in, start);
+}
+
+std::string printed(const Config& config) {
+  std::ostringstream out;
+  config.print(out);
+  return out.str();
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string temp_path(const std::string& leaf) {
+  return testing::TempDir() + "vantrel_config_" + std::to_string(::getpid()) + "_" + leaf;
+}
+
+struct IntCase {
+  const char* text;
+  const char* out;
+  std::uint32_t Config::*field;
+  std::uint32_t value;
+};
+
+TEST(ConfigParseTest, IntTargetsClampAndRead) {
+  const IntCase cases[] = {
+      {"size = 5;", "", &Config::size, 10},
+      {"size = 2000000;", "", &Config::size, 1000000},
+      {"size = 5; echo(string(size));", "10\n", &Config::size, 10},
+      {"size = -1;", "", &Config::size, 10},
+      {"display_mask = 0; echo(string(display_mask));", "4194557\n", &Config::display_mask, 0},
+      {"display_mask = -1; echo(string(display_mask));", "33554431\n", &Config::display_mask,
+       0xffffffffu},
+      {"display_mask = rank_mask | time_mask;", "", &Config::display_mask, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const RunResult r = run(c.text);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.config.*c.field, c.value);
+  }
+}
+
+TEST(ConfigParseTest, WidthsClampTo0Through128) {
+  const std::pair<const char*, std::uint16_t Config::*> widths[] = {
+      {"major_steps_display_width", &Config::major_steps_display_width},
+      {"minor_steps_display_width", &Config::minor_steps_display_width},
+      {"workflow_names_display_width", &Config::workflow_names_display_width},
+      {"workflow_ids_display_width", &Config::workflow_ids_display_width},
+      {"actors_display_width", &Config::actors_display_width},
+  };
+  const std::pair<const char*, int> values[] = {{"-1", 0}, {"-3", 0}, {"500", 128}, {"17", 17}};
+  for (const auto& w : widths) {
+    for (const auto& v : values) {
+      const std::string text =
+          std::string(w.first) + " = " + v.first + "; echo(string(" + w.first + "));";
+      SCOPED_TRACE(text);
+      const RunResult r = run(text);
+      EXPECT_EQ(r.config.*w.second, v.second);
+      EXPECT_EQ(r.out, std::to_string(v.second) + "\n");
+    }
+  }
+}
+
+TEST(ConfigParseTest, ConsultantKeepsItsTextTheRecordKeeps63) {
+  const std::string long_name(100, 'c');
+  const RunResult r = run("consultant = \"" + long_name + "\"; echo(consultant);");
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.out, long_name + "\n");
+  EXPECT_EQ(std::string(r.config.consultant), long_name.substr(0, 63));
+
+  Config start;
+  start.set_consultant("earlier");
+  const RunResult fresh = run("echo(consultant);", start);
+  EXPECT_EQ(fresh.out, "\n");
+  EXPECT_STREQ(fresh.config.consultant, "earlier");
+}
+
+TEST(ConfigParseTest, RunStartsFromTheCurrentRecord) {
+  Config start;
+  start.size = 500;
+  start.active = true;
+  const RunResult r = run("echo(string(size) + active); keep = true;", start);
+  EXPECT_EQ(r.out, "500true\n");
+  EXPECT_EQ(r.config.size, 500u);
+  EXPECT_TRUE(r.config.active);
+  EXPECT_TRUE(r.config.keep);
+}
+
+TEST(ConfigParseTest, FailureLeavesTheRecordUnchanged) {
+  Config start;
+  start.size = 400;
+  start.set_consultant("kept");
+  const RunResult r = run("size = 20; consultant = \"new\"; active = true; 1 < 2 < 3;", start);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.config.size, 400u);
+  EXPECT_FALSE(r.config.active);
+  EXPECT_STREQ(r.config.consultant, "kept");
+
+  const RunResult empty = run("", start);
+  EXPECT_TRUE(empty.ok);
+  EXPECT_EQ(printed(empty.config), printed(start));
+  EXPECT_EQ(empty.out + empty.err, "");
+}
+
+TEST(ConfigParseTest, OutputFileSendsEchoToAFile) {
+  const std::string path = temp_path("out.txt");
+  const RunResult r = run("output_file = \"" + path + "\"; echo(\"x\"); echo(output_file);");
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(read_file(path), "x\n" + path + "\n");
+  // A second run truncates the file.
+  run("output_file = \"" + path + "\"; print(\"y\");");
+  EXPECT_EQ(read_file(path), "y");
+  std::remove(path.c_str());
+}
+
+TEST(ConfigParseTest, ChannelsSwitchBetweenTheStandardStreams) {
+  struct Case {
+    const char* text;
+    const char* out;
+    const char* err;
+  };
+  const Case cases[] = {
+      {"output_file = \"--\"; echo(\"x\"); echo(output_file);", "", "x\n--\n"},
+      {"output_file = stderr; output_file = stdout; echo(output_file);", "-\n", ""},
+      {"error_file = stdout; die(\"no\");", "error: no: at line 1.31\n", ""},
+      {"error_file = stdout; warn(\"w\"); eprint(error_file);", "warning: w\n-", ""},
+      {"output_file = \"/nonexistent-dir/x/f\"; echo(output_file);", "-\n", ""},
+      {"error_file = \"/nonexistent-dir/x/f\"; echo(error_file);", "--\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const RunResult r = run(c.text);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
+TEST(ConfigParseTest, ErrorFileReceivesTheErrorLine) {
+  const std::string path = temp_path("err.txt");
+  const RunResult r = run("error_file = \"" + path + "\";\nsize = 1 % 0;");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(path), "error: division by zero: between line 2.12 and line 2.13\n");
+  std::remove(path.c_str());
+}
+
+TEST(ConfigParseTest, AboutWritesTheIdentificationText) {
+  const RunResult r = run("echo(about); about = \"x\";");
+  EXPECT_TRUE(r.ok);
+  const std::string first = r.out.substr(0, r.out.find('\n'));
+  EXPECT_EQ(first.rfind("Vantrel", 0), 0u);
+  EXPECT_NE(first.find("C++"), std::string::npos);
+  EXPECT_EQ(r.out, first + "\n" + first + "\n");
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(ConfigParseTest, AboutHanoiDrawsSixteenPictures) {
+  const RunResult r = run("about = \"hanoi\";");
+  const auto lines = lines_of(r.out);
+  ASSERT_EQ(lines.size(), 1u + 16u * 6u);
+  const std::string empty = "   |   ";
+  const std::string base = "------- ------- -------";
+  // The first picture: all discs on the first peg.
+  EXPECT_EQ(lines[1], "   X    " + empty + " " + empty);
+  EXPECT_EQ(lines[1].size(), 23u);
+  EXPECT_EQ(lines[2], "  XXX   " + empty + " " + empty);
+  EXPECT_EQ(lines[4].substr(0, 7), "XXXXXXX");
+  EXPECT_EQ(lines[5], base);
+  EXPECT_EQ(lines[6], "");
+  // After the first move the smallest disc sits on the middle peg.
+  EXPECT_EQ(lines[7 + 3], "XXXXXXX    X    " + empty);
+  // The last picture: all discs on the third peg.
+  const std::size_t last = 1 + 15 * 6;
+  EXPECT_EQ(lines[last], empty + " " + empty + "    X   ");
+  EXPECT_EQ(lines[last + 3], empty + " " + empty + " XXXXXXX");
+  EXPECT_EQ(lines[last + 4], base);
+  EXPECT_EQ(lines[last + 5], "");
+}
+
+TEST(ConfigPrintTest, DefaultRecordIsTwoLines) {
+  EXPECT_EQ(printed(Config()), "active       = false;\nimportance   = '==';");
+}
+
+TEST(ConfigPrintTest, EveryFieldThatDiffersFromItsDefault) {
+  Config c;
+  c.active = true;
+  c.importance = Vantrel::Importance(4, 3);
+  c.size = 100;
+  c.keep = true;
+  c.set_consultant("ann");
+  c.display_mask = Vantrel::all_mask;
+  c.minor_steps_display_width = 4;
+  c.actors_display_width = 12;
+  EXPECT_EQ(printed(c),
+            "active       = true;\n"
+            "importance   = '>>';\n"
+            "size         = 100;\n"
+            "keep         = true;\n"
+            "\n"
+            "consultant   = 'ann';\n"
+            "\n"
+            "display_mask = 33554431;\n"
+            "\n"
+            "minor_steps_display_width    = 4;\n"
+            "actors_display_width         = 12;");
+}
+
+TEST(ConfigPrintTest, MaskLineOnlyWhenTheEffectiveMaskDiffers) {
+  Config c;
+  c.display_mask = Vantrel::time_mask;  // always shown: no difference
+  EXPECT_EQ(printed(c), "active       = false;\nimportance   = '==';");
+  c.importance.level = 9;
+  c.display_mask = Vantrel::rank_mask;
+  EXPECT_EQ(printed(c),
+            "active       = false;\nimportance   = '?"
+            "?';\n\ndisplay_mask = 4194559;");
+}
+
+TEST(ConfigPrintTest, ParseOfItsOwnOutputRestoresTheRecord) {
+  const RunResult r =
+      run("active = true; importance = l; size = 300; keep = true; display_mask = all_mask;"
+          "major_steps_display_width = 3; workflow_ids_display_width = 9;");
+  ASSERT_TRUE(r.ok);
+  const RunResult again = run(printed(r.config));
+  ASSERT_TRUE(again.ok) << again.err;
+  EXPECT_EQ(printed(again.config), printed(r.config));
+}
+
+// A stream buffer that delivers a text, then fails: by reporting an error or
+// by throwing.
+class FailingBuffer : public std::streambuf {
+ public:
+  FailingBuffer(const std::string& text, bool throws) : text_(text), throws_(throws) {
+    setg(&text_[0], &text_[0], &text_[0] + text_.size());
+  }
+
+ protected:
+  int_type underflow() override {
+    if (throws_) throw std::runtime_error("device gone");
+    return traits_type::eof();
+  }
+
+ private:
+  std::string text_;
+  bool throws_;
+};
+
+TEST(ConfigParseTest, StreamThatFailsMidReadIsWrongSyntax) {
+  for (bool with_exceptions : {false, true}) {
+    SCOPED_TRACE(with_exceptions);
+    FailingBuffer buffer("size = 20;\necho(\"a\");", true);
+    std::istream in(&buffer);
+    if (with_exceptions) in.exceptions(std::ios::badbit);
+    Config start;
+    start.size = 300;
+    const RunResult r = run_stream(in, start);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.out, "a\n");
+    EXPECT_EQ(r.err, "error: wrong syntax: at line 2.11\n");
+    EXPECT_EQ(r.config.size, 300u);
+  }
+}
+
+TEST(ConfigParseTest, StreamLeftBadBeforeTheRunIsWrongSyntax) {
+  std::istringstream in("size = 20;");
+  in.setstate(std::ios::badbit);
+  const RunResult r = run_stream(in);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.err, "error: wrong syntax: at line 1.1\n");
+}
+
+TEST(ConfigParseTest, EndOfStreamIsNotAFailure) {
+  FailingBuffer buffer("size = 20;", false);
+  std::istream in(&buffer);
+  const RunResult r = run_stream(in);
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.config.size, 20u);
+}
+
+TEST(ConfigParseTest, OneArgumentFormUsesTheDefaultDestinationsNames) {
+  setenv("QZ_TRACE_NAME", "svc", 1);
+  setenv("QZ_TRACE_LOGDIR", "/var/log/svc", 1);
+  setenv("QZ_TRACE_CONFIGDIR", "/etc/svc", 1);
+  unsetenv("QZ_TRACE_CONFIGFILE");
+  std::ostringstream out;
+  std::streambuf* saved = std::cout.rdbuf(out.rdbuf());
+  std::istringstream in("echo(name + \" \" + log_dir + \" \" + config_file);");
+  Config config;
+  const bool ok = config.parse(in);
+  setenv("QZ_TRACE_CONFIGFILE", "/tmp/other.ini", 1);
+  std::istringstream in2("echo(config_file);");
+  const bool ok2 = config.parse(in2);
+  std::cout.rdbuf(saved);
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(ok2);
+  EXPECT_EQ(out.str(), "svc /var/log/svc /etc/svc/svc_trace.ini\n/tmp/other.ini\n");
+}
+
+}  // namespace
