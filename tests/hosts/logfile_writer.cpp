@@ -5,6 +5,9 @@
 //                                               advances during every message
 //   host_logfile_writer asserts COUNT           default (inactive) settings:
 //                                               only Assert messages pass
+//   host_logfile_writer unwind 2               Assert "m1" from a destructor
+//                                               while an exception unwinds,
+//                                               then Assert "m2"
 //   host_logfile_writer device COUNT EXT        Assert messages through a
 //                                               device with log extension EXT
 #include <Vantrel.h>
@@ -12,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -22,6 +26,10 @@ void write_messages(const Vantrel::Importance& importance, int count) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
 }
+
+struct AssertOnUnwind {
+  ~AssertOnUnwind() { Vantrel::Printf{Vantrel::Assert}("m1"); }
+};
 
 }  // namespace
 
@@ -38,6 +46,15 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "asserts") == 0) {
     write_messages(Vantrel::Assert, count);
     write_messages(Vantrel::Warning, 1);  // inactive: not written
+    return 0;
+  }
+  if (std::strcmp(argv[1], "unwind") == 0) {
+    try {
+      AssertOnUnwind record;
+      throw std::runtime_error("unwinding");
+    } catch (const std::runtime_error&) {
+    }
+    Vantrel::Printf{Vantrel::Assert}("m2");
     return 0;
   }
   if (std::strcmp(argv[1], "device") == 0 && argc == 4) {

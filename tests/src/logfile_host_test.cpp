@@ -1,72 +1,28 @@
 // Log files through the whole message path, in a fresh process with its own
-// environment: rotation, the inactive-settings close and append, the
-// extension fallback and screen output.
-#include <dirent.h>
+// environment: rotation, the inactive-settings close and append, the choice
+// of extension, screen output and the live ids of a record.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
+#include <iomanip>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "src/logfile_support.h"
+
 namespace {
 
+using ::logfile_support::occurrences;
+using ::logfile_support::TempDir;
 using ::testing::ElementsAre;
-
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char pattern[] = "/tmp/vantrel_logfile_host_XXXXXX";
-    path = ::mkdtemp(pattern);
-  }
-  ~TempDir() {
-    for (const std::string& file : files()) std::remove((path + "/" + file).c_str());
-    ::rmdir(path.c_str());
-  }
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path.c_str())) {
-      while (const dirent* entry = ::readdir(dir))
-        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-      ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  std::vector<std::string> texts(const std::string& file) const {
-    std::ifstream in(path + "/" + file);
-    std::vector<std::string> result;
-    for (std::string line; std::getline(in, line);)
-      result.push_back(line.substr(line.rfind('|') + 1));
-    return result;
-  }
-};
 
 // Runs the writer host with `env` prepended; returns its standard output.
 std::string run_writer(const std::string& env, const std::string& args, int* status) {
-  const std::string command = env + " QZ_TRACE_CONFIGFILE=/nonexistent/none.ini " +
-                              VANTREL_TEST_HOSTS_DIR + "/host_logfile_writer " + args;
-  FILE* child = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  for (std::size_t n; child && (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;)
-    output.append(buffer, n);
-  *status = child ? ::pclose(child) : -1;
-  return output;
-}
-
-std::vector<std::string> texts_of(const std::string& output) {
-  std::vector<std::string> texts;
-  std::istringstream in(output);
-  for (std::string line; std::getline(in, line);)
-    if (std::regex_search(line, std::regex(R"(\|m\d+$)")))
-      texts.push_back(line.substr(line.rfind('|') + 1));
-  return texts;
+  return logfile_support::run(env + " QZ_TRACE_CONFIGFILE=/nonexistent/none.ini " +
+                                  VANTREL_TEST_HOSTS_DIR + "/host_logfile_writer " + args,
+                              status);
 }
 
 TEST(LogFileHost, SizeThreeWithoutKeepLeavesTwoFiles) {
@@ -87,14 +43,11 @@ TEST(LogFileHost, SizeThreeWithKeepKeepsEveryRecordInOrder) {
   int status = 0;
   run_writer("QZ_TRACE_LOGDIR=" + dir.path, "rotate 8 3 1", &status);
   ASSERT_EQ(status, 0);
-  const std::vector<std::string> files = dir.files();
-  ASSERT_EQ(files.size(), 3u);
-  std::vector<std::string> all;
-  for (const std::string& file : files)
-    for (const std::string& text : dir.texts(file)) all.push_back(text);
-  EXPECT_THAT(all, ElementsAre("m1", "m2", "m3", "m4", "m5", "m6", "m7", "m8"));
+  ASSERT_EQ(dir.files().size(), 3u);
+  EXPECT_THAT(dir.all_texts(), ElementsAre("m1", "m2", "m3", "m4", "m5", "m6", "m7", "m8"));
   // Named after the process alone when the destination takes its name.
-  EXPECT_TRUE(std::regex_match(files[0], std::regex(R"(host_logfile_writer_\d+_.*_trace\.log)")));
+  EXPECT_TRUE(
+      std::regex_match(dir.files()[0], std::regex(R"(host_logfile_writer_\d+_.*_trace\.log)")));
 }
 
 TEST(LogFileHost, InactiveSettingsCloseAfterEachAssertAndAppend) {
@@ -106,16 +59,25 @@ TEST(LogFileHost, InactiveSettingsCloseAfterEachAssertAndAppend) {
   const std::vector<std::string> files = dir.files();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_THAT(dir.texts(files[0]), ElementsAre("m1", "m2", "m3"));
-  const std::string path = dir.path + "/" + files[0];
-  std::size_t closes = 0, reopens = 0;
-  for (std::size_t at = 0;
-       (at = output.find("close because config is not active", at)) != std::string::npos; ++at)
-    ++closes;
-  for (std::size_t at = 0; (at = output.find("re-opened '" + path + "'", at)) != std::string::npos;
-       ++at)
-    ++reopens;
-  EXPECT_EQ(closes, 3u);
-  EXPECT_EQ(reopens, 2u);
+  EXPECT_EQ(occurrences(output, "close because config is not active"), 3u);
+  EXPECT_EQ(occurrences(output, "re-opened '" + dir.path + "/" + files[0] + "'"), 2u);
+}
+
+TEST(LogFileHost, RecordShowsLiveIdsAndUnwinding) {
+  TempDir dir;
+  int status = 0;
+  run_writer("QZ_TRACE_LOGDIR=" + dir.path, "unwind 2", &status);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(dir.files().size(), 1u);
+  std::smatch pid;
+  const std::string file = dir.files()[0];
+  ASSERT_TRUE(std::regex_search(file, pid, std::regex(R"(_(\d+)_\d{4}_)")));
+  std::ostringstream ids;  // the main thread's id is the process id
+  ids << std::setw(5) << pid[1] << '|' << std::setw(4) << pid[1] << '|';
+  const std::vector<std::string> lines = dir.lines(file);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(23), "|>>|A|X|" + ids.str() + " |||||||||||||||m1");
+  EXPECT_EQ(lines[1].substr(23), "|>>|A| |" + ids.str() + " |||||||||||||||m2");
 }
 
 TEST(LogFileHost, ExtensionSelectsTheFileKind) {
@@ -142,13 +104,22 @@ TEST(LogFileHost, ExtensionSelectsTheFileKind) {
   }
 }
 
-TEST(LogFileHost, ScreenOutputWritesNoFile) {
+// A new screen stream after every second record; nothing is unlinked and no
+// file is made.
+TEST(LogFileHost, ScreenOutput) {
   TempDir dir;
   int status = 0;
-  const std::string output =
-      run_writer("QZ_TRACE_TO_SCREEN=1 QZ_TRACE_LOGDIR=" + dir.path, "rotate 5 2 0", &status);
+  const std::string output = run_writer(
+      "QZ_TRACE_TO_SCREEN=1 QZ_TRACE_ECHO=1 QZ_TRACE_LOGDIR=" + dir.path, "rotate 5 2 0", &status);
   ASSERT_EQ(status, 0);
-  EXPECT_THAT(texts_of(output), ElementsAre("m1", "m2", "m3", "m4", "m5"));
+  std::vector<std::string> texts;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);)
+    if (std::regex_search(line, std::regex(R"(\|m\d+$)")))
+      texts.push_back(line.substr(line.rfind('|') + 1));
+  EXPECT_THAT(texts, ElementsAre("m1", "m2", "m3", "m4", "m5"));
+  EXPECT_EQ(occurrences(output, "LogFile::do_header_file (): opened 'ToScreen'"), 3u);
+  EXPECT_EQ(occurrences(output, "unlinking"), 0u);
   EXPECT_TRUE(dir.files().empty());
 }
 

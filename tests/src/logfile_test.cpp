@@ -3,27 +3,25 @@
 // keep-long rule, screen output and the debug lines.
 #include "LogFile.h"
 
-#include <dirent.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "DebugTrace.h"
 #include "LogFileLog.h"
+#include "src/logfile_support.h"
 
 namespace Vantrel {
 namespace {
 
+using ::logfile_support::TempDir;
 using ::testing::ElementsAre;
 
 class Names : public DeviceInfo {
@@ -37,38 +35,6 @@ class Names : public DeviceInfo {
  private:
   std::string name_;
   std::string dir_;
-};
-
-// A fresh directory, removed with its files at the end.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char pattern[] = "/tmp/vantrel_logfile_XXXXXX";
-    path = ::mkdtemp(pattern);
-  }
-  ~TempDir() {
-    for (const std::string& file : files()) std::remove((path + "/" + file).c_str());
-    ::rmdir(path.c_str());
-  }
-  // The names of the files in the directory, sorted (so by creation time).
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path.c_str())) {
-      while (const dirent* entry = ::readdir(dir))
-        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-      ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  // The message texts (after the last '|') of a file's records.
-  std::vector<std::string> texts(const std::string& file) const {
-    std::ifstream in(path + "/" + file);
-    std::vector<std::string> result;
-    for (std::string line; std::getline(in, line);)
-      result.push_back(line.substr(line.rfind('|') + 1));
-    return result;
-  }
 };
 
 // Exposes the rotation state.
@@ -100,13 +66,6 @@ void write_record(LogFile& file, const Config& config, unsigned rank, bool pause
   *out << 'r' << rank;
   if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   file.end_record(inputs, rank);
-}
-
-std::vector<std::string> all_texts(const TempDir& dir) {
-  std::vector<std::string> texts;
-  for (const std::string& file : dir.files())
-    for (const std::string& text : dir.texts(file)) texts.push_back(text);
-  return texts;
 }
 
 TEST(LogFileNames, FileNameTable) {
@@ -223,21 +182,6 @@ TEST(LogFileExt, SizeZeroOrOneEndsTheFileAfterEachRecord) {
   }
 }
 
-// Records written within one millisecond of the file's name stay in that
-// file, whatever the size; none is lost and the order holds across files.
-TEST(LogFileExt, KeepLongWhileTheClockStands) {
-  TempDir dir;
-  const Names names("db", dir.path);
-  ProbeLogFile file(names);
-  std::vector<std::string> expected;
-  for (unsigned rank = 1; rank <= 50; ++rank) {
-    write_record(file, settings(true, 1, true), rank, false);
-    expected.push_back("r" + std::to_string(rank));
-  }
-  EXPECT_LT(dir.files().size(), 50u);
-  EXPECT_EQ(all_texts(dir), expected);
-}
-
 TEST(LogFileExt, FileThatCannotOpenDiscardsRecords) {
   TempDir dir;
   const Names names("db", dir.path + "/missing");
@@ -292,62 +236,27 @@ TEST(LogFileExt, DebugLinesOfOpeningClosingAndRotation) {
           "LogFile::possibly_reset (): unlinking '" + a + "'"));
 }
 
-TEST(LogFileExt, DebugLineOfKeepLong) {
+// Records that end within the millisecond their file was named in stay in
+// that file, whatever the size; none is lost and the order holds.
+TEST(LogFileExt, KeepLongWhileTheClockStands) {
   TempDir dir;
   const Names names("db", dir.path);
   ProbeLogFile file(names);
+  std::vector<std::string> expected;
+  std::string kept;
   Debug::echo_flag.store(true);
   ::testing::internal::CaptureStdout();
-  std::string name;
-  // A record's end almost always falls in the millisecond its file was named in.
-  for (unsigned rank = 1; rank <= 20; ++rank) {
+  for (unsigned rank = 1; rank <= 50; ++rank) {
     write_record(file, settings(true, 1, true), rank, false);
-    if (file.stream) name = file.stream->name;
+    expected.push_back("r" + std::to_string(rank));
+    if (file.stream) kept = file.stream->name;
   }
   const std::string output = ::testing::internal::GetCapturedStdout();
   Debug::echo_flag.store(false);
+  EXPECT_LT(dir.files().size(), 50u);
+  EXPECT_EQ(dir.all_texts(), expected);
   EXPECT_THAT(debug_texts(output),
-              ::testing::Contains("LogFile::possibly_reset (): keep long '" + name + "'"));
-}
-
-// Screen output needs QZ_TRACE_TO_SCREEN at library start: the test runs this
-// executable again with the variable set and only the child case selected.
-TEST(LogFileScreenChild, SevenRecordsOfSizeThree) {
-  if (std::getenv("VANTREL_LOGFILE_CHILD") == nullptr) GTEST_SKIP() << "run by ScreenOutput";
-  TempDir dir;
-  const Names names("db", dir.path);
-  ProbeLogFile file(names);
-  for (unsigned rank = 1; rank <= 7; ++rank) {
-    write_record(file, settings(true, 3, false), rank, false);
-    EXPECT_FALSE(file.has_previous);
-    EXPECT_EQ(file.previous, "");
-  }
-  EXPECT_TRUE(dir.files().empty());
-}
-
-TEST(LogFileScreen, ScreenOutput) {
-  const std::string command = "QZ_TRACE_TO_SCREEN=1 QZ_TRACE_ECHO=1 VANTREL_LOGFILE_CHILD=1 " +
-                              std::string("/proc/") + std::to_string(::getpid()) +
-                              "/exe --gtest_filter=LogFileScreenChild.* 2>&1";
-  FILE* child = ::popen(command.c_str(), "r");
-  ASSERT_NE(child, nullptr);
-  std::string output;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;)
-    output.append(buffer, n);
-  ASSERT_EQ(::pclose(child), 0) << output;
-  std::vector<std::string> records, opened;
-  std::istringstream in(output);
-  for (std::string line; std::getline(in, line);) {
-    if (std::regex_search(line, std::regex(R"(\|r\d+$)")))
-      records.push_back(line.substr(line.rfind('|') + 1));
-    if (line.find("do_header_file (): opened 'ToScreen'") != std::string::npos)
-      opened.push_back(line);
-  }
-  EXPECT_THAT(records, ElementsAre("r1", "r2", "r3", "r4", "r5", "r6", "r7"));
-  EXPECT_EQ(opened.size(), 3u);  // a new screen stream after every third record
-  EXPECT_EQ(output.find("unlinking"), std::string::npos);
-  EXPECT_EQ(output.find("keep long"), std::string::npos);
+              ::testing::Contains("LogFile::possibly_reset (): keep long '" + kept + "'"));
 }
 
 }  // namespace

@@ -1,19 +1,13 @@
 // The text record, byte for byte: the head, the fourteen columns, the source
 // line, the nested-trace line, the exception mark and the format-state reset.
+// (The live ids and unwinding through a real file: logfile_host_test.)
 #include "LogFileLog.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <iomanip>
 #include <sstream>
-#include <stdexcept>
 #include <string>
-
-#include "ThreadId.h"
 
 namespace Vantrel {
 namespace {
@@ -235,66 +229,6 @@ TEST(TextRecord, FormatStateIsResetAtEveryRecord) {
   out << 255 << ' ' << 3.14159265 << ' ' << std::setw(4) << 7;
   const std::string text = out.str();
   EXPECT_EQ(text.substr(text.rfind('|') + 1), "255 3.14159    7");
-}
-
-// Through a real file: the live pid and thread id, and the 'X' of a record
-// written while an exception unwinds the stack.
-class Names : public DeviceInfo {
- public:
-  explicit Names(std::string dir) : dir_(std::move(dir)) {}
-  std::string name() const override { return "text"; }
-  std::string logext() const override { return "log"; }
-  std::string logdir() const override { return dir_; }
-  std::string configfile() const override { return ""; }
-
- private:
-  std::string dir_;
-};
-
-struct RecordOnUnwind {
-  LogFile& file;
-  const Config& config;
-  const Importance importance{4, 3};
-  ~RecordOnUnwind() {
-    const RecordInputs inputs{&importance, 2, &config, nullptr};
-    *file.begin_record(inputs, 2) << "closing";
-    file.end_record(inputs, 2);
-  }
-};
-
-TEST(LogFileLog, RecordsInAFileShowLiveIdsAndUnwinding) {
-  char pattern[] = "/tmp/vantrel_logfilelog_XXXXXX";
-  const std::string dir = ::mkdtemp(pattern);
-  const Names names(dir);
-  std::string path;
-  {
-    LogFileLog file(names);
-    Config config;
-    config.active = true;
-    const Importance medium(2, 0);
-    const RecordInputs inputs{&medium, 1, &config, nullptr};
-    *file.begin_record(inputs, 1) << "opening";
-    file.end_record(inputs, 1);
-    try {
-      RecordOnUnwind record{file, config};
-      throw std::runtime_error("unwind");
-    } catch (const std::runtime_error&) {
-    }
-  }
-  DIR* d = ::opendir(dir.c_str());
-  for (const dirent* entry; (entry = ::readdir(d)) != nullptr;)
-    if (entry->d_name[0] != '.') path = dir + "/" + entry->d_name;
-  ::closedir(d);
-  std::ifstream in(path);
-  std::string first, second;
-  std::getline(in, first);
-  std::getline(in, second);
-  std::remove(path.c_str());
-  ::rmdir(dir.c_str());
-  std::ostringstream ids;
-  ids << std::setw(5) << ::getpid() << '|' << std::setw(4) << Native::current_thread_id() << '|';
-  EXPECT_EQ(first.substr(23), "|==| | |" + ids.str() + "{|||||||||||||||opening");
-  EXPECT_EQ(second.substr(23), "|>>|A|X|" + ids.str() + "}|||||||||||||||closing");
 }
 
 }  // namespace

@@ -1,0 +1,80 @@
+// Helpers of the log-file tests: a scratch directory and running a child.
+#ifndef VANTREL_TESTS_LOGFILE_SUPPORT_H
+#define VANTREL_TESTS_LOGFILE_SUPPORT_H
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace logfile_support {
+
+// A fresh directory, removed with its files at the end.
+struct TempDir {
+  std::string path;
+  TempDir() {
+    char pattern[] = "/tmp/vantrel_logfile_XXXXXX";
+    path = ::mkdtemp(pattern);
+  }
+  ~TempDir() {
+    for (const std::string& file : files()) std::remove((path + "/" + file).c_str());
+    ::rmdir(path.c_str());
+  }
+  // The file names, sorted (so in the order of their time stamps).
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(path.c_str())) {
+      while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+      ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::vector<std::string> lines(const std::string& file) const {
+    std::ifstream in(path + "/" + file);
+    std::vector<std::string> result;
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+  }
+  // The message texts (after the last '|') of a file's records.
+  std::vector<std::string> texts(const std::string& file) const {
+    std::vector<std::string> result = lines(file);
+    for (std::string& line : result) line = line.substr(line.rfind('|') + 1);
+    return result;
+  }
+  // The texts of all files, file after file.
+  std::vector<std::string> all_texts() const {
+    std::vector<std::string> result;
+    for (const std::string& file : files())
+      for (const std::string& text : texts(file)) result.push_back(text);
+    return result;
+  }
+};
+
+// Runs a shell command; returns its standard output and sets its status.
+inline std::string run(const std::string& command, int* status) {
+  FILE* child = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  for (std::size_t n; child && (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;)
+    output.append(buffer, n);
+  *status = child ? ::pclose(child) : -1;
+  return output;
+}
+
+// How often `text` occurs in `output`.
+inline std::size_t occurrences(const std::string& output, const std::string& text) {
+  std::size_t count = 0;
+  for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1))
+    ++count;
+  return count;
+}
+
+}  // namespace logfile_support
+
+#endif  // VANTREL_TESTS_LOGFILE_SUPPORT_H
