@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <regex>
@@ -501,6 +502,125 @@ TEST(LogFileXmlTest, FactoryMakesXmlLogFiles) {
   file.reset();
   ASSERT_EQ(dir.files().size(), 1u);
   EXPECT_TRUE(parse(read_all(dir.files()[0])));
+}
+
+// ---------------------------------------------------------------------------
+// Whole processes: documents as the library leaves them at exit.
+
+// Runs a test host with `environment` (assignments "A=b ...") and `arguments`;
+// its standard output goes to `output` when given.
+int run_host(std::string const& host, std::string const& environment, std::string const& arguments,
+             std::string const& output = "/dev/null") {
+  std::string const command = "env " + environment + " " + VANTREL_TEST_HOSTS_DIR + "/host_" +
+                              host + " " + arguments + " > '" + output + "'";
+  return std::system(command.c_str());
+}
+
+bool xmllint_accepts(std::string const& path) {
+  if (std::system("command -v xmllint > /dev/null 2>&1") != 0) return true;  // not installed
+  return std::system(("xmllint --noout '" + path + "' 2>/dev/null").c_str()) == 0;
+}
+
+// Checks the documents of a run of host_xml_rotate with 7 messages: every
+// file complete, holding `per_file` messages from rank `first_rank` on.
+void expect_rotated_documents(std::vector<std::string> const& files,
+                              std::vector<std::size_t> const& per_file, unsigned first_rank) {
+  ASSERT_EQ(files.size(), per_file.size());
+  unsigned rank = first_rank - 1;
+  for (std::size_t f = 0; f < files.size(); ++f) {
+    EXPECT_TRUE(
+        std::regex_match(files[f], std::regex(".*/host_xml_rotate_\\d+_[0-9_]{23}_trace\\.xml")))
+        << files[f];
+    EXPECT_TRUE(xmllint_accepts(files[f])) << files[f];
+    Doc doc = parse(read_all(files[f]));
+    ASSERT_TRUE(doc) << files[f];
+    xmlNode* root = xmlDocGetRootElement(doc.get());
+    EXPECT_EQ(attribute(root, "LogFile"), files[f]);
+    EXPECT_EQ(attribute(root, "Process"), "host_xml_rotate");
+    std::vector<xmlNode*> const msgs = children(root);
+    ASSERT_EQ(msgs.size(), per_file[f]);
+    for (xmlNode* msg : msgs) {
+      ++rank;
+      EXPECT_EQ(attribute(msg, "Rank"), std::to_string(rank));
+      if (rank < 7) {
+        EXPECT_EQ(message_text(msg), "message " + std::to_string(rank) + " <&> \"q\"\ttab");
+      }
+    }
+  }
+  // The last message carries its importance and source position.
+  Doc last = parse(read_all(files.back()));
+  ASSERT_TRUE(last);
+  xmlNode* msg = children(xmlDocGetRootElement(last.get())).at(0);
+  EXPECT_EQ(attribute(msg, "Imp"), ">=");
+  EXPECT_EQ(attribute(msg, "Sev"), "W");
+  EXPECT_EQ(message_text(msg), "last 7");
+  xmlNode* source = child(msg, "Source");
+  ASSERT_NE(source, nullptr);
+  EXPECT_NE(attribute(source, "File").find("xml_rotate.cpp"), std::string::npos);
+}
+
+TEST(LogFileXmlHostTest, RotatedFilesAndLastFileAreCompleteDocuments) {
+  struct {
+    char const* arguments;
+    std::vector<std::size_t> per_file;
+    unsigned first_rank;
+  } const cases[] = {{"7 keep", {3, 3, 1}, 1}, {"7", {3, 1}, 4}};  // without keep, A is unlinked
+  for (auto const& c : cases) {
+    TempDir dir;
+    ASSERT_EQ(
+        run_host("xml_rotate",
+                 "QZ_TRACE_XML=1 QZ_TRACE_LOGDIR=" + dir.path + " QZ_TRACE_CONFIGDIR=" + dir.path,
+                 c.arguments),
+        0);
+    SCOPED_TRACE(c.arguments);
+    expect_rotated_documents(dir.files(), c.per_file, c.first_rank);
+  }
+}
+
+TEST(LogFileXmlHostTest, ScreenOutputHoldsOneDocumentPerRotation) {
+  TempDir dir;
+  std::string const output = dir.path + "/stdout.txt";
+  ASSERT_EQ(
+      run_host("xml_rotate", "QZ_TRACE_XML=1 QZ_TRACE_TO_SCREEN=1 QZ_TRACE_CONFIGDIR=" + dir.path,
+               "4", output),
+      0);
+  std::string const text = read_all(output);
+  std::size_t const second = text.find("<?xml", 1);
+  ASSERT_EQ(text.find("<?xml"), 0u) << text;
+  ASSERT_NE(second, std::string::npos) << text;
+  EXPECT_EQ(text.find("<?xml", second + 1), std::string::npos) << text;
+  std::string const documents[] = {text.substr(0, second), text.substr(second)};
+  std::size_t const per_document[] = {3, 1};
+  for (int d = 0; d < 2; ++d) {
+    Doc doc = parse(documents[d]);
+    ASSERT_TRUE(doc) << documents[d];
+    xmlNode* root = xmlDocGetRootElement(doc.get());
+    EXPECT_EQ(attribute(root, "LogFile"), "ToScreen");
+    EXPECT_EQ(children(root).size(), per_document[d]);
+  }
+}
+
+TEST(LogFileXmlHostTest, ExtensionChoosesTheRecordFormat) {
+  struct {
+    char const* environment;
+    char const* txt_suffix;  // what a "txt" destination gets
+  } const cases[] = {{"QZ_TRACE_XML=0", "_trace.log"}, {"QZ_TRACE_XML=1", "_trace.xml"}};
+  for (auto const& c : cases) {
+    TempDir dir;
+    ASSERT_EQ(run_host("xml_devices", c.environment, dir.path), 0);
+    std::vector<std::string> const files = dir.files();
+    ASSERT_EQ(files.size(), 2u) << c.environment;
+    std::string const& txt = files[0].find("_txtdev_") != std::string::npos ? files[0] : files[1];
+    std::string const& xml = files[0].find("_xmldev_") != std::string::npos ? files[0] : files[1];
+    EXPECT_EQ(txt.substr(txt.size() - 10), c.txt_suffix) << txt;
+    EXPECT_EQ(xml.substr(xml.size() - 10), "_trace.xml") << xml;
+    Doc doc = parse(read_all(xml));
+    ASSERT_TRUE(doc) << xml;
+    std::vector<xmlNode*> const msgs = children(xmlDocGetRootElement(doc.get()));
+    ASSERT_EQ(msgs.size(), 1u);
+    EXPECT_EQ(message_text(msgs[0]), "to xml");
+    EXPECT_EQ(static_cast<bool>(parse(read_all(txt))), std::string(c.txt_suffix) == "_trace.xml");
+  }
 }
 
 }  // namespace
