@@ -56,8 +56,9 @@ namespace Portable {
 //   dirname():   "/a/b.txt" => "/a";  "/x" => "";  "b.txt" throws std::out_of_range
 class VANTREL_API Pathname {
  public:
-  // Dot stands for ".", Dot_dot for "..". Any other value counts as Dot.
-  enum Dot_type { Dot = 0, Dot_dot = 1 };
+  // Dot stands for ".", Dot_dot for "..". Any other value counts as Dot (the
+  // fixed underlying type makes every int a valid value).
+  enum Dot_type : int { Dot = 0, Dot_dot = 1 };
 
   // The text "." or "..".
   Pathname(Dot_type const& d = Dot);
