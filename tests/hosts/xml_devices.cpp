@@ -14,12 +14,12 @@ int main(int argc, char** argv) {
   {
     Context::WithDevice with(xml_device);
     Admin::active(true);
-    Printf(Vantrel::M)("to xml");
+    Printf{Vantrel::M}("to xml");
   }
   {
     Context::WithDevice with(txt_device);
     Admin::active(true);
-    Printf(Vantrel::M)("to txt");
+    Printf{Vantrel::M}("to txt");
   }
   return 0;
 }

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   Vantrel::Admin::size(3);
   if (argc > 2 && std::string(argv[2]) == "keep") Vantrel::Admin::keep(true);
   for (int i = 1; i < count; ++i) {
-    Vantrel::Printf(Vantrel::M)("message %d <&> \"q\"\ttab", i);
+    Vantrel::Printf{Vantrel::M}("message %d <&> \"q\"\ttab", i);
     // Let the clock advance, so that a full file is replaced at once.
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
