@@ -48,12 +48,6 @@ TEST(ClockTest, NowFollowsTheSystemClock) {
   EXPECT_EQ(now, static_cast<double>(static_cast<long long>(now))) << "whole milliseconds";
 }
 
-TEST(ClockTest, OneClockForTheProcess) {
-  EXPECT_EQ(&SimpleTime::clock(), &SimpleTime::clock());
-  const Clock& c = SimpleTime::clock();
-  EXPECT_NE(dynamic_cast<const Clock*>(&c), nullptr);
-}
-
 TEST(ClockTest, ReadableFromManyThreads) {
   std::vector<std::thread> threads;
   std::vector<double> readings(4);
@@ -62,32 +56,6 @@ TEST(ClockTest, ReadableFromManyThreads) {
   }
   for (auto& t : threads) t.join();
   for (double r : readings) EXPECT_GT(r, 1.7e12);
-}
-
-// A clock of one's own for tests of code that takes a Clock.
-class FixedClock : public Clock {
- public:
-  explicit FixedClock(PhysicalTime t) : t_(t) {}
-  PhysicalTime now() const override { return t_; }
-
- private:
-  PhysicalTime t_;
-};
-
-TEST(ClockTest, ClocksCanBeDerivedAndCopied) {
-  FixedClock fixed(PhysicalTime() + 5 * Second);
-  FixedClock copy(fixed);
-  const Clock& as_clock = copy;
-  EXPECT_EQ(since_epoch(as_clock.now()), 5000);
-}
-
-TEST(ClockTest, CountedInitialiserCanBeAddedAndRemoved) {
-  {
-    SimpleTimeInitExit extra;
-    EXPECT_EQ(Second / Millisecond, 1000);
-  }
-  delete new SimpleTimeInitExit;
-  EXPECT_EQ(Day / Hour, 24) << "the constants outlive every initialiser";
 }
 
 }  // namespace

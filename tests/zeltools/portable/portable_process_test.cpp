@@ -98,12 +98,6 @@ TEST_F(ReadArgumentsTest, FromCommandLineFile) {
             Args({"/bin/srv", "-v", ""}));
 }
 
-TEST_F(ReadArgumentsTest, LongCommandLineIsReadWhole) {
-  std::string big(10000, 'x');
-  std::string cmdline = file("cmdline", "a" + std::string(1, '\0') + big + std::string(1, '\0'));
-  EXPECT_EQ(Facts::read_arguments(cmdline.c_str(), missing().c_str()), Args({"a", big}));
-}
-
 TEST_F(ReadArgumentsTest, EmptyCommandLineGivesOneEmptyArgument) {
   std::string cmdline = file("cmdline", "");
   std::string exe = link("exe", "/opt/bin/server");
@@ -120,10 +114,6 @@ TEST_F(ReadArgumentsTest, LongExecutablePathIsNotCut) {
   std::string target = "/" + std::string(4000, 'd') + "/server";
   std::string exe = link("exe", target);
   EXPECT_EQ(Facts::read_arguments(missing().c_str(), exe.c_str()), Args({target}));
-}
-
-TEST_F(ReadArgumentsTest, NothingReadableGivesOneEmptyArgument) {
-  EXPECT_EQ(Facts::read_arguments(missing().c_str(), missing().c_str()), Args({""}));
 }
 
 TEST_F(ReadArgumentsTest, ReadErrorFallsBackToExecutable) {
@@ -171,17 +161,6 @@ TEST(ProcessTest, EnvpFollowsTheCurrentEnvironment) {
     found |= std::strcmp(*entry, "VANTREL_PROCESS_TEST_ENV=1") == 0;
   }
   EXPECT_TRUE(found);
-}
-
-TEST(ProcessTest, CountedInitialiserKeepsFactsUntilTheLastEnds) {
-  std::string name = Portable::Process().name();
-  {
-    Portable::ProcessInitExit extra;
-    EXPECT_EQ(Portable::Process().name(), name);
-  }
-  auto* heap = new Portable::ProcessInitExit;
-  delete heap;
-  EXPECT_EQ(Portable::Process().name(), name) << "the header's objects still hold the facts";
 }
 
 // Runs the host with the given argv[0] and returns what it printed.
