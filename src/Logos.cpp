@@ -21,7 +21,7 @@ bool Logos::is_active(const Importance& importance, Logger::Tag tag, const Confi
                       Context::Data* data) {
   if (tag == Logger::Close) return true;
   {
-    std::lock_guard<ZelTools::Native::Mutex> lock(filter_lock);
+    std::lock_guard<std::recursive_mutex> lock(filter_lock);
     if (custom_is_active) return (*custom_is_active)(importance, tag, settings, data);
   }
   return default_is_active(importance, tag, settings, data);
@@ -29,7 +29,7 @@ bool Logos::is_active(const Importance& importance, Logger::Tag tag, const Confi
 
 void Logos::set_custom_is_active(std::unique_ptr<const Admin::IsActive> rule) {
   {
-    std::lock_guard<ZelTools::Native::Mutex> lock(filter_lock);
+    std::lock_guard<std::recursive_mutex> lock(filter_lock);
     custom_is_active.swap(rule);
   }
   // `rule` now holds the previous one, destroyed here outside the lock.

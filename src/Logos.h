@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "EditableConfig.h"
@@ -59,7 +60,9 @@ class Logos {
   std::uint32_t rank = 0;  // guarded by message_lock; the last rank given
   LogosInfo info;          // guarded by message_lock after construction
   const Admin::IsActive default_is_active;
-  ZelTools::Native::Mutex filter_lock;
+  // Recursive, so that a host rule may itself write a message (which asks
+  // the rule again on the same thread) without deadlocking.
+  std::recursive_mutex filter_lock;
   std::unique_ptr<const Admin::IsActive> custom_is_active;  // guarded by filter_lock
   ZelTools::Native::RecursiveLock message_lock;
   std::unique_ptr<LogFile> log_file;  // guarded by message_lock

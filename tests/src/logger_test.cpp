@@ -142,6 +142,23 @@ TEST_F(LoggerTest, HostRuleReplacesAndEmptyRuleRestoresDefault) {
   EXPECT_EQ(records()[1].text, "assert again");
 }
 
+// The rule is asked under the filter lock; a rule that writes a message of
+// its own asks the rule again on the same thread.
+TEST_F(LoggerTest, HostRuleMayWriteAMessage) {
+  struct Chatty : Admin::IsActive {
+    bool operator()(const Importance& imp, Logger::Tag, const Config&,
+                    Context::Data*) const override {
+      if (imp.level == 0) Printf{Assert}("asked about XS");
+      return true;
+    }
+  };
+  Admin::is_active(std::make_unique<Chatty>());
+  Printf{XS}("xs");
+  ASSERT_EQ(records().size(), 2u);
+  EXPECT_EQ(records()[0].text, "asked about XS");
+  EXPECT_EQ(records()[1].text, "xs");
+}
+
 TEST_F(LoggerTest, RanksCountOnlyWrittenRecords) {
   activate(M);
   Printf{S}("dropped");
