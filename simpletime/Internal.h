@@ -1,4 +1,4 @@
-// Helpers shared by the time library's sources. No state, no locks.
+// Functions shared by the time library's sources. No state, no locks.
 #ifndef VANTREL_SIMPLETIME_INTERNAL_H
 #define VANTREL_SIMPLETIME_INTERNAL_H
 

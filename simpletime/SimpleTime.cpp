@@ -50,8 +50,10 @@ Duration const& Day = day_cell;
 
 Clock::~Clock() {}
 
-// Created on the first call and never destroyed, so that host objects
-// destroyed late in the process's exit can still read the time.
+// Created on the first call (during library start, by SimpleTimeInitExit;
+// the language's guarded static initialisation makes a racing first call
+// safe too) and never destroyed, so that host objects destroyed late in the
+// process's exit can still read the time. now() touches no shared state.
 Clock const& clock() {
   static NativeClockImpl const* const native_clock = new NativeClockImpl;
   return *native_clock;

@@ -31,7 +31,8 @@ std::string* process_name = nullptr;
 std::atomic<int> init_exit_count{0};
 
 // What the readers give before the facts are gathered or after they are
-// released: one empty argument, an empty name.
+// released: one empty argument. Made once under the language's guarded static
+// initialisation, never changed or destroyed.
 ArgumentRecord const& empty_record() {
   static ArgumentRecord const* const record = [] {
     ArgumentRecord* r = new ArgumentRecord;
