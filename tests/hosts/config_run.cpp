@@ -1,0 +1,13 @@
+// Runs the configuration text on its standard input through the shared
+// library's Config::parse (the form that takes its names from the QZ_TRACE_
+// variables) and prints the resulting settings. Exit status 0 or 1.
+#include <iostream>
+
+#include "Vantrel.h"
+
+int main() {
+  Vantrel::Config config;
+  if (!config.parse(std::cin)) return 1;
+  config.print(std::cout) << std::endl;
+  return 0;
+}
