@@ -17,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -621,6 +622,30 @@ TEST(LogFileXmlHostTest, ExtensionChoosesTheRecordFormat) {
     EXPECT_EQ(message_text(msgs[0]), "to xml");
     EXPECT_EQ(static_cast<bool>(parse(read_all(txt))), std::string(c.txt_suffix) == "_trace.xml");
   }
+}
+
+TEST(LogFileXmlHostTest, ThreadsNeverInterleaveRecords) {
+  TempDir dir;
+  ASSERT_EQ(
+      run_host("xml_threads",
+               "QZ_TRACE_XML=1 QZ_TRACE_LOGDIR=" + dir.path + " QZ_TRACE_CONFIGDIR=" + dir.path,
+               ""),
+      0);
+  std::vector<std::string> const files = dir.files();
+  ASSERT_GE(files.size(), 2u);
+  unsigned rank = 0;
+  std::set<std::string> tids;
+  for (std::string const& file : files) {
+    Doc doc = parse(read_all(file));
+    ASSERT_TRUE(doc) << file;
+    for (xmlNode* msg : children(xmlDocGetRootElement(doc.get()))) {
+      EXPECT_EQ(attribute(msg, "Rank"), std::to_string(++rank));
+      EXPECT_TRUE(std::regex_match(message_text(msg), std::regex("thread [0-3] <\\d+>")));
+      tids.insert(attribute(msg, "Tid"));
+    }
+  }
+  EXPECT_EQ(rank, 200u);
+  EXPECT_EQ(tids.size(), 4u);
 }
 
 }  // namespace
