@@ -80,6 +80,26 @@ TEST(LogFileHost, RecordShowsLiveIdsAndUnwinding) {
   EXPECT_EQ(lines[1].substr(23), "|>>|A| |" + ids.str() + " |||||||||||||||m2");
 }
 
+// Records of several threads never mix, and rotation loses none of them.
+TEST(LogFileHost, ThreadsWriteWholeRecordsInTheirOrder) {
+  TempDir dir;
+  int status = 0;
+  run_writer("QZ_TRACE_LOGDIR=" + dir.path, "threads 50", &status);
+  ASSERT_EQ(status, 0);
+  const std::regex record(
+      R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\|==\| \| \| *\d+\| *\d+\| \|{15}t(\d)-(\d+))");
+  int next[5] = {1, 1, 1, 1, 1};
+  int records = 0;
+  for (const std::string& file : dir.files())
+    for (const std::string& line : dir.lines(file)) {
+      std::smatch match;
+      ASSERT_TRUE(std::regex_match(line, match, record)) << line;
+      EXPECT_EQ(std::stoi(match[2]), next[std::stoi(match[1])]++) << line;
+      ++records;
+    }
+  EXPECT_EQ(records, 200);
+}
+
 TEST(LogFileHost, ExtensionSelectsTheFileKind) {
   struct Case {
     const char* ext;
