@@ -139,20 +139,6 @@ TEST(ConfigLexerTest, EveryOperatorAndItsSubOperator) {
   }
 }
 
-TEST(ConfigLexerTest, KeywordsAreCaseSensitiveWords) {
-  const std::pair<const char*, int> keywords[] = {
-      {"if", Token::KW_IF},       {"else", Token::KW_ELSE},     {"echo", Token::KW_ECHO},
-      {"print", Token::KW_PRINT}, {"eprint", Token::KW_EPRINT}, {"warn", Token::KW_WARN},
-      {"die", Token::KW_DIE},     {"system", Token::KW_SYSTEM}, {"bool", Token::KW_BOOL},
-      {"int", Token::KW_INT},     {"string", Token::KW_STRING}, {"getenv", Token::KW_GETENV},
-  };
-  for (const auto& k : keywords) {
-    SCOPED_TRACE(k.first);
-    EXPECT_EQ(Scanner(k.first).all().front().token, k.second);
-  }
-  EXPECT_EQ(Scanner("Echo").error_line(), "error: unexpected keyword 'Echo': at line 1.5\n");
-}
-
 TEST(ConfigLexerTest, BuildFactsOfThisPlatform) {
 #ifdef NDEBUG
   const bool debug = false;
@@ -179,33 +165,6 @@ TEST(ConfigLexerTest, BuildFactsOfThisPlatform) {
     EXPECT_LT(tokens[i].value.str, 0) << "predefined strings are persistent";
     EXPECT_EQ(scanner.lexer().at(tokens[i].value.str), expected[i]);
   }
-}
-
-TEST(ConfigLexerTest, MaskNamesHaveTheirValues) {
-  const std::pair<const char*, unsigned> masks[] = {
-      {"time_mask", 0x1},        {"src_line_mask", 0x1000000}, {"none_mask", 0},
-      {"all_mask", 0x1ffffff},   {"tick_mask", 0x380},         {"workflow_mask", 0x3ff80},
-      {"actors_mask", 0x3c0000}, {"process_mask", 0x63},       {"debug_mask", 0x1800000},
-  };
-  for (const auto& m : masks) {
-    SCOPED_TRACE(m.first);
-    const auto tokens = Scanner(m.first).all();
-    EXPECT_EQ(tokens[0].token, Token::VAL_INT);
-    EXPECT_EQ(static_cast<unsigned>(tokens[0].value.integer), m.second);
-  }
-}
-
-TEST(ConfigLexerTest, LvalueNamesPointIntoTheWorkingRecord) {
-  Scanner scanner("active keep importance size consultant output_file error_file about xl");
-  const auto tokens = scanner.all();
-  EXPECT_EQ(tokens[0].value.bool_lhs, &scanner.config().active);
-  EXPECT_EQ(tokens[1].value.bool_lhs, &scanner.config().keep);
-  EXPECT_EQ(tokens[2].token, Token::VAL_IMP_LHS);
-  EXPECT_EQ(tokens[2].value.imp_lhs, &scanner.config().importance);
-  EXPECT_EQ(tokens[3].token, Token::VAL_INT_LHS);
-  for (int i = 4; i < 8; ++i) EXPECT_EQ(tokens[i].token, Token::VAL_STR_LHS);
-  EXPECT_EQ(tokens[8].token, Token::VAL_IMP);
-  EXPECT_EQ(tokens[8].value.imp, &Vantrel::XL);
 }
 
 TEST(ConfigLexerTest, ImportanceLiteralsNeedTheirQuotes) {
@@ -263,6 +222,7 @@ TEST(ConfigLexerTest, PositionsOfTokensAndEndOfInput) {
 TEST(ConfigLexerTest, ErrorsStopAfterTheOffendingToken) {
   const std::pair<const char*, const char*> cases[] = {
       {"x_1", "error: unexpected keyword 'x_1': at line 1.4\n"},
+      {"Echo", "error: unexpected keyword 'Echo': at line 1.5\n"},
       {"_x", "error: unexpected token '_': at line 1.2\n"},
       {"1.5", "error: unexpected token '.': at line 1.3\n"},
       {"size\n  @", "error: unexpected token '@': at line 2.4\n"},

@@ -252,33 +252,4 @@ TEST(ConfigRandomTest, BoolExpressionsMatchTheLanguagesLogic) {
   check_all(exprs, true);
 }
 
-TEST(ConfigRandomTest, IntOfStringReadsOnlyAWholeDecimalNumber) {
-  std::mt19937 rng(77);
-  const char alphabet[] = " \t+-0123456789x.";
-  std::string text;
-  std::string expected;
-  for (int i = 0; i < 2000; ++i) {
-    std::string s;
-    const int n = std::uniform_int_distribution<int>(0, 8)(rng);
-    for (int k = 0; k < n; ++k)
-      s += alphabet[std::uniform_int_distribution<int>(0, sizeof(alphabet) - 2)(rng)];
-    // Reference: blanks, an optional sign, at least one digit, blanks, end.
-    std::size_t p = 0;
-    while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
-    const bool negative = p < s.size() && s[p] == '-';
-    if (p < s.size() && (s[p] == '-' || s[p] == '+')) ++p;
-    const std::size_t digits = p;
-    std::int64_t v = 0;
-    while (p < s.size() && s[p] >= '0' && s[p] <= '9') v = v * 10 + (s[p++] - '0');
-    const bool any_digit = p > digits;
-    while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
-    const bool valid = any_digit && p == s.size();
-    text += "echo(string(int(\"" + s + "\")));\n";
-    expected += std::to_string(valid ? (negative ? -v : v) : 0) + "\n";
-  }
-  const Outcome o = run(text);
-  ASSERT_TRUE(o.ok) << o.err;
-  EXPECT_EQ(o.out, expected);
-}
-
 }  // namespace
