@@ -101,7 +101,8 @@ std::string file_path(const DeviceInfo& info, SimpleTime::PhysicalTime time);
 
 // A log file writing into a stream of class S (LogOfstream, or XmlOfstream
 // which derives from it). Holds the stream and the file-rotation state; the
-// concrete record writers derive from it.
+// concrete record writers derive from it. Created through its factory for a
+// Logos and deleted by that Logos; it takes no lock (see above).
 //
 // States: no stream (at construction and after each rotation; the next record
 // opens a new file), open, and closed (after a record with inactive settings;
