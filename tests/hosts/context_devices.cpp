@@ -20,10 +20,10 @@ int main(int argc, char** argv) {
     {
       Context::WithDevice inner(&d2);
       Admin::active(true);
-      Printf(Vantrel::M)("inner");
+      Printf{Vantrel::M}("inner");
     }
-    Printf(Vantrel::M)("middle");
+    Printf{Vantrel::M}("middle");
   }
-  Printf(Vantrel::M)("outer");
+  Printf{Vantrel::M}("outer");
   return 0;
 }

@@ -11,6 +11,6 @@ int main() {
     Context::WithDevice binding(device);
     Context::get_data();
   }
-  Printf(Vantrel::M)("not active");
+  Printf{Vantrel::M}("not active");
   return 0;
 }

@@ -258,7 +258,7 @@ TEST_F(TracedScope, OpenAndCloseAdvanceMinorCounters) {
     CallTrace outer(M, "outer");
     EXPECT_EQ(data.minor_tick, 1u);
     EXPECT_EQ(data.minor_depth, 1u);
-    Printf(Vantrel::M)("plain");  // a plain record leaves them alone
+    Printf{Vantrel::M}("plain");  // a plain record leaves them alone
     CallTrace inner(M, "inner");
     EXPECT_EQ(data.minor_tick, 2u);
     EXPECT_EQ(data.minor_depth, 2u);

@@ -76,7 +76,7 @@ TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
     Device device("xmldev", "xml", dir.path(), dir.path() + "/absent.ini");
     WithDevice binding(device);
     activate();
-    Printf(Vantrel::M)("kept");
+    Printf{Vantrel::M}("kept");
   }
   const std::vector<std::string> files = TempDir::list(dir.path());
   ASSERT_EQ(files.size(), 1u);
@@ -101,9 +101,9 @@ TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
     activate();
   }
   constexpr int records = 50;
-  auto writer = [records](const Device& device, const char* who) {
+  auto writer = [](const Device& device, const char* who) {
     WithDevice binding(device);
-    for (int i = 0; i < records; ++i) Printf(Vantrel::M)("%s %d", who, i);
+    for (int i = 0; i < records; ++i) Printf{Vantrel::M}("%s %d", who, i);
   };
   std::thread a(writer, std::cref(shared), "a");
   std::thread b(writer, std::cref(shared), "b");

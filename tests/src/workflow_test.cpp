@@ -337,7 +337,7 @@ TEST_F(Workflow, OutgoingCallTakesBackTheCalleesPosition) {
   Data& data = *get_data();
   LL::before_outgoing_call(M, "call", M, "nested");
   ASSERT_EQ(data.minor_depth, 2u);  // the root's scope and the call
-  Printf(Vantrel::M)("waiting");
+  Printf{Vantrel::M}("waiting");
   LL::after_outgoing_call(sample_call(), SubFields{"bob"}, M, "returned");
   EXPECT_EQ(data.callee.text(), "ship#9");
   EXPECT_EQ(data.major_tick, 5u);
@@ -362,13 +362,13 @@ TEST_F(Workflow, CallCarriesPositionBetweenThreads) {
     LL::before_incoming_call(outgoing, SubFields{"svc"}, M, "serve", M, "serve again");
     {
       WorkflowScope work(Step(step_fields("weigh", "3")));
-      Printf(Vantrel::M)("weighing");
+      Printf{Vantrel::M}("weighing");
       const Data& mine = *get_data();
       returned = Call{mine.major_tick, mine.major_depth, mine.root, mine.caller, mine.callee};
     }
     LL::after_incoming_call();
   });
-  for (int i = 0; i < 20; ++i) Printf(Vantrel::M)("client %d", i);
+  for (int i = 0; i < 20; ++i) Printf{Vantrel::M}("client %d", i);
   server.join();
   LL::after_outgoing_call(returned, SubFields{"ann"});
 
