@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -155,6 +156,19 @@ TEST(LogFileExt, RotationUnlinksTheFileBeforeThePrevious) {
   EXPECT_NE(files[0], first);
   EXPECT_THAT(dir.texts(files[0]), ElementsAre("r4", "r5", "r6"));
   EXPECT_THAT(dir.texts(files[1]), ElementsAre("r7"));
+}
+
+TEST(LogFileExt, FailedUnlinkIsIgnored) {
+  TempDir dir;
+  const Names names("db", dir.path);
+  ProbeLogFile file(names);
+  const Config config = settings(true, 1, false);
+  write_record(file, config, 1);
+  std::remove(file.previous.c_str());  // the file to unlink is already gone
+  write_record(file, config, 2);
+  write_record(file, config, 3);
+  EXPECT_EQ(dir.all_texts(), std::vector<std::string>{"r3"});  // B was unlinked in turn
+  EXPECT_EQ(file.previous, dir.path + "/" + dir.files().back());
 }
 
 TEST(LogFileExt, RotationKeepsEveryFile) {
