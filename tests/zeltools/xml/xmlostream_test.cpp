@@ -1,8 +1,10 @@
 // The XML writer: layouts, escaping, the element state machine and its
-// errors, identifier checks.
+// errors, identifier checks, and documents read back with a real parser.
 #include "zeltools/xml/Xml.h"
 
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 
 #include <functional>
 #include <sstream>
@@ -10,18 +12,9 @@
 
 namespace {
 
-using ZelTools::Xml::Error;
-using ZelTools::Xml::Indent;
-using ZelTools::Xml::InvalidIdentifier;
-using ZelTools::Xml::MultiplyDefined;
-using ZelTools::Xml::Ostream;
-using ZelTools::Xml::Section;
-using ZelTools::Xml::Tag;
-using ZelTools::Xml::XmlOstream;
+using namespace ZelTools::Xml;
 
-using Body = std::function<void(XmlOstream&)>;
-
-std::string render(int style, Body const& body) {
+std::string render(int style, std::function<void(XmlOstream&)> const& body) {
   std::ostringstream out;
   XmlOstream xml(out, Indent(style));
   body(xml);
@@ -32,16 +25,6 @@ std::string printed(ZelTools::Exception const& e) {
   std::ostringstream os;
   e.print(os);
   return os.str();
-}
-
-// Runs `misuse` and expects it to throw an Error printing "ZelTools::Xml::Error: " + message.
-void expect_error(std::function<void()> const& misuse, std::string const& message) {
-  try {
-    misuse();
-    ADD_FAILURE() << "no error, expected: " << message;
-  } catch (Error const& e) {
-    EXPECT_EQ(printed(e), "ZelTools::Xml::Error: " + message);
-  }
 }
 
 std::string const declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
@@ -56,35 +39,17 @@ void example(XmlOstream& xml) {
   xml << "hi";
 }
 
-struct LayoutCase {
-  int style;
-  std::string expected;
-};
-
 TEST(XmlOstreamTest, ExampleInEachLayout) {
-  LayoutCase const cases[] = {
+  struct {
+    int style;
+    std::string expected;
+  } const cases[] = {
       {Indent::Lines, declaration + "\n<R\na=\"1\">\n<C/>\nhi\n</R>\n"},
       {Indent::Pretty, declaration + "\n<R\n  a=\"1\">\n  <C/>\n  hi\n</R>\n"},
       {Indent::Flat, declaration + "<R a=\"1\"><C/>hi</R>"},
       {7, declaration + "<R a=\"1\"><C/>hi</R>"},  // unknown styles are Flat
-      {-1, declaration + "<R a=\"1\"><C/>hi</R>"},
   };
-  for (LayoutCase const& c : cases) {
-    EXPECT_EQ(render(c.style, example), c.expected) << "style " << c.style;
-  }
-}
-
-TEST(XmlOstreamTest, IndentFromStyle) {
-  struct {
-    int style, step;
-    bool newline;
-  } const cases[] = {{0, 0, false}, {1, 0, true}, {2, 2, true}, {3, 0, false}};
-  for (auto const& c : cases) {
-    Indent const indent(c.style);
-    EXPECT_EQ(indent.level, 0);
-    EXPECT_EQ(indent.step, c.step) << c.style;
-    EXPECT_EQ(indent.newline, c.newline) << c.style;
-  }
+  for (auto const& c : cases) EXPECT_EQ(render(c.style, example), c.expected) << c.style;
 }
 
 TEST(XmlOstreamTest, EmptyElementsSelfClose) {
@@ -94,16 +59,9 @@ TEST(XmlOstreamTest, EmptyElementsSelfClose) {
                      Tag c(xml, "C");
                      c.attribute("a");
                      xml << 1;
-                   }),
-            declaration + "<C a=\"1\"/>");
-  EXPECT_EQ(render(Indent::Flat,
-                   [](XmlOstream& xml) {
-                     Tag c(xml, "C");
-                     c.attribute("a");
                      c.attribute("b");
-                     xml << "x";
                    }),
-            declaration + "<C a=\"\" b=\"x\"/>");
+            declaration + "<C a=\"1\" b=\"\"/>");
 }
 
 TEST(XmlOstreamTest, EscapingOfAttributeValuesAndText) {
@@ -111,12 +69,9 @@ TEST(XmlOstreamTest, EscapingOfAttributeValuesAndText) {
     std::string in, attribute, text;
   } const cases[] = {
       {"\"&<>\n", "&quot;&amp;&lt;&gt;&#10;", "\"&amp;&lt;&gt;&#10;"},
-      {"a\tb", "a&#9;b", "a&#9;b"},
-      {"\r", "&#13;", "&#13;"},
-      {std::string(1, '\0'), "&#0;", "&#0;"},
-      {"\x1f\x7f", "&#31;&#127;", "&#31;&#127;"},
+      {"a\tb\r", "a&#9;b&#13;", "a&#9;b&#13;"},
+      {std::string("\0\x1f\x7f", 3), "&#0;&#31;&#127;", "&#0;&#31;&#127;"},
       {"it's \xc3\xa9\xff", "it's \xc3\xa9\xff", "it's \xc3\xa9\xff"},
-      {"", "", ""},
   };
   for (auto const& c : cases) {
     std::string const doc = render(Indent::Flat, [&](XmlOstream& xml) {
@@ -130,26 +85,7 @@ TEST(XmlOstreamTest, EscapingOfAttributeValuesAndText) {
   }
 }
 
-TEST(XmlOstreamTest, ValuesUseStandardFormattingIndependentOfTarget) {
-  std::ostringstream out;
-  out << std::hex;
-  {
-    XmlOstream xml(out, Indent(Indent::Flat));
-    Tag r(xml, "R");
-    r.attribute("i");
-    xml << -42;
-    r.attribute("u");
-    xml << 4000000000u;
-    r.attribute("l");
-    xml << 18446744073709551615ul;
-    r.attribute("s");
-    xml << std::string("str");
-  }
-  EXPECT_EQ(out.str(),
-            declaration + "<R i=\"-42\" u=\"4000000000\" l=\"18446744073709551615\" s=\"str\"/>");
-}
-
-TEST(XmlOstreamTest, TwoTextRunsAreTwoLines) {
+TEST(XmlOstreamTest, TextRunsAndSections) {
   EXPECT_EQ(render(Indent::Lines,
                    [](XmlOstream& xml) {
                      Tag r(xml, "R");
@@ -157,31 +93,18 @@ TEST(XmlOstreamTest, TwoTextRunsAreTwoLines) {
                      xml << "one";
                      xml.text();
                      xml << "two";
-                   }),
-            declaration + "\n<R>\none\ntwo\n</R>\n");
-}
-
-TEST(XmlOstreamTest, CommentAndCdataSections) {
-  EXPECT_EQ(render(Indent::Lines,
-                   [](XmlOstream& xml) {
-                     Tag m(xml, "Msg");
                      Section lost(xml, false);
                      xml << "Lost";
                    }),
-            declaration + "\n<Msg>\n<!--Lost-->\n</Msg>\n");
+            declaration + "\n<R>\none\ntwo\n<!--Lost-->\n</R>\n");
   // Section content is raw: no escaping, no check for "]]>" or "--".
   EXPECT_EQ(render(Indent::Pretty,
                    [](XmlOstream& xml) {
                      Tag r(xml, "R");
-                     xml.text();
-                     xml << "t";
-                     {
-                       Section cdata(xml, true);
-                       xml << "<&\"-- x";
-                     }
-                     { Tag c(xml, "C"); }
+                     Section cdata(xml, true);
+                     xml << "<&\"-- x";
                    }),
-            declaration + "\n<R>\n  t\n  <![CDATA[<&\"-- x]]>\n  <C/>\n</R>\n");
+            declaration + "\n<R>\n  <![CDATA[<&\"-- x]]>\n</R>\n");
 }
 
 TEST(XmlOstreamTest, PrettyIndentStopsAtFortyColumns) {
@@ -192,146 +115,61 @@ TEST(XmlOstreamTest, PrettyIndentStopsAtFortyColumns) {
     };
     nest(0);
   });
-  std::istringstream lines(doc);
-  std::string line;
-  std::size_t widest = 0;
-  int count = 0;
-  while (std::getline(lines, line)) {
-    ++count;
-    widest = std::max(widest, line.find_first_not_of(' '));
-  }
-  EXPECT_EQ(count, 1 + 31 + 30);  // declaration, start tags, end tags (the innermost is <T/>)
-  EXPECT_EQ(widest, 40u);
+  EXPECT_NE(doc.find("\n" + std::string(40, ' ') + "<T>"), std::string::npos);
+  EXPECT_EQ(doc.find(std::string(41, ' ')), std::string::npos);
 }
 
-TEST(XmlOstreamTest, IndentUsesFillCharacterOfTarget) {
-  std::ostringstream out;
-  out.fill('.');
-  {
-    XmlOstream xml(out, Indent(Indent::Pretty));
-    Tag r(xml, "R");
-    Tag c(xml, "C");
-    c.attribute("a");
-    xml << 1;
-  }
-  EXPECT_EQ(out.str(), declaration + "\n<R>\n..<C\n....a=\"1\"/>\n</R>\n");
-}
-
-TEST(XmlOstreamTest, CountersCountFinishedPeriods) {
-  std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
-  Tag r(xml, "R");
-  r.attribute("a");
-  r.attribute("b");
-  EXPECT_EQ(r.attributes_done(), 1);
-  xml.text();
-  EXPECT_EQ(r.attributes_done(), 2);
-  EXPECT_EQ(r.texts_done(), 0);
-  {
-    Tag c(xml, "C");
-    EXPECT_EQ(c.parent_tag(), &r);
-    EXPECT_EQ(&xml.current_tag(), &c);
-    EXPECT_EQ(c.tag_indent().level, 1);
-    EXPECT_EQ(r.texts_done(), 1);
-    EXPECT_EQ(r.subs_done(), 0);
-  }
-  { Section s(xml, false); }
-  EXPECT_EQ(r.subs_done(), 1);
-  xml.text();
-  EXPECT_EQ(r.subs_done(), 2);
-  EXPECT_EQ(&xml.current_tag(), &r);
-}
-
-TEST(XmlOstreamTest, AttributeAfterTextOrChildFails) {
-  std::string const message = "Tag must be in Start or in Attribute to insert Attribute";
-  std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
-  Tag r(xml, "R");
-  xml.text();
-  expect_error([&] { r.attribute("a"); }, message);
-  { Tag c(xml, "C"); }
-  expect_error([&] { r.attribute("a"); }, message);
-  {
-    Tag c(xml, "C");
-    expect_error([&] { r.attribute("a"); }, message);  // the parent, while a child is open
-  }
-  { Section s(xml, true); }
-  expect_error([&] { r.attribute("a"); }, message);
-}
-
-TEST(XmlOstreamTest, DataOutsideAttributeTextOrSectionFails) {
-  std::string const message = "Must be in Attribute, Text, Comment or CData to insert data";
-  std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
-  expect_error([&] { xml << 1; }, message);
-  {
-    Tag r(xml, "R");
-    expect_error([&] { xml << "x"; }, message);
-    r.attribute("a");
-    {
-      Tag c(xml, "C");
-      expect_error([&] { xml << "x"; }, message);
-    }
-    { Section s(xml, false); }
-    expect_error([&] { xml << "x"; }, message);
-  }
-  expect_error([&] { xml << "x"; }, message);
-  // Nothing was written for the failed insertions.
-  EXPECT_EQ(out.str(), declaration + "<R a=\"\"><C/><!----></R>");
-}
-
-TEST(XmlOstreamTest, SecondRootFails) {
-  std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
-  { Tag r(xml, "R"); }
-  expect_error([&] { Tag again(xml, "R"); }, "multi root tree");
-  expect_error([&] { xml.text(); },
-               "Ostream state must be in Tag and tags stack non-empty to use current tag");
-  EXPECT_EQ(out.str(), declaration + "<R/>");
-}
-
-TEST(XmlOstreamTest, SectionsNeedAnOpenElementAndDoNotNest) {
-  std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
-  expect_error([&] { Section s(xml, false); },
-               "Ostream tags stack should not be empty to open a Comment or CData section");
-  expect_error([&] { xml.current_tag(); },
-               "Ostream state must be in Tag and tags stack non-empty to use current tag");
-  Tag r(xml, "R");
-  Section comment(xml, false);
+// Each misuse throws Error with its text and writes nothing.
+TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
   std::string const no_tag =
       "Ostream state must be in Tag and tags stack non-empty to use current tag";
-  expect_error([&] { Section inner(xml, true); }, no_tag);
-  expect_error([&] { Tag inner(xml, "C"); }, no_tag);
-  expect_error([&] { xml.text(); }, no_tag);
-  xml << "still fine";
-}
-
-TEST(XmlOstreamTest, WriterContinuesAfterMisuse) {
-  std::string const doc = render(Indent::Flat, [](XmlOstream& xml) {
+  std::string const not_start = "Tag must be in Start or in Attribute to insert Attribute";
+  std::string const no_data = "Must be in Attribute, Text, Comment or CData to insert data";
+  std::string const no_section =
+      "Ostream tags stack should not be empty to open a Comment or CData section";
+  std::ostringstream out;
+  XmlOstream xml(out, Indent(Indent::Flat));
+  auto expect_error = [&](std::function<void()> const& misuse, std::string const& message) {
+    std::string const before = out.str();
+    try {
+      misuse();
+      ADD_FAILURE() << "no error, expected: " << message;
+    } catch (Error const& e) {
+      EXPECT_EQ(printed(e), "ZelTools::Xml::Error: " + message);
+    }
+    EXPECT_EQ(out.str(), before) << message;
+  };
+  expect_error([&] { xml << 1; }, no_data);
+  expect_error([&] { Section s(xml, false); }, no_section);
+  {
     Tag r(xml, "R");
-    r.attribute("a");
-    xml << 1;
+    expect_error([&] { xml << "x"; }, no_data);
     xml.text();
-    xml << "t";
-    EXPECT_THROW(r.attribute("b"), Error);
-    xml << "u";
-  });
-  EXPECT_EQ(doc, declaration + "<R a=\"1\">tu</R>");
+    expect_error([&] { r.attribute("a"); }, not_start);
+    {
+      Tag c(xml, "C");
+      expect_error([&] { r.attribute("a"); }, not_start);
+    }
+    expect_error([&] { r.attribute("a"); }, not_start);
+    {
+      Section comment(xml, false);
+      expect_error([&] { Section inner(xml, true); }, no_tag);
+      expect_error([&] { Tag inner(xml, "D"); }, no_tag);
+      expect_error([&] { xml.text(); }, no_tag);
+      xml << "ok";
+    }
+    expect_error([&] { xml << "x"; }, no_data);
+  }
+  expect_error([&] { Tag again(xml, "R"); }, "multi root tree");
+  expect_error([&] { xml.text(); }, no_tag);
+  EXPECT_EQ(out.str(), declaration + "<R><C/><!--ok--></R>");
 }
 
 TEST(XmlOstreamTest, CheckedIdentifiers) {
-  char const* const valid[] = {"a", "_x", "a-b.c", "a1", "Z_9-."};
-  char const* const invalid[] = {"", "1a", "a b", "x:y", "-a", ".a", "\xc3\xa9", "a\xc3\xa9"};
-  for (char const* name : valid) {
-    std::ostringstream out;
-    XmlOstream xml(out, Indent(Indent::Flat));
-    xml.check_identifiers = true;
-    Tag r(xml, name);
-    EXPECT_NO_THROW(r.attribute(name)) << name;
-  }
+  char const* const valid[] = {"a", "_x", "a-b.c", "a1"};
+  char const* const invalid[] = {"", "1a", "a b", "x:y", "-a", "a\xc3\xa9"};
+  std::ostringstream out;
   for (char const* name : invalid) {
-    std::ostringstream out;
     XmlOstream xml(out, Indent(Indent::Flat));
     xml.check_identifiers = true;
     try {
@@ -341,55 +179,59 @@ TEST(XmlOstreamTest, CheckedIdentifiers) {
       EXPECT_EQ(printed(e), std::string("ZelTools::Xml::InvalidIdentifier: '") + name + "'");
     }
   }
-  std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
-  xml.check_identifiers = true;
-  Tag r(xml, "R");
+  XmlOstream fresh(out, Indent(Indent::Flat));
+  fresh.check_identifiers = true;
+  Tag r(fresh, "R");
+  for (char const* name : valid) EXPECT_NO_THROW(r.attribute(name)) << name;
   for (char const* name : invalid) EXPECT_THROW(r.attribute(name), InvalidIdentifier) << name;
-  char const* const none = nullptr;
-  EXPECT_THROW(r.attribute(none), InvalidIdentifier);
-}
-
-TEST(XmlOstreamTest, RepeatedAttributeOnOneElementFails) {
-  std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
-  xml.check_identifiers = true;
-  Tag r(xml, "R");
-  r.attribute("a");
-  {
-    Tag c(xml, "C");
-    EXPECT_NO_THROW(c.attribute("a"));  // the same name on another element
-    try {
-      c.attribute("a");
-      ADD_FAILURE() << "repeated attribute accepted";
-    } catch (MultiplyDefined const& e) {
-      EXPECT_EQ(printed(e), "ZelTools::Xml::MultiplyDefined: 'a'");
-    }
+  Tag c(fresh, "C");
+  EXPECT_NO_THROW(c.attribute("a"));  // the same name on another element
+  try {
+    c.attribute("a");
+    ADD_FAILURE() << "repeated attribute accepted";
+  } catch (MultiplyDefined const& e) {
+    EXPECT_EQ(printed(e), "ZelTools::Xml::MultiplyDefined: 'a'");
   }
-  EXPECT_EQ(out.str(), declaration + "<R a=\"\"><C a=\"\"/>");
 }
 
 TEST(XmlOstreamTest, ExceptionTexts) {
-  ZelTools::Xml::Exception const base;
-  EXPECT_EQ(printed(base), "ZelTools::Xml::Exception");
-  EXPECT_STREQ(base.what(), "ZelTools::Exception");
+  EXPECT_EQ(printed(ZelTools::Xml::Exception()), "ZelTools::Xml::Exception");
+  EXPECT_STREQ(Error("m").what(), "ZelTools::Exception");
   EXPECT_EQ(printed(Error("msg")), "ZelTools::Xml::Error: msg");
-  EXPECT_EQ(printed(InvalidIdentifier("x:y")), "ZelTools::Xml::InvalidIdentifier: 'x:y'");
-  EXPECT_EQ(printed(MultiplyDefined("a")), "ZelTools::Xml::MultiplyDefined: 'a'");
-  EXPECT_STREQ(MultiplyDefined("a").what(), "ZelTools::Exception");
 }
 
-TEST(XmlOstreamTest, PlainOstreamPassesOnlyDataUnescaped) {
-  std::ostringstream out;
-  {
-    Ostream plain(out, Indent(Indent::Pretty));
-    Tag r(plain, "R");
-    r.attribute("a");
-    plain << "<&\"";
-    plain.text();
-    plain << 5;
+// A document in each layout, read back by libxml2: values and text unchanged.
+TEST(XmlOstreamTest, ParserReadsDocumentsBack) {
+  std::string const tricky = "a<b & \"c\" 'd' > e\tf\ng\rh \xc3\xa9 ]]> -- end";
+  for (int style : {Indent::Flat, Indent::Lines, Indent::Pretty}) {
+    std::string const text = render(style, [&](XmlOstream& xml) {
+      Tag root(xml, "Root");
+      root.attribute("v");
+      xml << tricky;
+      for (int i = 0; i < 2; ++i) {
+        Tag item(xml, "Item");
+        xml.text();
+        xml << tricky;
+        Section comment(xml, false);
+        xml << "note";
+      }
+      Section cdata(xml, true);
+      xml << "<raw & data>";
+    });
+    xmlDoc* doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), "doc.xml", nullptr, 0);
+    ASSERT_NE(doc, nullptr) << text;
+    xmlNode* root = xmlDocGetRootElement(doc);
+    xmlChar* value = xmlGetProp(root, reinterpret_cast<xmlChar const*>("v"));
+    EXPECT_EQ(reinterpret_cast<char const*>(value), tricky);
+    xmlFree(value);
+    xmlNode* item = xmlFirstElementChild(root);
+    ASSERT_NE(item, nullptr);
+    // The layout's line breaks and indentation frame the text run.
+    std::string const frame[] = {"", "\n", "\n    "};
+    std::string const expected = frame[style] + tricky + frame[style];
+    EXPECT_EQ(reinterpret_cast<char const*>(item->children->content), expected) << style;
+    xmlFreeDoc(doc);
   }
-  EXPECT_EQ(out.str(), "<&\"5");
 }
 
 }  // namespace
