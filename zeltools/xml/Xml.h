@@ -194,6 +194,8 @@ class Ostream {
 
   void reserve_buffer(std::size_t bytes);
 
+  // The writer's state belongs to the one thread using it at a time; no lock
+  // guards it (the XML log file holds its destination's message lock).
   std::deque<Tag*> tags;       // open elements, innermost last; not owned
   bool root_done = false;      // set when the root element has been opened
   Section* section = nullptr;  // the open comment or CDATA section, if any
