@@ -64,7 +64,7 @@ void check(const Case& c) {
   }
 }
 
-TEST(ConfigGrammarTest, DesignedBehaviours) {
+TEST(ConfigGrammarTest, StatementsConversionsAndErrors) {
   const Case cases[] = {
       {"size = 20; size += 5; echo(string(size));", true, "25\n", "",
        "active       = false;\nimportance   = '==';\nsize         = 25;"},
