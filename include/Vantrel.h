@@ -436,7 +436,7 @@ struct VANTREL_API Data {
   SubFields developer;
   SubFields consultant;  // no scope sets it; it stays without fields
 
-  Logos* logos_;                 // not owned; never null
+  Logos* logos_;                  // not owned; never null
   std::vector<CallRecord> calls;  // open cross calls, innermost last
   std::uint16_t incoming_calls = 0;
   std::uint16_t outgoing_calls = 0;
@@ -466,7 +466,9 @@ class VANTREL_API Device {
   Logos* logos() const { return logos_; }
 
  private:
-  Logos* logos_;  // owned; null for the default device
+  // Owned; null for the default device. Set at construction and never
+  // changed, so threads read it without a lock; the Logos locks itself.
+  Logos* logos_;
 };
 
 // Makes sure the calling thread has a context record for the lifetime of the

@@ -128,6 +128,7 @@ Logos* get_logos(Data* data) {
 // Binding scopes
 // ---------------------------------------------------------------------------
 
+// is_owner is declared before data, so it exists when install_data sets it.
 WithContext::WithContext() : is_owner(false), data(install_data(is_owner)) {}
 
 WithContext::~WithContext() {
@@ -152,14 +153,23 @@ WithDevice::~WithDevice() { data->set_logos(previous); }
 
 namespace {
 
+// The label texts: "names#ids" for a step, the joined fields for an actor,
+// the string itself for a call. Written straight into the record's stream.
+void write_label(std::ostream& out, const StepFields& label) {
+  out << label.names.text() << '#' << label.ids.text();
+}
+void write_label(std::ostream& out, const SubFields& label) { out << label.text(); }
+void write_label(std::ostream& out, const std::string& label) { out << label; }
+
 // Writes the opening message; true when it was written. Never throws: a
 // failure to trace must not change the host's control flow.
-bool write_open(const Importance& importance, const std::string& label) noexcept {
+template <class Label>
+bool write_open(const Importance& importance, const Label& label) noexcept {
   try {
     Logger logger(importance, Logger::Open);
     std::ostream* out = logger.stream();
     if (!out) return false;
-    *out << label;
+    write_label(*out, label);
     return true;
   } catch (...) {
     return false;
@@ -168,12 +178,14 @@ bool write_open(const Importance& importance, const std::string& label) noexcept
 
 // Writes the closing message "<label>: <elapsed>". Runs in destructors, so it
 // swallows every failure.
-void write_close(const Importance& importance, const std::string& label,
+template <class Label>
+void write_close(const Importance& importance, const Label& label,
                  const SimpleTime::PhysicalTime& start) noexcept {
   try {
     Logger logger(importance, Logger::Close);
     if (std::ostream* out = logger.stream()) {
-      *out << label << ": " << (SimpleTime::clock().now() - start);
+      write_label(*out, label);
+      *out << ": " << (SimpleTime::clock().now() - start);
     }
   } catch (...) {
   }
@@ -183,20 +195,20 @@ void write_close(const Importance& importance, const std::string& label,
 
 StepTrace::StepTrace(const Importance& importance_, const StepFields& label_)
     : importance(importance_), logged(false), label(label_), start(SimpleTime::clock().now()) {
-  logged = write_open(importance, label.text());
+  logged = write_open(importance, label);
 }
 
 StepTrace::~StepTrace() {
-  if (logged) write_close(importance, label.text(), start);
+  if (logged) write_close(importance, label, start);
 }
 
 ActorTrace::ActorTrace(const Importance& importance_, const SubFields& label_)
     : importance(importance_), logged(false), label(label_), start(SimpleTime::clock().now()) {
-  logged = write_open(importance, label.text());
+  logged = write_open(importance, label);
 }
 
 ActorTrace::~ActorTrace() {
-  if (logged) write_close(importance, label.text(), start);
+  if (logged) write_close(importance, label, start);
 }
 
 CallTrace::CallTrace(const Importance& importance_, const std::string& label_)
