@@ -41,34 +41,27 @@ void RecursiveLock::unlock() {
   leave_level();
 }
 
-// A waiter blocks on `hold` (which the owner keeps locked) rather than
-// spinning on `guard`; it re-examines the count once the owner let go.
+// A waiter sleeps on `released` until the owner has given back its last
+// level, then takes the lock as a new owner.
 void RecursiveLock::enter_level() {
   const unsigned long me = Vantrel::Native::current_thread_id();
-  guard_.lock();
-  while (count_ != 0) {
-    if (owner_ == me) {
-      ++count_;
-      guard_.unlock();
-      return;
-    }
-    guard_.unlock();
-    hold_.lock();
-    hold_.unlock();
-    guard_.lock();
+  std::unique_lock<std::mutex> lock(guard_);
+  if (count_ != 0 && owner_ == me) {
+    ++count_;
+    return;
   }
+  released_.wait(lock, [this] { return count_ == 0; });
   count_ = 1;
   owner_ = me;
-  hold_.lock();
-  guard_.unlock();
 }
 
 void RecursiveLock::leave_level() {
-  std::lock_guard<std::mutex> lock(guard_);
-  if (count_-- == 1) {
+  {
+    std::lock_guard<std::mutex> lock(guard_);
+    if (--count_ != 0) return;
     owner_ = 0;
-    hold_.unlock();
   }
+  released_.notify_one();
 }
 
 }  // namespace Native

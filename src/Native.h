@@ -7,9 +7,8 @@
 //
 // Mutex is a plain, non-recursive lock. RecursiveLock is the message lock of
 // a destination: a thread that owns it may lock it again, any other thread
-// waits until the owner has released every level. It is built from two plain
-// mutexes (`guard` protects the count and owner, `hold` is held by the owner
-// for as long as it owns the lock, so that waiters can block on it).
+// waits until the owner has released every level. `guard` protects the level
+// count and the owner; waiters sleep on `released` until the count is 0.
 //
 // The system calls go through the replaceable function pointers of `Sys`, so
 // that a test can make them fail.
@@ -18,6 +17,7 @@
 
 #include <pthread.h>
 
+#include <condition_variable>
 #include <mutex>
 #include <ostream>
 #include <stdexcept>
@@ -96,12 +96,12 @@ class RecursiveLock {
   void enter_level();
   void leave_level();
 
-  std::mutex guard_;         // protects count_ and owner_
-  std::mutex hold_;          // held by the owner while count_ > 0
-  unsigned count_ = 0;       // guarded by guard_
-  unsigned long owner_ = 0;  // guarded by guard_; kernel thread id, 0 = none
-  unsigned depth_ = 0;       // owner only (under the lock itself)
-  unsigned max_depth_ = 0;   // owner only (under the lock itself)
+  std::mutex guard_;                  // protects count_ and owner_
+  std::condition_variable released_;  // signalled when count_ drops to 0
+  unsigned count_ = 0;                // guarded by guard_
+  unsigned long owner_ = 0;           // guarded by guard_; kernel thread id, 0 = none
+  unsigned depth_ = 0;                // owner only (under the lock itself)
+  unsigned max_depth_ = 0;            // owner only (under the lock itself)
 };
 
 // Takes one level of a RecursiveLock for the life of the object.

@@ -7,14 +7,17 @@
 //   mutex_        taken by editors and re-reads, and by a reader that caught
 //                 an editor at work; serialises every write of the state.
 //   edits_begun_  incremented (under mutex_) when an editor takes the mutex,
-//                 then a release fence before the state is written;
+//                 before it writes any word;
 //   edits_ended_  incremented with release (under mutex_) when it lets go.
-//   state words   relaxed atomics; the counters above order them.
-// A reader loads edits_ended_ (acquire), copies the words (relaxed), fences
-// (acquire) and loads edits_begun_: when the two counts agree no editor
-// touched the words during the copy, so the copy is one published state;
-// otherwise it copies again under the mutex. This is a sequence lock in
-// which every shared byte is an atomic, so it is free of data races.
+//   state words   atomics, stored with release and loaded with acquire.
+// A reader loads edits_ended_ (acquire), copies the words (acquire) and then
+// loads edits_begun_. A word written by an editor that began after the
+// first load carries that editor's edits_begun_ increment with it (release
+// store, acquire load), so the reader then sees the counts differ. When they
+// agree, no editor touched the words during the copy and the copy is one
+// published state; otherwise the reader copies again under the mutex. This
+// is a sequence lock in which every shared byte is an atomic: free of data
+// races, and with no fences, so that thread checkers follow it.
 #ifndef VANTREL_SRC_PULLABLE_H
 #define VANTREL_SRC_PULLABLE_H
 
@@ -101,10 +104,8 @@ class Pullable {
    public:
     explicit Editor(Pullable& owner) : owner_(owner) {
       owner_.mutex_.lock();
+      // Sequenced before the release stores of the words written next.
       owner_.edits_begun_.fetch_add(1, std::memory_order_relaxed);
-      // Orders the count before the words written next: a reader that sees
-      // any of them also sees the count.
-      std::atomic_thread_fence(std::memory_order_release);
     }
     ~Editor() {
       owner_.edits_ended_.fetch_add(1, std::memory_order_release);
@@ -125,7 +126,7 @@ class Pullable {
   State read_words() const {
     std::uint64_t buffer[word_count];
     for (std::size_t i = 0; i < word_count; ++i) {
-      buffer[i] = words_[i].load(std::memory_order_relaxed);
+      buffer[i] = words_[i].load(std::memory_order_acquire);
     }
     State state;
     std::memcpy(static_cast<void*>(&state), buffer, sizeof(State));
@@ -140,7 +141,7 @@ class Pullable {
     std::uint64_t buffer[word_count] = {};
     std::memcpy(buffer, static_cast<const void*>(&state), sizeof(State));
     for (std::size_t i = 0; i < word_count; ++i) {
-      words_[i].store(buffer[i], std::memory_order_relaxed);
+      words_[i].store(buffer[i], std::memory_order_release);
     }
   }
 
@@ -154,7 +155,6 @@ template <class T, class M>
 typename Pullable<T, M>::State Pullable<T, M>::snapshot() const {
   const std::uint32_t ended = edits_ended_.load(std::memory_order_acquire);
   State state = read_words();
-  std::atomic_thread_fence(std::memory_order_acquire);
   if (edits_begun_.load(std::memory_order_relaxed) == ended) return state;
   // An editor is at work: wait for it. A plain read is not an edit.
   std::lock_guard<M> lock(mutex_);
