@@ -1,6 +1,5 @@
-// Helpers shared by the execution-context tests and their host programs:
-// a private temporary directory and reading the records of the text logs in
-// it.
+// Helpers shared by the execution-context tests and their host programs: a
+// private temporary directory and the records of the text logs in it.
 #ifndef VANTREL_TESTS_HOSTS_CONTEXT_SUPPORT_H
 #define VANTREL_TESTS_HOSTS_CONTEXT_SUPPORT_H
 
@@ -15,87 +14,67 @@
 
 namespace context_support {
 
+// The names of the files in `dir`, sorted (so in creation order for one
+// destination).
+inline std::vector<std::string> list(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* entry = readdir(d)) {
+      if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // A fresh directory under /tmp, removed with its files at the end.
 class TempDir {
  public:
   TempDir() {
     char pattern[] = "/tmp/vantrel_context_XXXXXX";
-    const char* made = mkdtemp(pattern);
-    path_ = made ? made : "/tmp";
+    path_ = mkdtemp(pattern) ? pattern : "/tmp";
   }
   ~TempDir() {
     for (const std::string& name : list(path_)) unlink((path_ + "/" + name).c_str());
     rmdir(path_.c_str());
   }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
   const std::string& path() const { return path_; }
-
-  // The names of the files in `dir`, sorted.
-  static std::vector<std::string> list(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-      while (const dirent* entry = readdir(d)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-      }
-      closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 
  private:
   std::string path_;
 };
 
-inline bool ends_with(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 inline bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// Every line of the text logs in `dir` whose file name contains `device`
-// (files in name order, so in creation order for one destination).
+// Every line of the text logs in `dir` of the destination named `device`.
 inline std::vector<std::string> log_lines(const std::string& dir, const std::string& device) {
   std::vector<std::string> lines;
-  for (const std::string& name : TempDir::list(dir)) {
-    if (!ends_with(name, ".log") || !contains(name, "_" + device + "_")) continue;
+  for (const std::string& name : list(dir)) {
+    if (!contains(name, "_" + device + "_") || name.find(".log") == std::string::npos) continue;
     std::ifstream in(dir + "/" + name);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
   }
   return lines;
 }
 
-// The message text of a record: what follows the 21st '|' (the seven head
-// fields and the fourteen columns).
-inline std::string message_of(const std::string& line) {
-  std::size_t pos = 0;
-  for (int bar = 0; bar < 21; ++bar) {
-    pos = line.find('|', pos);
-    if (pos == std::string::npos) return "";
-    ++pos;
-  }
-  return line.substr(pos);
-}
-
-// The field between the n-th and the (n+1)-th '|' (n from 0; field 0 is the time).
+// Field n of a record (0 the time, 1 the level, ... 6 the tag mark, 7 to 20
+// the columns); n = 21 gives the message text, '|' included.
 inline std::string field_of(const std::string& line, int n) {
   std::size_t begin = 0;
-  for (int bar = 0; bar < n; ++bar) {
+  for (int bar = 0; bar < n && begin != std::string::npos; ++bar) {
     begin = line.find('|', begin);
-    if (begin == std::string::npos) return "";
-    ++begin;
+    if (begin != std::string::npos) ++begin;
   }
-  const std::size_t end = line.find('|', begin);
-  return line.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+  if (begin == std::string::npos) return "";
+  return n == 21 ? line.substr(begin) : line.substr(begin, line.find('|', begin) - begin);
 }
 
-// The messages of all records in the logs of `device`.
+inline std::string message_of(const std::string& line) { return field_of(line, 21); }
+
+// The message texts of the records of `device`.
 inline std::vector<std::string> messages(const std::string& dir, const std::string& device) {
   std::vector<std::string> texts;
   for (const std::string& line : log_lines(dir, device)) texts.push_back(message_of(line));
