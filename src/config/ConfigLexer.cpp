@@ -211,10 +211,10 @@ void ConfigLexer::skip_blanks_and_comments() {
   for (;;) {
     const int c = lookahead(0);
     if (is_blank(c) || c == '#' || (c == '/' && lookahead(1) == '/')) {
+      // A comment runs to the newline, a run of blanks to the first non-blank.
       const bool comment = !is_blank(c);
-      std::size_t n = 0;
-      for (int d = c; d != -1 && d != '\n' && (comment || is_blank(d)); d = lookahead(++n)) {
-      }
+      std::size_t n = 1;
+      while (lookahead(n) != -1 && lookahead(n) != '\n' && (comment || is_blank(lookahead(n)))) ++n;
       consume(n);
       column_ += static_cast<int>(n);
     } else if (c == '\n') {
