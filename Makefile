@@ -11,7 +11,8 @@ NEEDS = cmake:cmake g++:g++ clang++:clang bison:bison pkg-config:pkg-config \
         /usr/include/gtest/gtest.h:googletest /usr/include/gmock/gmock.h:googletest \
         /usr/include/benchmark/benchmark.h:libbenchmark-dev \
         /usr/include/spdlog/spdlog.h:libspdlog-dev \
-        /usr/include/libxml2/libxml/parser.h:libxml2-dev xmllint:libxml2-utils
+        /usr/include/libxml2/libxml/parser.h:libxml2-dev xmllint:libxml2-utils \
+        /usr/include/expat.h:libexpat1-dev python3:python3
 
 .PHONY: all deps build demo test test-asan test-tsan bench clean
 

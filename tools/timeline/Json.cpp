@@ -1,0 +1,209 @@
+// Chrome trace-event JSON, which trace viewers open. One line per event:
+//   {"name":"check#c","cat":"scope","ph":"X","ts":1765000000042000.000,"dur":10127.000,
+//    "pid":4242,"tid":4243,"args":{"importance":"L","elapsed_ms":10.127,"root":"order#7"}}
+#include <cinttypes>
+#include <cstdio>
+
+#include "tools/timeline/Outputs.h"
+
+namespace Timeline {
+namespace {
+
+// The length of the valid UTF-8 sequence at `at`, or 0.
+std::size_t utf8_length(const unsigned char* at, const unsigned char* end) {
+  unsigned char c = at[0];
+  std::size_t length = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+  if (length == 0 || static_cast<std::size_t>(end - at) < length) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((at[i] & 0xC0) != 0x80) return 0;
+  if (c == 0xE0 && at[1] < 0xA0) return 0;  // overlong
+  if (c == 0xED && at[1] > 0x9F) return 0;  // surrogate
+  if (c == 0xF0 && at[1] < 0x90) return 0;  // overlong
+  if (c == 0xF4 && at[1] > 0x8F) return 0;  // beyond U+10FFFF
+  return length;
+}
+
+// Calls `ascii(c)` for each ASCII character and appends other valid UTF-8
+// sequences as they are, invalid bytes as U+FFFD.
+template <typename Ascii>
+void append_utf8(std::string& out, const std::string& text, Ascii ascii) {
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* end = at + text.size();
+  while (at < end) {
+    if (*at < 0x80) {
+      ascii(static_cast<char>(*at++));
+      continue;
+    }
+    std::size_t length = utf8_length(at, end);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++at;
+    } else {
+      out.append(reinterpret_cast<const char*>(at), length);
+      at += length;
+    }
+  }
+}
+
+void append_number(std::string& out, double value) {
+  char text[40];
+  int n = std::snprintf(text, sizeof text, "%.3f", value);
+  out.append(text, static_cast<std::size_t>(n));
+}
+
+void append_field(std::string& out, const char* key, const std::string& value) {
+  if (value.empty()) return;
+  out += ",\"";
+  out += key;
+  out += "\":\"";
+  append_json_string(out, value);
+  out += '"';
+}
+
+// "importance":"L" and the context fields that are present.
+void append_common_args(std::string& out, int level, char severity, const RecordContext& context) {
+  out += "\"importance\":\"";
+  out += level_name(level);
+  out += '"';
+  if (severity != ' ') append_field(out, "severity", std::string(1, severity));
+  append_field(out, "root", context.root);
+  append_field(out, "caller", context.caller);
+  append_field(out, "callee", context.callee);
+  append_field(out, "user", context.user);
+  append_field(out, "architect", context.architect);
+  append_field(out, "developer", context.developer);
+  append_field(out, "consultant", context.consultant);
+}
+
+void append_thread(std::string& out, std::int64_t pid, std::uint64_t tid) {
+  char text[64];
+  int n = std::snprintf(text, sizeof text, ",\"pid\":%" PRId64 ",\"tid\":%" PRIu64, pid, tid);
+  out.append(text, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+void append_json_string(std::string& out, const std::string& text) {
+  append_utf8(out, text, [&out](char c) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      out += escape;
+    } else {
+      out += c;
+    }
+  });
+}
+
+void append_xml_text(std::string& out, const std::string& text) {
+  append_utf8(out, text, [&out](char c) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\n' || c == '\t') out += c;
+    }
+  });
+}
+
+JsonOutput::JsonOutput(std::FILE* file) : file_(file) { buffer_ = "{\"traceEvents\":[\n"; }
+
+void JsonOutput::begin_event() {
+  if (!first_event_) buffer_ += ",\n";
+  first_event_ = false;
+}
+
+void JsonOutput::flush_if_full() {
+  if (buffer_.size() < (1u << 20)) return;
+  std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
+  buffer_.clear();
+}
+
+void JsonOutput::scope(const Scope& scope) {
+  begin_event();
+  buffer_ += "{\"name\":\"";
+  append_json_string(buffer_, scope.label);
+  buffer_ += "\",\"cat\":\"scope\",\"ph\":\"X\",\"ts\":";
+  append_number(buffer_, scope.start_ms * 1000.0);
+  buffer_ += ",\"dur\":";
+  append_number(buffer_, (scope.end_ms - scope.start_ms) * 1000.0);
+  append_thread(buffer_, scope.pid, scope.tid);
+  buffer_ += ",\"args\":{";
+  append_common_args(buffer_, scope.level, scope.severity, scope.context);
+  buffer_ += ",\"elapsed_ms\":";
+  append_number(buffer_, scope.elapsed_ms);
+  append_field(buffer_, "closed_as", scope.closed_as);
+  if (scope.exception) buffer_ += ",\"exception\":true";
+  if (scope.unclosed) buffer_ += ",\"unclosed\":true";
+  if (scope.open_missing) buffer_ += ",\"open_missing\":true";
+  buffer_ += "}}";
+  flush_if_full();
+}
+
+void JsonOutput::message(const Record& record) {
+  begin_event();
+  buffer_ += "{\"name\":\"";
+  append_json_string(buffer_, record.text.size() > 80 ? record.text.substr(0, 80) : record.text);
+  buffer_ += "\",\"cat\":\"message\",\"ph\":\"i\",\"s\":\"t\",\"ts\":";
+  append_number(buffer_, record.time_ms * 1000.0);
+  append_thread(buffer_, record.pid, record.tid);
+  buffer_ += ",\"args\":{";
+  append_common_args(buffer_, record.level, record.severity, record.context);
+  append_field(buffer_, "text", record.text);
+  append_field(buffer_, "source", record.source);
+  if (record.exception) buffer_ += ",\"exception\":true";
+  buffer_ += "}}";
+  flush_if_full();
+}
+
+void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts&) {
+  std::int64_t previous_pid = 0;
+  for (std::size_t i = 0; i < lanes.size(); ++i) {
+    const Lane& lane = lanes[i];
+    if (i == 0 || lane.pid != previous_pid) {
+      begin_event();
+      buffer_ += "{\"name\":\"process_name\",\"ph\":\"M\"";
+      append_thread(buffer_, lane.pid, 0);
+      buffer_ += ",\"args\":{\"name\":\"";
+      append_json_string(buffer_,
+                         lane.process.empty() ? "pid " + std::to_string(lane.pid) : lane.process);
+      buffer_ += "\"}}";
+      previous_pid = lane.pid;
+    }
+    begin_event();
+    buffer_ += "{\"name\":\"thread_name\",\"ph\":\"M\"";
+    append_thread(buffer_, lane.pid, lane.tid);
+    buffer_ += ",\"args\":{\"name\":\"";
+    buffer_ += static_cast<std::int64_t>(lane.tid) == lane.pid ? "main thread " : "thread ";
+    buffer_ += std::to_string(lane.tid);
+    buffer_ += "\"}}";
+  }
+  buffer_ += "\n],\"displayTimeUnit\":\"ms\"}\n";
+  std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
+  buffer_.clear();
+}
+
+void Outputs::scope(const Scope& scope) {
+  for (auto& output : outputs_) output->scope(scope);
+}
+void Outputs::message(const Record& record) {
+  for (auto& output : outputs_) output->message(record);
+}
+void Outputs::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
+  for (auto& output : outputs_) output->finish(lanes, facts);
+}
+
+}  // namespace Timeline

@@ -1,0 +1,55 @@
+// Reading Vantrel log files, text or XML, recognised from their content.
+//
+// main probes every input file first (to learn its format and first time,
+// so that rotated files of a process are read in order), then reads them one
+// after the other with read_log, which streams the file in blocks and hands
+// each record to the RecordSink; nothing of a file is kept once its records
+// are handed on. Problems go to the Diagnostics and the rest of the file is
+// still read. Single-threaded, no lock.
+#ifndef VANTREL_TOOLS_TIMELINE_LOG_READER_H
+#define VANTREL_TOOLS_TIMELINE_LOG_READER_H
+
+#include <cstdint>
+#include <string>
+
+#include "tools/timeline/Diagnostics.h"
+#include "tools/timeline/Record.h"
+
+namespace Timeline {
+
+// Receives what the readers find, in file order.
+class RecordSink {
+ public:
+  virtual ~RecordSink() = default;
+  virtual void record(const Record& record) = 0;
+  // The process name that a file gives for a process id.
+  virtual void process_name(std::int64_t pid, const std::string& name) = 0;
+};
+
+enum class Format : std::uint8_t { Text, Xml };
+
+struct LogProbe {
+  std::string path;
+  Format format = Format::Text;
+  double first_ms = 0;    // the first time printed in the file
+  bool has_time = false;  // false: no time in the file's first block
+};
+
+// Looks at the beginning of `path`: XML when the first non-blank character
+// is '<', text otherwise. False (with a report) when the file cannot be read.
+bool probe_log(const std::string& path, LogProbe& probe, Diagnostics& diagnostics);
+
+// Reads every record of the file into `sink`.
+void read_log(const LogProbe& probe, RecordSink& sink, Diagnostics& diagnostics);
+
+// Reads a text log; exposed for the benchmark and tests of the parser.
+void read_text_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics);
+void read_xml_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics);
+
+// The process name in a log file name "<process>_<destination>_<pid>_...":
+// everything before "_<pid>_", or "" when the name does not hold the pid.
+std::string process_from_file_name(const std::string& path, std::int64_t pid);
+
+}  // namespace Timeline
+
+#endif  // VANTREL_TOOLS_TIMELINE_LOG_READER_H

@@ -1,0 +1,123 @@
+// The three outputs of the timeline: Chrome trace-event JSON, a
+// self-contained HTML page, and a summary table per scope label.
+//
+// main creates the outputs the options ask for, each on a FILE it opened and
+// closes after finish(); the Pairing feeds them. JSON and HTML are written
+// as scopes arrive, so they keep nothing per scope; the summary keeps a
+// bounded sketch of durations per label. Single-threaded, no lock.
+#ifndef VANTREL_TOOLS_TIMELINE_OUTPUTS_H
+#define VANTREL_TOOLS_TIMELINE_OUTPUTS_H
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/timeline/Pairing.h"
+
+namespace Timeline {
+
+// Appends `text` to `out` as the inside of a JSON string: quotes,
+// backslashes and control characters escaped, invalid UTF-8 replaced by
+// U+FFFD.
+void append_json_string(std::string& out, const std::string& text);
+// Appends `text` with &, <, > and " as entities, invalid UTF-8 replaced.
+void append_xml_text(std::string& out, const std::string& text);
+
+// Sends every event to several outputs.
+class Outputs : public Output {
+ public:
+  void add(std::unique_ptr<Output> output) { outputs_.push_back(std::move(output)); }
+  void scope(const Scope& scope) override;
+  void message(const Record& record) override;
+  void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
+
+ private:
+  std::vector<std::unique_ptr<Output>> outputs_;
+};
+
+// {"traceEvents":[ one "X" event per scope, one "i" event per message,
+// process_name and thread_name metadata ], "displayTimeUnit":"ms"}
+// Times are microseconds since 1970-01-01 UTC.
+class JsonOutput : public Output {
+ public:
+  explicit JsonOutput(std::FILE* file);
+  void scope(const Scope& scope) override;
+  void message(const Record& record) override;
+  void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
+
+ private:
+  void begin_event();
+  void flush_if_full();
+
+  std::FILE* file_;
+  std::string buffer_;
+  bool first_event_ = true;
+};
+
+// One page: a lane per process and thread, a bar per scope (an SVG rect with
+// a title as tooltip), nested rows by depth, zoom and pan by script. Bars
+// are placed in milliseconds after `origin_ms`.
+class HtmlOutput : public Output {
+ public:
+  HtmlOutput(std::FILE* file, double origin_ms, const std::string& title);
+  void scope(const Scope& scope) override;
+  void message(const Record&) override {}
+  void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
+
+ private:
+  int lane_index(std::int64_t pid, std::uint64_t tid);
+  void flush_if_full();
+
+  std::FILE* file_;
+  double origin_ms_;
+  std::string buffer_;
+  std::map<std::pair<std::int64_t, std::uint64_t>, int> lanes_;  // in order of first scope
+};
+
+// Duration figures of one label. Keeps every sample up to `exact_limit`,
+// then folds them into logarithmic buckets 0.5% wide, so that memory stays
+// bounded however many scopes share the label.
+class DurationStats {
+ public:
+  void add(double ms);
+  std::size_t count() const { return count_; }
+  double total() const { return total_; }
+  double max() const { return max_; }
+  // The q-quantile (0 < q <= 1) by nearest rank; the median of an even
+  // count of exact samples is the mean of the middle two.
+  double quantile(double q);
+
+  static constexpr std::size_t exact_limit = 1 << 16;
+
+ private:
+  void fold();
+
+  std::size_t count_ = 0;
+  double total_ = 0;
+  double max_ = 0;
+  std::vector<double> samples_;
+  bool sorted_ = false;
+  std::map<int, std::size_t> buckets_;  // used once samples_ passed exact_limit
+};
+
+// label, count, total, mean, median, 95th percentile and maximum, in
+// milliseconds, sorted by total; the top `top` rows (0: all).
+class SummaryOutput : public Output {
+ public:
+  SummaryOutput(std::FILE* file, std::size_t top, bool merge_ids);
+  void scope(const Scope& scope) override;
+  void message(const Record&) override {}
+  void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
+
+ private:
+  std::FILE* file_;
+  std::size_t top_;
+  bool merge_ids_;
+  std::map<std::string, DurationStats> labels_;
+};
+
+}  // namespace Timeline
+
+#endif  // VANTREL_TOOLS_TIMELINE_OUTPUTS_H

@@ -1,0 +1,137 @@
+#include "tools/timeline/Record.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace Timeline {
+
+void RecordContext::clear() {
+  root.clear();
+  caller.clear();
+  callee.clear();
+  user.clear();
+  architect.clear();
+  developer.clear();
+  consultant.clear();
+}
+
+void Record::clear() {
+  tag = Tag::Plain;
+  time_ms = 0;
+  pid = 0;
+  tid = 0;
+  level = 2;
+  severity = ' ';
+  exception = false;
+  has_rank = false;
+  rank = 0;
+  text.clear();
+  context.clear();
+  source.clear();
+  line = 0;
+}
+
+namespace {
+const char* const level_marks[] = {"<<", "<=", "==", ">=", ">>"};
+const char* const level_names[] = {"XS", "S", "M", "L", "XL"};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+int digits(const char* text, int count) {
+  int value = 0;
+  for (int i = 0; i < count; ++i) value = value * 10 + (text[i] - '0');
+  return value;
+}
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+long days_from_civil(long year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const long era = (year >= 0 ? year : year - 399) / 400;
+  const unsigned year_of_era = static_cast<unsigned>(year - era * 400);
+  const unsigned day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + static_cast<long>(day_of_era) - 719468;
+}
+
+// Reads one unsigned decimal integer field ending at `end`.
+bool read_count(const char* begin, const char* end, double& value) {
+  if (begin == end) return false;
+  value = 0;
+  for (const char* p = begin; p != end; ++p) {
+    if (!is_digit(*p)) return false;
+    value = value * 10 + (*p - '0');
+  }
+  return true;
+}
+}  // namespace
+
+int level_from_mark(const char* mark, std::size_t length) {
+  if (length != 2) return -1;
+  for (int i = 0; i < 5; ++i)
+    if (mark[0] == level_marks[i][0] && mark[1] == level_marks[i][1]) return i;
+  return -1;
+}
+
+const char* level_name(int level) { return level >= 0 && level < 5 ? level_names[level] : "?"; }
+
+bool parse_duration(const char* begin, const char* end, double& ms) {
+  bool negative = begin != end && *begin == '-';
+  if (negative) ++begin;
+  double days = 0;
+  for (const char* p = begin; p + 1 < end; ++p)
+    if (p[0] == ':' && p[1] == ':') {
+      if (!read_count(begin, p, days)) return false;
+      begin = p + 2;
+      break;
+    }
+  // Up to two "N:" fields before the seconds: hours and minutes, or minutes.
+  double fields[2] = {0, 0};
+  int count = 0;
+  for (const char* colon; (colon = static_cast<const char*>(std::memchr(
+                               begin, ':', static_cast<std::size_t>(end - begin)))) != nullptr;) {
+    if (count == 2 || !read_count(begin, colon, fields[count])) return false;
+    ++count;
+    begin = colon + 1;
+  }
+  if (begin == end || !(is_digit(*begin) || *begin == '.')) return false;
+  std::string seconds_text(begin, end);
+  char* parsed_end = nullptr;
+  double seconds = std::strtod(seconds_text.c_str(), &parsed_end);
+  if (parsed_end != seconds_text.c_str() + seconds_text.size()) return false;
+  double hours = count == 2 ? fields[0] : 0;
+  double minutes = count == 2 ? fields[1] : (count == 1 ? fields[0] : 0);
+  ms = (((days * 24 + hours) * 60 + minutes) * 60 + seconds) * 1000.0;
+  if (negative) ms = -ms;
+  return true;
+}
+
+bool split_closing(const std::string& text, std::string& label, double& elapsed_ms) {
+  std::size_t colon = text.rfind(": ");
+  if (colon == std::string::npos) return false;
+  const char* elapsed = text.data() + colon + 2;
+  if (!parse_duration(elapsed, text.data() + text.size(), elapsed_ms)) return false;
+  label.assign(text, 0, colon);
+  return true;
+}
+
+bool looks_like_time(const char* t) {
+  static const char pattern[] = "dddd/dd/dd dd:dd:dd.ddd";
+  for (int i = 0; i < 23; ++i) {
+    if (pattern[i] == 'd' ? !is_digit(t[i]) : t[i] != pattern[i]) return false;
+  }
+  return true;
+}
+
+bool TimeParser::parse(const char* t, double& ms) {
+  if (!looks_like_time(t)) return false;
+  if (cached_base_ < 0 || std::memcmp(cached_hour_, t, sizeof cached_hour_) != 0) {
+    long days = days_from_civil(digits(t, 4), static_cast<unsigned>(digits(t + 5, 2)),
+                                static_cast<unsigned>(digits(t + 8, 2)));
+    cached_base_ = (static_cast<double>(days) * 24 + digits(t + 11, 2)) * 3600000.0;
+    std::memcpy(cached_hour_, t, sizeof cached_hour_);
+  }
+  ms = cached_base_ + digits(t + 14, 2) * 60000.0 + digits(t + 17, 2) * 1000.0 + digits(t + 20, 3);
+  return true;
+}
+
+}  // namespace Timeline

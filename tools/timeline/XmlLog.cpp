@@ -1,0 +1,297 @@
+// The XML log reader, on expat. A document is one root element Vantrel
+// (attributes Process and Pid) with one Msg element per record:
+//   <Msg Rank="3" Time="2007/10/18 21:21:07.045" Pid="4242" Tid="3520" Imp="&gt;=" Sev="W">
+//   <Workflow><Tick .../><Depth Major="1" Minor="1" Scope="Open"/>
+//   <Root Name="order" Id="7"/><Caller .../><Callee .../></Workflow>
+//   <Actors User="ann"/>
+//   check#c
+//   </Msg>
+// After a syntax error (a record of another format, a damaged block) the
+// reader reports it and resumes at the next "<Msg" of the file with a fresh
+// parser; a file that ends inside the document (a killed process) keeps the
+// records before the cut.
+#include <expat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "tools/timeline/LogReader.h"
+
+namespace Timeline {
+namespace {
+
+constexpr std::size_t block_size = 1 << 20;
+
+bool is(const XML_Char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
+
+std::int64_t to_integer(const XML_Char* text) { return std::strtoll(text, nullptr, 10); }
+
+class XmlReader {
+ public:
+  XmlReader(const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
+      : path_(path), sink_(sink), diagnostics_(diagnostics) {}
+  ~XmlReader() {
+    if (parser_) XML_ParserFree(parser_);
+  }
+  XmlReader(const XmlReader&) = delete;
+  XmlReader& operator=(const XmlReader&) = delete;
+
+  void run();
+
+ private:
+  static void XMLCALL on_start(void* self, const XML_Char* name, const XML_Char** attributes);
+  static void XMLCALL on_end(void* self, const XML_Char* name);
+  static void XMLCALL on_text(void* self, const XML_Char* text, int length);
+
+  void start(const XML_Char* name, const XML_Char** attributes);
+  void start_msg(const XML_Char** attributes);
+  void start_child(const XML_Char* name, const XML_Char** attributes);
+  void end_msg();
+  void text(const XML_Char* text, int length);
+
+  void new_parser(bool resumed);
+  void parse_block(const char* block, std::size_t length);
+  bool resync(const char* block, std::size_t length, std::size_t& from);
+  void finish();
+  std::size_t line() const;
+
+  const std::string& path_;
+  RecordSink& sink_;
+  Diagnostics& diagnostics_;
+  XML_Parser parser_ = nullptr;
+  bool resumed_ = false;       // the parser started at a "<Msg" after an error
+  long long prefix_ = 0;       // bytes of the stand-in root fed before the input
+  bool seeking_ = false;       // skipping input up to the next "<Msg"
+  std::size_t line_base_ = 0;  // file lines before the parser's first byte
+  std::size_t lines_before_block_ = 0;
+  long long parser_start_ = 0;  // file offset of the parser's first byte
+  long long block_start_ = 0;   // file offset of the current block
+  int depth_ = 0;               // open elements, the root being 1
+  int msg_depth_ = 0;           // depth of the open Msg, 0 when none
+  bool time_seen_ = false;
+  bool text_closed_ = false;  // the Msg text ended (a child follows it)
+  bool stray_text_reported_ = false;
+  TimeParser times_;
+  Record record_;
+};
+
+void XMLCALL XmlReader::on_start(void* self, const XML_Char* name, const XML_Char** attributes) {
+  static_cast<XmlReader*>(self)->start(name, attributes);
+}
+void XMLCALL XmlReader::on_end(void* self, const XML_Char*) {
+  XmlReader& reader = *static_cast<XmlReader*>(self);
+  if (reader.msg_depth_ == reader.depth_) reader.end_msg();
+  // Line breaks between the leading children are layout, not message text.
+  if (reader.msg_depth_ + 1 == reader.depth_ && !reader.text_closed_) reader.record_.text.clear();
+  --reader.depth_;
+}
+void XMLCALL XmlReader::on_text(void* self, const XML_Char* text, int length) {
+  static_cast<XmlReader*>(self)->text(text, length);
+}
+
+std::size_t XmlReader::line() const {
+  return line_base_ + static_cast<std::size_t>(XML_GetCurrentLineNumber(parser_));
+}
+
+void XmlReader::start(const XML_Char* name, const XML_Char** attributes) {
+  ++depth_;
+  stray_text_reported_ = false;
+  if (msg_depth_ > 0) return start_child(name, attributes);
+  if (is(name, "Msg")) return start_msg(attributes);
+  if (depth_ == 1 && is(name, "Vantrel")) {
+    std::string process;
+    std::int64_t pid = 0;
+    for (const XML_Char** a = attributes; *a; a += 2) {
+      if (is(a[0], "Process")) process = a[1];
+      if (is(a[0], "Pid")) pid = to_integer(a[1]);
+    }
+    if (!process.empty()) sink_.process_name(pid, process);
+    return;
+  }
+  if (depth_ == 1)
+    diagnostics_.report(path_, line(), std::string("not a Vantrel log: root ") + name);
+}
+
+void XmlReader::start_msg(const XML_Char** attributes) {
+  record_.clear();
+  record_.line = line();
+  msg_depth_ = depth_;
+  time_seen_ = false;
+  text_closed_ = false;
+  for (const XML_Char** a = attributes; *a; a += 2) {
+    const XML_Char* value = a[1];
+    if (is(a[0], "Rank")) {
+      record_.has_rank = true;
+      record_.rank = static_cast<std::uint64_t>(to_integer(value));
+    } else if (is(a[0], "Time")) {
+      time_seen_ = std::strlen(value) >= 23 && times_.parse(value, record_.time_ms);
+    } else if (is(a[0], "Pid")) {
+      record_.pid = to_integer(value);
+    } else if (is(a[0], "Tid")) {
+      record_.tid = static_cast<std::uint64_t>(to_integer(value));
+    } else if (is(a[0], "Imp")) {
+      record_.level = level_from_mark(value, std::strlen(value));
+    } else if (is(a[0], "Sev")) {
+      record_.severity = value[0] ? value[0] : ' ';
+    } else if (is(a[0], "Exc")) {
+      record_.exception = true;
+    }
+  }
+}
+
+void XmlReader::start_child(const XML_Char* name, const XML_Char** attributes) {
+  // A child after the text (Source) ends the text.
+  if (depth_ == msg_depth_ + 1 && record_.text.find_first_not_of('\n') != std::string::npos)
+    text_closed_ = true;
+  std::string step_name;
+  std::string step_id;
+  std::string source_file;
+  std::string source_line;
+  for (const XML_Char** a = attributes; *a; a += 2) {
+    const XML_Char* key = a[0];
+    const XML_Char* value = a[1];
+    if (is(key, "Scope"))
+      record_.tag = is(value, "Open") ? Tag::Open : (is(value, "Close") ? Tag::Close : Tag::Plain);
+    else if (is(key, "Name"))
+      step_name = value;
+    else if (is(key, "Id"))
+      step_id = value;
+    else if (is(key, "User"))
+      record_.context.user = value;
+    else if (is(key, "Architect"))
+      record_.context.architect = value;
+    else if (is(key, "Developer"))
+      record_.context.developer = value;
+    else if (is(key, "Consultant"))
+      record_.context.consultant = value;
+    else if (is(key, "File"))
+      source_file = value;
+    else if (is(key, "Line"))
+      source_line = value;
+  }
+  std::string* step = is(name, "Root")     ? &record_.context.root
+                      : is(name, "Caller") ? &record_.context.caller
+                      : is(name, "Callee") ? &record_.context.callee
+                                           : nullptr;
+  if (step) *step = step_name + "#" + step_id;
+  if (is(name, "Source")) record_.source = source_file + ":" + source_line;
+}
+
+void XmlReader::end_msg() {
+  msg_depth_ = 0;
+  // The writer puts the text on lines of its own.
+  std::string& text = record_.text;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  if (!text.empty() && text.front() == '\n') text.erase(0, 1);
+  if (!time_seen_) {
+    diagnostics_.report(path_, record_.line, "record without a valid Time; skipped");
+    return;
+  }
+  sink_.record(record_);
+}
+
+void XmlReader::text(const XML_Char* text, int length) {
+  if (msg_depth_ > 0) {
+    if (depth_ == msg_depth_ && !text_closed_)
+      record_.text.append(text, static_cast<std::size_t>(length));
+    return;
+  }
+  if (stray_text_reported_) return;
+  const XML_Char* end = text + length;
+  if (std::find_if(text, end,
+                   [](char c) { return c != ' ' && c != '\n' && c != '\r' && c != '\t'; }) == end)
+    return;
+  stray_text_reported_ = true;
+  diagnostics_.report(path_, line(), "text outside a record (a record of another format?)");
+}
+
+void XmlReader::new_parser(bool resumed) {
+  if (parser_) XML_ParserFree(parser_);
+  parser_ = XML_ParserCreate("UTF-8");
+  XML_SetUserData(parser_, this);
+  XML_SetElementHandler(parser_, &XmlReader::on_start, &XmlReader::on_end);
+  XML_SetCharacterDataHandler(parser_, &XmlReader::on_text);
+  resumed_ = resumed;
+  prefix_ = 0;
+  depth_ = 0;
+  msg_depth_ = 0;
+  if (resumed) {
+    // A stand-in root, so that the records after the damage parse as children.
+    static const char root[] = "<Vantrel>";
+    prefix_ = sizeof root - 1;
+    XML_Parse(parser_, root, static_cast<int>(prefix_), 0);
+  }
+}
+
+void XmlReader::run() {
+  std::FILE* file = std::fopen(path_.c_str(), "rb");
+  if (!file) {
+    diagnostics_.report(path_, 0, std::string("cannot open: ") + std::strerror(errno));
+    return;
+  }
+  new_parser(false);
+  std::vector<char> block(block_size);
+  for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file)) > 0;) {
+    parse_block(block.data(), n);
+    block_start_ += static_cast<long long>(n);
+    lines_before_block_ +=
+        static_cast<std::size_t>(std::count(block.data(), block.data() + n, '\n'));
+  }
+  std::fclose(file);
+  finish();
+}
+
+// Parses a block. On a syntax error, reports it, skips to the next "<Msg"
+// and goes on with a fresh parser from there.
+void XmlReader::parse_block(const char* block, std::size_t length) {
+  std::size_t from = 0;
+  while (from < length) {
+    if (seeking_ && !resync(block, length, from)) return;
+    if (XML_Parse(parser_, block + from, static_cast<int>(length - from), 0) == XML_STATUS_OK)
+      return;
+    diagnostics_.report(path_, line(),
+                        std::string("XML error: ") + XML_ErrorString(XML_GetErrorCode(parser_)) +
+                            (msg_depth_ > 0 ? "; the record is dropped" : ""));
+    long long error_at = XML_GetCurrentByteIndex(parser_) - prefix_ + parser_start_;
+    std::size_t in_block =
+        error_at > block_start_ ? static_cast<std::size_t>(error_at - block_start_) : 0;
+    from = std::max(from, std::min(in_block, length)) + 1;
+    seeking_ = true;
+  }
+}
+
+// Looks for "<Msg" in block[from, length); when found, starts a fresh parser
+// there and moves `from` to it. False when the block holds none.
+bool XmlReader::resync(const char* block, std::size_t length, std::size_t& from) {
+  static const char mark[] = "<Msg";
+  const char* end = block + length;
+  const char* found = std::search(block + from, end, mark, mark + sizeof mark - 1);
+  if (found == end) return false;
+  from = static_cast<std::size_t>(found - block);
+  seeking_ = false;
+  new_parser(true);
+  parser_start_ = block_start_ + static_cast<long long>(from);
+  line_base_ = lines_before_block_ + static_cast<std::size_t>(std::count(block, found, '\n'));
+  return true;
+}
+
+void XmlReader::finish() {
+  if (seeking_) return;
+  if (XML_Parse(parser_, nullptr, 0, 1) == XML_STATUS_OK) return;
+  if (msg_depth_ > 0)
+    diagnostics_.report(path_, record_.line,
+                        "the file ends inside this record (cut off?); dropped");
+  else if (!resumed_)
+    diagnostics_.report(path_, line(), "the document ends without its end tag (process killed?)");
+}
+
+}  // namespace
+
+void read_xml_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics) {
+  XmlReader(path, sink, diagnostics).run();
+}
+
+}  // namespace Timeline
