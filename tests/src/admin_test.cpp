@@ -51,24 +51,6 @@ bool ends_with(const std::string& text, const std::string& tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-TEST(AdminTest, EditsChangeOneFieldOfTheDefaultRecord) {
-  Admin::active(true);
-  Admin::importance(L);
-  Admin::size(42);
-  Admin::keep(true);
-  const Config config = Admin::config();
-  EXPECT_TRUE(config.active);
-  EXPECT_EQ(config.importance.level, 3);
-  EXPECT_EQ(config.size, 42u);
-  EXPECT_TRUE(config.keep);
-  EXPECT_FALSE(Admin::pullable());
-  Config replaced;
-  replaced.size = 7;
-  Admin::config(replaced);
-  EXPECT_EQ(Admin::config().size, 7u);
-  EXPECT_FALSE(Admin::config().active);
-}
-
 TEST(AdminTest, ConfigTextRunsAgainstThePublishedRecord) {
   Admin::size(500);
   EXPECT_TRUE(Admin::config(std::string("active = true;")));
@@ -162,13 +144,6 @@ TEST(AdminTest, NewLogDirectoryTakesTheNextRecord) {
   EXPECT_TRUE(ends_with(second.files()[0], "_trace.log")) << second.files()[0];
   Admin::logdir("");
   EXPECT_EQ(Admin::logdir(), ".");
-}
-
-TEST(AdminTest, NamesOfTheDefaultDestination) {
-  EXPECT_EQ(Admin::name(), "admin_test");
-  EXPECT_EQ(Admin::logext(), "log");
-  EXPECT_EQ(Admin::logdir(), ".");
-  EXPECT_EQ(Admin::configfile(), "./admin_test_trace.ini");
 }
 
 }  // namespace

@@ -58,14 +58,6 @@ TEST(PullableTest, ReReadsAtFirstPullThenOncePerPeriod) {
   EXPECT_EQ(source.reloads, 2);
 }
 
-TEST(PullableTest, NotPullableNeverReReads) {
-  Counted source(false, SimpleTime::Minute);
-  source.pull();
-  source.elapsed += SimpleTime::Hour;
-  source.pull();
-  EXPECT_EQ(source.reloads, 0);
-}
-
 TEST(PullableTest, FailingSourceWaitsAFullPeriod) {
   Counted source(true, SimpleTime::Minute);
   source.throws = true;
@@ -83,13 +75,6 @@ TEST(PullableTest, EditStartsFromTheDefaultAndStopsPulling) {
   EXPECT_FALSE(state.pullable);
   source.edit([](Counted::State& state) { state.value.n[1] = 1; });
   EXPECT_EQ(source.pull().value.n[0], 7);  // later edits build on earlier ones
-}
-
-TEST(PullableTest, SwitchingPullingOnMakesAReReadDue) {
-  Counted source(false, SimpleTime::Minute);
-  source.edit([&source](Counted::State& state) { source.set_pulling(state, true); });
-  source.pull();
-  EXPECT_EQ(source.reloads, 1);
 }
 
 // A reader racing with an editor sees the state before or after each edit.
