@@ -1,0 +1,149 @@
+// Every configuration example of the user guide (docs/examples/<name>.ini)
+// runs through the built vantrel-config, and what it prints must equal the
+// output the guide shows: <name>.out for the standard output and, when the
+// example writes to the standard error, <name>.err. An example whose .err
+// holds an "error: " line must end with status 1, every other with status 0.
+//
+// The tool runs in a fresh scratch directory (examples may create files
+// there), with the destination names the guide assumes and without the
+// QZ_TRACE_ and MYHOST_ variables of the calling environment.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string examples_dir = VANTREL_SOURCE_DIR "/docs/examples";
+const std::string tool = VANTREL_BINARY_DIR "/tools/vantrel-config";
+
+// The names every example is run with; the guide's outputs show these.
+const std::string tool_options =
+    " --name myhost --logdir /var/log/myhost --configfile /etc/myhost/myhost_trace.ini ";
+const std::string clean_env =
+    "env -u QZ_TRACE_NAME -u QZ_TRACE_LOGDIR -u QZ_TRACE_CONFIGDIR -u QZ_TRACE_CONFIGFILE"
+    " -u QZ_TRACE_ECHO -u MYHOST_TRACE -u MYHOST_DEPLOY ";
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// The stems of docs/examples/*.ini, sorted.
+std::vector<std::string> example_names() {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(examples_dir.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string file = entry->d_name;
+      const std::string suffix = ".ini";
+      if (file.size() > suffix.size() &&
+          file.compare(file.size() - suffix.size(), suffix.size(), suffix) == 0)
+        names.push_back(file.substr(0, file.size() - suffix.size()));
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// A scratch directory of its own for each run, removed afterwards.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = testing::TempDir() + "vantrel_docs_XXXXXX";
+    if (::mkdtemp(&pattern[0])) path_ = pattern;
+  }
+  ~ScratchDir() {
+    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+ToolRun run_example(const std::string& name, const ScratchDir& scratch) {
+  const std::string out_path = scratch.path() + "/stdout";
+  const std::string err_path = scratch.path() + "/stderr";
+  const std::string command = "cd '" + scratch.path() + "' && " + clean_env + tool + tool_options +
+                              "'" + examples_dir + "/" + name + ".ini' > '" + out_path + "' 2> '" +
+                              err_path + "'";
+  ToolRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = read_file(out_path);
+  run.err = read_file(err_path);
+  return run;
+}
+
+class DocsExampleTest : public testing::TestWithParam<std::string> {};
+
+TEST_P(DocsExampleTest, PrintsWhatTheGuideShows) {
+  ASSERT_EQ(::access(tool.c_str(), X_OK), 0) << "build the vantrel-config tool first: " << tool;
+  const std::string base = examples_dir + "/" + GetParam();
+  ASSERT_TRUE(exists(base + ".out")) << "no expected output beside " << base << ".ini";
+  const std::string expected_err = exists(base + ".err") ? read_file(base + ".err") : "";
+
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  const ToolRun run = run_example(GetParam(), scratch);
+
+  EXPECT_EQ(run.out, read_file(base + ".out"));
+  EXPECT_EQ(run.err, expected_err);
+  const bool fails = expected_err.find("error: ") != std::string::npos;
+  EXPECT_EQ(run.status, fails ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Guide, DocsExampleTest, testing::ValuesIn(example_names()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           std::string id = info.param;
+                           std::replace(id.begin(), id.end(), '-', '_');
+                           return id;
+                         });
+
+// Output files beside an example that does not exist would be stale text.
+TEST(DocsExamples, EveryExpectedOutputHasItsExample) {
+  const std::vector<std::string> names = example_names();
+  ASSERT_FALSE(names.empty()) << "no examples in " << examples_dir;
+  DIR* dir = ::opendir(examples_dir.c_str());
+  ASSERT_NE(dir, nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string file = entry->d_name;
+    const std::size_t dot = file.rfind('.');
+    if (dot == std::string::npos || dot == 0) continue;
+    const std::string ext = file.substr(dot);
+    if (ext != ".out" && ext != ".err") continue;
+    EXPECT_TRUE(std::binary_search(names.begin(), names.end(), file.substr(0, dot)))
+        << file << " has no .ini beside it";
+  }
+  ::closedir(dir);
+}
+
+// The channel example's redirection really writes its file.
+TEST(DocsExamples, ChannelExampleWritesItsFile) {
+  ASSERT_EQ(::access(tool.c_str(), X_OK), 0) << tool;
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  run_example("channels", scratch);
+  EXPECT_EQ(read_file(scratch.path() + "/check.txt"), "this line goes to check.txt\n");
+}
+
+}  // namespace
