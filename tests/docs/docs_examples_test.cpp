@@ -20,6 +20,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -56,6 +57,48 @@ std::vector<std::string> example_names() {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The text of the fenced block (```) that starts after `from`, with `from`
+// moved past its closing fence; "" with `from` at npos when there is none.
+std::string next_fenced_block(const std::string& page, std::size_t& from) {
+  const std::size_t open = page.find("\n```", from);
+  if (open == std::string::npos) return from = std::string::npos, "";
+  const std::size_t body = page.find('\n', open + 1);
+  const std::size_t close = page.find("\n```", body);
+  if (body == std::string::npos || close == std::string::npos) return from = std::string::npos, "";
+  from = close + 4;
+  return page.substr(body + 1, close - body);
+}
+
+// The pages of the guide: docs/*.md.
+std::vector<std::string> guide_pages() {
+  std::vector<std::string> pages;
+  if (DIR* dir = ::opendir(VANTREL_SOURCE_DIR "/docs")) {
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string file = entry->d_name;
+      if (file.size() > 3 && file.compare(file.size() - 3, 3, ".md") == 0)
+        pages.push_back(VANTREL_SOURCE_DIR "/docs/" + file);
+    }
+    ::closedir(dir);
+  }
+  std::sort(pages.begin(), pages.end());
+  return pages;
+}
+
+// The names after each "<!-- kind: NAME -->" marker of a page, with the
+// position after the marker.
+std::vector<std::pair<std::string, std::size_t>> markers(const std::string& page,
+                                                         const std::string& kind) {
+  std::vector<std::pair<std::string, std::size_t>> found;
+  const std::string head = "<!-- " + kind + ": ";
+  for (std::size_t at = page.find(head); at != std::string::npos; at = page.find(head, at)) {
+    const std::size_t end = page.find(" -->", at);
+    if (end == std::string::npos) break;
+    found.emplace_back(page.substr(at + head.size(), end - at - head.size()), end);
+    at = end;
+  }
+  return found;
 }
 
 struct ToolRun {
@@ -144,6 +187,32 @@ TEST(DocsExamples, ChannelExampleWritesItsFile) {
   ASSERT_FALSE(scratch.path().empty());
   run_example("channels", scratch);
   EXPECT_EQ(read_file(scratch.path() + "/check.txt"), "this line goes to check.txt\n");
+}
+
+// A page shows an example as its file and the output kept beside it, so a
+// page cannot drift from what the tool prints.
+TEST(DocsPages, ShowExamplesAndOutputsAsKept) {
+  std::vector<std::string> shown;
+  for (const std::string& path : guide_pages()) {
+    const std::string page = read_file(path);
+    for (auto [name, at] : markers(page, "example")) {
+      const std::string base = examples_dir + "/" + name;
+      EXPECT_EQ(next_fenced_block(page, at), read_file(base + ".ini")) << path << ": " << name;
+      const std::string output =
+          read_file(base + ".out") + (exists(base + ".err") ? read_file(base + ".err") : "");
+      EXPECT_EQ(next_fenced_block(page, at), output) << path << ": output of " << name;
+      shown.push_back(name);
+    }
+    for (auto [file, at] : markers(page, "file")) {
+      EXPECT_TRUE(exists(examples_dir + "/" + file)) << path << ": " << file;
+      EXPECT_EQ(next_fenced_block(page, at), read_file(examples_dir + "/" + file))
+          << path << ": " << file;
+    }
+  }
+  // Every example is shown with its output somewhere in the guide.
+  for (const std::string& name : example_names())
+    EXPECT_TRUE(std::find(shown.begin(), shown.end(), name) != shown.end())
+        << name << ".ini is on no page of the guide";
 }
 
 }  // namespace
