@@ -281,8 +281,10 @@ bool XmlReader::resync(const char* block, std::size_t length, std::size_t& from)
 void XmlReader::finish() {
   if (seeking_) return;
   if (XML_Parse(parser_, nullptr, 0, 1) == XML_STATUS_OK) return;
-  if (msg_depth_ > 0)
-    diagnostics_.report(path_, record_.line,
+  XML_Error error = XML_GetErrorCode(parser_);
+  bool inside_tag = error == XML_ERROR_UNCLOSED_TOKEN || error == XML_ERROR_PARTIAL_CHAR;
+  if (msg_depth_ > 0 || (inside_tag && depth_ > 0))
+    diagnostics_.report(path_, msg_depth_ > 0 ? record_.line : line(),
                         "the file ends inside this record (cut off?); dropped");
   else if (!resumed_)
     diagnostics_.report(path_, line(), "the document ends without its end tag (process killed?)");

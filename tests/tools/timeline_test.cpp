@@ -1,0 +1,516 @@
+// Tests of vantrel-timeline: logs written by a real multi-threaded host in
+// both formats, and small hand-written logs for the edge cases. The JSON is
+// read back with Python's json module.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "src/logfile_support.h"
+
+#ifndef VANTREL_TIMELINE_TOOL
+#define VANTREL_TIMELINE_TOOL VANTREL_BINARY_DIR "/tools/vantrel-timeline"
+#endif
+
+namespace {
+
+using logfile_support::occurrences;
+using logfile_support::run;
+using logfile_support::TempDir;
+
+// One event of the JSON as Python read it.
+struct Event {
+  std::string ph, name;
+  double ts = 0, dur = 0;
+  long long pid = 0, tid = 0;
+  std::string args;  // the args object, keys sorted: {"a": 1, "b": "x"}
+
+  bool has(const std::string& text) const { return args.find(text) != std::string::npos; }
+};
+
+const char json_reader[] =
+    "import json, sys\n"
+    "events = json.load(open(sys.argv[1], encoding='utf-8'))['traceEvents']\n"
+    "for e in events:\n"
+    "    print('\\x1f'.join([e['ph'], e['name'], str(e.get('ts', 0)), str(e.get('dur', 0)),\n"
+    "                     str(e['pid']), str(e['tid']), json.dumps(e.get('args', {}), "
+    "sort_keys=True)]))\n";
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+  return parts;
+}
+
+std::string quoted(const std::vector<std::string>& files) {
+  std::string text;
+  for (const std::string& file : files) text += " '" + file + "'";
+  return text;
+}
+
+struct ToolRun {
+  int status = 0;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+ToolRun run_tool(const TempDir& dir, const std::string& options,
+                 const std::vector<std::string>& logs) {
+  ToolRun result;
+  result.out = run(std::string(VANTREL_TIMELINE_TOOL) + " " + options + quoted(logs) + " 2>'" +
+                       dir.path + "/stderr.txt'",
+                   &result.status);
+  std::ifstream err(dir.path + "/stderr.txt");
+  result.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+  std::remove((dir.path + "/stderr.txt").c_str());
+  result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
+  return result;
+}
+
+// Reads a JSON file back with a real parser; fails the test when it is not JSON.
+std::vector<Event> read_json(const TempDir& dir, const std::string& json) {
+  std::string script = dir.path + "/read.py";
+  std::ofstream(script) << json_reader;
+  int status = 0;
+  std::string lines = run("python3 '" + script + "' '" + json + "'", &status);
+  std::remove(script.c_str());
+  EXPECT_EQ(status, 0) << "not valid JSON: " << json;
+  std::vector<Event> events;
+  for (const std::string& line : split(lines, '\n')) {
+    std::vector<std::string> f = split(line, '\x1f');
+    if (f.size() != 7) continue;
+    events.push_back(Event{f[0], f[1], std::stod(f[2]), std::stod(f[3]), std::stoll(f[4]),
+                           std::stoll(f[5]), f[6]});
+  }
+  return events;
+}
+
+std::vector<Event> scopes_of(const std::vector<Event>& events) {
+  std::vector<Event> scopes;
+  std::copy_if(events.begin(), events.end(), std::back_inserter(scopes),
+               [](const Event& e) { return e.ph == "X"; });
+  return scopes;
+}
+
+// Scopes of one thread either nest or follow each other.
+void expect_nesting(std::vector<Event> scopes) {
+  std::sort(scopes.begin(), scopes.end(), [](const Event& a, const Event& b) {
+    return a.tid != b.tid ? a.tid < b.tid : (a.ts != b.ts ? a.ts < b.ts : a.dur > b.dur);
+  });
+  for (std::size_t i = 0; i < scopes.size(); ++i)
+    for (std::size_t j = i + 1; j < scopes.size() && scopes[j].tid == scopes[i].tid; ++j) {
+      const Event& a = scopes[i];
+      const Event& b = scopes[j];
+      bool inside = b.ts + b.dur <= a.ts + a.dur + 1e-3;
+      bool after = b.ts >= a.ts + a.dur - 1e-3;
+      EXPECT_TRUE(inside || after) << a.name << " and " << b.name << " overlap on " << a.tid;
+    }
+}
+
+// Durations the host measured, per label: count and total milliseconds.
+struct Measured {
+  std::size_t count = 0;
+  double total = 0;
+  double max = 0;
+};
+
+// Runs the host in `dir` (XML when `xml`); returns its measurements.
+std::map<std::string, Measured> run_host(const TempDir& dir, bool xml, int threads = 3) {
+  std::string command = std::string("QZ_TRACE_LOGDIR='") + dir.path + "' " +
+                        (xml ? "QZ_TRACE_XML=1 " : "") + VANTREL_TEST_HOSTS_DIR +
+                        "/host_timeline_work " + std::to_string(threads) + " 2";
+  int status = 0;
+  std::string output = run(command, &status);
+  EXPECT_EQ(status, 0);
+  std::map<std::string, Measured> measured;
+  for (const std::string& line : split(output, '\n')) {
+    std::vector<std::string> f = split(line, '\t');
+    if (f.size() != 2) continue;
+    Measured& m = measured[f[0]];
+    ++m.count;
+    m.total += std::stod(f[1]);
+    m.max = std::max(m.max, std::stod(f[1]));
+  }
+  return measured;
+}
+
+std::vector<std::string> logs_in(const TempDir& dir) {
+  std::vector<std::string> logs;
+  for (const std::string& file : dir.files()) logs.push_back(dir.path + "/" + file);
+  return logs;
+}
+
+// Summary rows: label => count, total, mean, median, p95, max.
+std::map<std::string, std::vector<double>> summary_rows(const std::string& out) {
+  std::map<std::string, std::vector<double>> rows;
+  for (const std::string& line : split(out, '\n')) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    char* end = nullptr;
+    if (words.size() < 7 || (std::strtod(words.back().c_str(), &end), *end != '\0')) continue;
+    std::vector<double> figures;
+    for (std::size_t i = words.size() - 6; i < words.size(); ++i)
+      figures.push_back(std::stod(words[i]));
+    std::string label = words[0];
+    for (std::size_t i = 1; i + 6 < words.size(); ++i) label += " " + words[i];
+    rows[label] = figures;
+  }
+  return rows;
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// --- The host's logs, text and XML ------------------------------------------
+
+class HostLog : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Formats, HostLog, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "xml" : "text"; });
+
+// 3 threads x 2 requests x (order, check, ada, price, call, audit).
+constexpr std::size_t host_scopes = 36;
+
+TEST_P(HostLog, JsonHasOneNestedEventPerScope) {
+  TempDir dir;
+  run_host(dir, GetParam());
+  std::vector<std::string> logs = logs_in(dir);
+  ASSERT_GT(logs.size(), 1u) << "the host rotates its log";
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", logs);
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  std::vector<Event> events = read_json(dir, dir.path + "/out.json");
+  std::vector<Event> scopes = scopes_of(events);
+  EXPECT_EQ(scopes.size(), host_scopes);
+  expect_nesting(scopes);
+  std::size_t instants = 0, thread_names = 0, process_names = 0;
+  for (const Event& e : events) {
+    instants += e.ph == "i";
+    thread_names += e.ph == "M" && e.name == "thread_name";
+    process_names += e.ph == "M" && e.name == "process_name" && e.has("host_timeline_work");
+  }
+  EXPECT_EQ(instants, 2u + 6u);  // start, stop and one "priced" per request
+  EXPECT_EQ(thread_names, 4u);
+  EXPECT_EQ(process_names, 1u);
+  for (const Event& e : scopes) {
+    EXPECT_EQ(e.name == "audit#a", e.has("\"exception\": true")) << e.name;
+    EXPECT_FALSE(e.has("unclosed")) << e.name;
+    EXPECT_GE(e.dur, 0);
+  }
+}
+
+TEST_P(HostLog, SummaryFiguresMatchTheHostsMeasurements) {
+  TempDir dir;
+  std::map<std::string, Measured> measured = run_host(dir, GetParam());
+  ToolRun tool = run_tool(dir, "", logs_in(dir));
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  std::map<std::string, std::vector<double>> rows = summary_rows(tool.out);
+  ASSERT_EQ(measured.size(), 10u);  // six orders and four other labels
+  for (const auto& entry : measured) {
+    SCOPED_TRACE(entry.first);
+    ASSERT_EQ(rows.count(entry.first), 1u) << tool.out;
+    const std::vector<double>& row = rows[entry.first];
+    const Measured& host = entry.second;
+    EXPECT_EQ(row[0], static_cast<double>(host.count));
+    // The scope's clock counts whole milliseconds; the host brackets a little more.
+    double slack = 1.5 * static_cast<double>(host.count);
+    EXPECT_NEAR(row[1], host.total, slack);
+    EXPECT_NEAR(row[5], host.max, 1.5);
+    EXPECT_LE(row[3], row[5]);
+    EXPECT_LE(row[4], row[5]);
+  }
+  std::vector<std::string> lines = split(tool.out, '\n');
+  EXPECT_EQ(lines.back(),
+            "36 scopes, 8 messages in 4 threads of 1 processes; 0 never closed, 0 without opening "
+            "record");
+  double previous_total = 1e300;
+  for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+    double total = summary_rows(lines[0] + "\n" + lines[i]).begin()->second[1];
+    EXPECT_LE(total, previous_total) << "sorted by total: " << lines[i];
+    previous_total = total;
+  }
+  // One row per step name: the workflow roots, which contain the rest, come first.
+  ToolRun merged = run_tool(dir, "--merge-ids --top 2", logs_in(dir));
+  std::vector<std::string> merged_lines = split(merged.out, '\n');
+  ASSERT_EQ(merged_lines.size(), 4u) << merged.out;
+  EXPECT_EQ(merged_lines[1].compare(0, 8, "order#* "), 0) << merged.out;
+  EXPECT_EQ(summary_rows(merged.out)["order#*"][0], 6);
+}
+
+TEST_P(HostLog, HtmlHasOneBarPerScopeAndFetchesNothing) {
+  TempDir dir;
+  run_host(dir, GetParam());
+  ToolRun tool = run_tool(dir, "--html '" + dir.path + "/out.html'", logs_in(dir));
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  std::string html = read_file(dir.path + "/out.html");
+  std::remove((dir.path + "/out.html").c_str());
+  EXPECT_EQ(occurrences(html, "<rect class=\"b "), host_scopes);
+  EXPECT_EQ(occurrences(html, "<title>order#"), 6u);
+  EXPECT_EQ(occurrences(html, "\nleft by an exception"), 6u);
+  EXPECT_EQ(occurrences(html, "<text x="), 4u);  // one lane per thread
+  EXPECT_EQ(occurrences(html, "src="), 0u);
+  EXPECT_EQ(occurrences(html, "href"), 0u);
+  EXPECT_EQ(occurrences(html, "http"), 2u);  // the SVG namespace, in markup and script
+  EXPECT_NE(html.find("</html>"), std::string::npos);
+}
+
+TEST_P(HostLog, RotatedFilesMayBeGivenInAnyOrder) {
+  TempDir dir;
+  run_host(dir, GetParam());
+  std::vector<std::string> logs = logs_in(dir);
+  std::string sorted = run_tool(dir, "", logs).out;
+  std::reverse(logs.begin(), logs.end());
+  ToolRun reversed = run_tool(dir, "", logs);
+  EXPECT_EQ(reversed.status, 0) << reversed.err;
+  EXPECT_EQ(reversed.out, sorted);
+}
+
+TEST(TimelineXml, ScopesOfOneWorkflowShareTheirRoot) {
+  TempDir dir;
+  run_host(dir, true);
+  run_tool(dir, "--json '" + dir.path + "/out.json'", logs_in(dir));
+  std::map<std::string, std::size_t> per_root;
+  for (const Event& e : scopes_of(read_json(dir, dir.path + "/out.json"))) {
+    std::size_t at = e.args.find("\"root\": \"");
+    ASSERT_NE(at, std::string::npos) << e.name << " " << e.args;
+    std::string root = e.args.substr(at + 9, e.args.find('"', at + 9) - at - 9);
+    ++per_root[root];
+    if (e.name.compare(0, 6, "order#") == 0) {
+      EXPECT_EQ(root, e.name);
+    }
+    if (e.name == "ada") {
+      EXPECT_TRUE(e.has("\"architect\": \"ada\"")) << e.args;
+    }
+    EXPECT_TRUE(e.has("\"user\": \"ann\"")) << e.args;
+  }
+  EXPECT_EQ(per_root.size(), 6u);
+  for (const auto& root : per_root) EXPECT_EQ(root.second, 6u) << root.first;
+}
+
+TEST(TimelineMixed, TextAndXmlProcessesTogether) {
+  TempDir text_dir, xml_dir;
+  run_host(text_dir, false, 2);
+  run_host(xml_dir, true, 1);
+  std::vector<std::string> logs = logs_in(text_dir);
+  for (const std::string& log : logs_in(xml_dir)) logs.push_back(log);
+  ToolRun tool = run_tool(text_dir, "--json '" + text_dir.path + "/out.json'", logs);
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  std::vector<Event> events = read_json(text_dir, text_dir.path + "/out.json");
+  EXPECT_EQ(scopes_of(events).size(), 24u + 12u);
+  std::size_t processes = 0;
+  for (const Event& e : events) processes += e.name == "process_name";
+  EXPECT_EQ(processes, 2u);
+}
+
+// --- Hand-written logs: durations, pairing and bad input -------------------
+
+std::string text_record(const std::string& time, char tag, const std::string& text,
+                        const std::string& tid = "  11", char exception = ' ') {
+  return "2026/12/06 10:00:" + time + "|>=| |" + exception + "|   10|" + tid + "|" + tag +
+         "|||||||||||||||" + text + "\n";
+}
+
+struct DurationCase {
+  const char* printed;
+  double ms;
+};
+
+class ClosingText : public ::testing::TestWithParam<DurationCase> {};
+INSTANTIATE_TEST_SUITE_P(Durations, ClosingText,
+                         ::testing::Values(DurationCase{"0", 0}, DurationCase{"0.008", 8},
+                                           DurationCase{"1.5", 1500}, DurationCase{"5e-06", 0.005},
+                                           DurationCase{"12.3457", 12345.7},
+                                           DurationCase{"1:1", 61000}, DurationCase{"1:60", 120000},
+                                           DurationCase{"1:0:5", 3605000},
+                                           DurationCase{"1::1:1:1.5", 90061500}));
+
+TEST_P(ClosingText, ElapsedTimeIsReadFromThePrintedDuration) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, text_record("00.000", '{', "work") +
+                      text_record("00.000", '}', std::string("work: ") + GetParam().printed));
+  ToolRun tool = run_tool(dir, "", {log});
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  std::vector<double> row = summary_rows(tool.out)["work"];
+  ASSERT_EQ(row.size(), 6u) << tool.out;
+  EXPECT_NEAR(row[1], GetParam().ms, 1e-6);
+  std::remove(log.c_str());
+}
+
+TEST(TimelinePairing, SiblingsWithinOneMillisecondDoNotOverlap) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, text_record("00.000", '{', "outer") + text_record("00.000", '{', "first") +
+                      text_record("00.000", '}', "first: 0.0008") +
+                      text_record("00.000", '{', "second") +
+                      text_record("00.001", '}', "second: 0.0007") +
+                      text_record("00.001", '}', "outer: 0.0012"));
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  ASSERT_EQ(scopes.size(), 3u);
+  expect_nesting(scopes);
+  EXPECT_TRUE(scopes[2].has("\"elapsed_ms\": 1.2")) << scopes[2].args;
+  EXPECT_NEAR(scopes[2].dur, 1500, 1e-3) << "the outer scope reaches to its last child's end";
+}
+
+TEST(TimelinePairing, ReplacedClosingLabelClosesTheInnermostScope) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, text_record("00.000", '{', "call stock") +
+                      text_record("00.004", '}', "stock answered: 0.004"));
+  run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  ASSERT_EQ(scopes.size(), 1u);
+  EXPECT_EQ(scopes[0].name, "call stock");
+  EXPECT_TRUE(scopes[0].has("\"closed_as\": \"stock answered\"")) << scopes[0].args;
+}
+
+TEST(TimelineBadInput, UnmatchedClosingRecordIsReportedAndKept) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, text_record("00.010", '}', "lost: 0.004") + text_record("00.011", '{', "next") +
+                      text_record("00.012", '}', "next: 0.001"));
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  EXPECT_EQ(tool.status, 1);
+  EXPECT_NE(tool.err.find(log + ":1: closing record without its opening record"), std::string::npos)
+      << tool.err;
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  ASSERT_EQ(scopes.size(), 2u);
+  EXPECT_TRUE(scopes[0].has("\"open_missing\": true"));
+  EXPECT_NEAR(scopes[0].dur, 4000, 1e-3);
+}
+
+TEST(TimelineBadInput, TruncatedTextLogKeepsItsRecordsAndEndsOpenScopes) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  std::string text = text_record("00.000", '{', "outer") + text_record("00.001", '{', "inner") +
+                     text_record("00.002", ' ', "progress") +
+                     text_record("00.005", '}', "inner: 0.004");
+  write_file(log, text.substr(0, text.size() - 30));  // cut inside the last record's head
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  EXPECT_EQ(tool.status, 1);
+  EXPECT_NE(tool.err.find(log + ":4: the file ends with an incomplete record"), std::string::npos)
+      << tool.err;
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  ASSERT_EQ(scopes.size(), 2u);
+  for (const Event& e : scopes) EXPECT_TRUE(e.has("\"unclosed\": true")) << e.name;
+  // Both end at the thread's last record, the message at 00.002.
+  EXPECT_EQ(scopes[0].name, "inner");
+  EXPECT_DOUBLE_EQ(scopes[0].dur, 1000);
+  EXPECT_DOUBLE_EQ(scopes[1].dur, 2000);
+  EXPECT_DOUBLE_EQ(scopes[0].ts + scopes[0].dur, scopes[1].ts + scopes[1].dur);
+}
+
+TEST(TimelineBadInput, XmlCutOffMidElementKeepsTheRecordsBefore) {
+  TempDir dir;
+  run_host(dir, true, 1);
+  std::vector<std::string> logs = logs_in(dir);
+  std::string last = read_file(logs.back());
+  // A killed process: the file ends inside the workflow root's closing record.
+  std::size_t cut = last.rfind("Scope=\"Close\"");
+  ASSERT_NE(cut, std::string::npos);
+  write_file(logs.back(), last.substr(0, cut));
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", logs);
+  EXPECT_EQ(tool.status, 1);
+  EXPECT_NE(tool.err.find(logs.back() + ":"), std::string::npos) << tool.err;
+  EXPECT_NE(tool.err.find("the file ends inside this record (cut off?)"), std::string::npos)
+      << tool.err;
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  EXPECT_EQ(scopes.size(), 12u);  // the last closing record is lost: one scope never closed
+  EXPECT_EQ(std::count_if(scopes.begin(), scopes.end(),
+                          [](const Event& e) { return e.has("\"unclosed\": true"); }),
+            1);
+}
+
+TEST(TimelineBadInput, RecordsOfTheOtherFormatAreReportedAndSkipped) {
+  TempDir dir;
+  std::string text_log = dir.path + "/a.log";
+  std::string xml_log = dir.path + "/b.xml";
+  std::string xml_record =
+      "<Msg Rank=\"1\" Time=\"2026/12/06 10:00:00.001\" Pid=\"20\" Tid=\"21\" Imp=\"==\">\n"
+      "<Workflow Scope=\"Open\"/>\nwork\n</Msg>\n";
+  write_file(text_log,
+             text_record("00.000", '{', "a") + xml_record + text_record("00.002", '}', "a: 0.002"));
+  write_file(xml_log,
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Vantrel Process=\"p\" Pid=\"20\">\n" +
+                 xml_record + text_record("00.002", ' ', "stray") +
+                 "<Msg Rank=\"2\" Time=\"2026/12/06 10:00:00.004\" Pid=\"20\" Tid=\"21\" "
+                 "Imp=\"==\">\n<Workflow Scope=\"Close\"/>\nwork: 0.003\n</Msg>\n"
+                 "</Vantrel>\n");
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {text_log, xml_log});
+  EXPECT_EQ(tool.status, 1);
+  EXPECT_NE(tool.err.find(text_log + ":2: XML markup in a text log"), std::string::npos)
+      << tool.err;
+  EXPECT_NE(tool.err.find(xml_log + ":7: text outside a record"), std::string::npos) << tool.err;
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  EXPECT_EQ(scopes.size(), 2u);
+}
+
+TEST(TimelineBadInput, BrokenXmlResumesAtTheNextRecord) {
+  TempDir dir;
+  std::string xml_log = dir.path + "/b.xml";
+  write_file(xml_log,
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Vantrel Process=\"p\" Pid=\"20\">\n"
+             "<Msg Rank=\"1\" Time=\"2026/12/06 10:00:00.001\" Pid=\"20\" Tid=\"21\" Imp=\"==\">\n"
+             "first & broken\n</Msg>\n"
+             "<Msg Rank=\"2\" Time=\"2026/12/06 10:00:00.002\" Pid=\"20\" Tid=\"21\" Imp=\"==\">\n"
+             "second\n</Msg>\n</Vantrel>\n");
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {xml_log});
+  EXPECT_EQ(tool.status, 1);
+  EXPECT_NE(tool.err.find(xml_log + ":4: XML error: "), std::string::npos) << tool.err;
+  std::vector<Event> events = read_json(dir, dir.path + "/out.json");
+  ASSERT_EQ(std::count_if(events.begin(), events.end(), [](const Event& e) { return e.ph == "i"; }),
+            1);
+  EXPECT_EQ(events[0].name, "second");
+}
+
+TEST(TimelineBadInput, UnreadableFileAndUsage) {
+  TempDir dir;
+  ToolRun missing = run_tool(dir, "", {dir.path + "/none.log"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find(dir.path + "/none.log: cannot open"), std::string::npos);
+  EXPECT_EQ(run_tool(dir, "--top x", {"a"}).status, 2);
+  EXPECT_EQ(run_tool(dir, "", {}).status, 2);
+}
+
+TEST(TimelineJson, OddTextStaysValidJson) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  std::string odd = "q\"uote \\ back\ttab \x01 ctl \xC3\xA9 bad\xFF end";
+  write_file(log, text_record("00.000", '{', odd) + text_record("00.001", '}', odd + ": 0.001"));
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  ASSERT_EQ(scopes.size(), 1u);
+}
+
+TEST(TimelineSummary, TopLimitsTheRows) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, text_record("00.000", '{', "a") + text_record("00.003", '}', "a: 0.003") +
+                      text_record("00.003", '{', "b") + text_record("00.004", '}', "b: 0.001") +
+                      text_record("00.004", '{', "b") + text_record("00.009", '}', "b: 0.005"));
+  ToolRun tool = run_tool(dir, "--top 1", {log});
+  std::map<std::string, std::vector<double>> rows = summary_rows(tool.out);
+  ASSERT_EQ(rows.size(), 1u) << tool.out;
+  std::vector<double> b = rows["b"];
+  ASSERT_EQ(b.size(), 6u);
+  EXPECT_EQ(b, (std::vector<double>{2, 6, 3, 3, 5, 5}));
+}
+
+}  // namespace
