@@ -34,6 +34,7 @@ header input{width:8em}
 #names text{font:12px sans-serif}
 #axis text{font:11px sans-serif;fill:#444}
 #axis line{stroke:#ddd}
+#labels text{font:11px sans-serif;fill:#111;pointer-events:none}
 </style></head><body>
 <header><b>%TITLE%</b> &nbsp; %FACTS%<br>
 <span class="legend">importance:
@@ -53,8 +54,26 @@ const char page_script[] = R"HTML(<script>
 (function(){
 var svg=document.getElementById('chart'),view=document.getElementById('view');
 var axis=document.getElementById('axis'),from=document.getElementById('from'),to=document.getElementById('to');
-var NS='http://www.w3.org/2000/svg',a=0,b=SPAN>0?SPAN:1;
+var NS='http://www.w3.org/2000/svg',a=0,b=SPAN,labels=document.getElementById('labels');
+var bars=Array.prototype.map.call(view.getElementsByTagName('rect'),function(r){
+  var lane=/ l(\d+)/.exec(r.getAttribute('class'));
+  return {x:+r.getAttribute('x'),w:+r.getAttribute('width'),y:+r.getAttribute('y')+(LANEY[lane?lane[1]:0]||0),
+          t:r.firstChild?r.firstChild.textContent.split(' \u2014 ')[0]:''};
+});
 function width(){return Math.max(100,svg.clientWidth-LABELW-10);}
+function names(k){
+  while(labels.firstChild)labels.removeChild(labels.firstChild);
+  var shown=0;
+  for(var i=0;i<bars.length&&shown<3000;++i){
+    var r=bars[i],x0=Math.max(r.x,a),x1=Math.min(r.x+r.w,b);
+    if((x1-x0)*k<40)continue;
+    var s=document.createElementNS(NS,'text');
+    s.setAttribute('x',LABELW+(x0-a)*k+3);s.setAttribute('y',r.y+11);
+    var room=Math.floor(((x1-x0)*k-6)/6.5);
+    s.textContent=r.t.length>room?r.t.slice(0,Math.max(room-1,1))+'\u2026':r.t;
+    labels.appendChild(s);++shown;
+  }
+}
 function draw(){
   var k=width()/(b-a);
   view.setAttribute('transform','translate('+(LABELW-a*k)+',0) scale('+k+',1)');
@@ -69,10 +88,11 @@ function draw(){
     var s=document.createElementNS(NS,'text');s.setAttribute('x',x+2);s.setAttribute('y',AXISH-10);
     s.textContent=(+t.toFixed(6))+' ms';axis.appendChild(s);
   }
+  names(k);
 }
 function zoom(na,nb){if(nb-na<1e-6)return;a=na;b=nb;draw();}
 document.getElementById('apply').onclick=function(){zoom(+from.value,+to.value);};
-document.getElementById('reset').onclick=function(){zoom(0,SPAN>0?SPAN:1);};
+document.getElementById('reset').onclick=function(){zoom(0,SPAN);};
 svg.addEventListener('wheel',function(e){
   e.preventDefault();
   var r=svg.getBoundingClientRect(),t=a+(e.clientX-r.left-LABELW)*(b-a)/width();
@@ -181,8 +201,9 @@ void HtmlOutput::scope(const Scope& scope) {
 }
 
 void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
-  buffer_ += "</g></g>\n<g id=\"names\">\n";
+  buffer_ += "</g><g id=\"labels\"></g></g>\n<g id=\"names\">\n";
   std::string style = "<style>\n";
+  std::string lane_y = "var LANEY={";
   int y = axis_height;
   for (const Lane& lane : lanes) {
     char name[160];
@@ -195,9 +216,11 @@ void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
     append_xml_text(buffer_, name);
     buffer_ += "</text>\n";
     auto found = lanes_.find({lane.pid, lane.tid});
-    if (found != lanes_.end())
-      style += ".l" + std::to_string(found->second) + "{transform:translateY(" + std::to_string(y) +
-               "px)}\n";
+    if (found != lanes_.end()) {
+      std::string index = std::to_string(found->second);
+      style += ".l" + index + "{transform:translateY(" + std::to_string(y) + "px)}\n";
+      lane_y += index + ":" + std::to_string(y) + ",";
+    }
     y += std::max(lane.depths, 1) * row_height + lane_gap;
   }
   style += "#chart{height:" + std::to_string(y) + "px}\n</style>\n";
@@ -208,8 +231,9 @@ void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
                 facts.scopes, lanes.size(), facts.last_ms - origin_ms_, facts.unclosed);
   buffer_ += "<script>document.getElementById('facts').textContent='";
   buffer_ += facts_text;
-  buffer_ += "';var SPAN=";
-  append_format(buffer_, "%.3f", std::max(facts.last_ms - origin_ms_, 1.0));
+  buffer_ += "';" + lane_y + "};var SPAN=";
+  // A little room after the last bar.
+  append_format(buffer_, "%.3f", std::max((facts.last_ms - origin_ms_) * 1.02, 1.0));
   buffer_ += ",LABELW=" + std::to_string(label_width) + ",AXISH=" + std::to_string(axis_height) +
              ",HEIGHT=" + std::to_string(y) + ";</script>\n";
   buffer_ += page_script;

@@ -118,6 +118,7 @@ void Pairing::emit(Thread& thread, Scope& scope) {
   parent_end = std::max(parent_end, scope.end_ms);
   ++thread.scopes;
   ++facts_.scopes;
+  facts_.last_ms = std::max(facts_.last_ms, scope.end_ms);
   output_.scope(scope);
 }
 
