@@ -28,12 +28,13 @@ namespace ZelTools {
 namespace Native {
 
 // The thread-local key could not be created. Text: "cannot create tls".
-struct CannotCreateTls : ZelTools::Exception {
+// Exported (as their base is) because they reach host code.
+struct VANTREL_API CannotCreateTls : ZelTools::Exception {
   std::ostream& print(std::ostream& out) const override;
 };
 
 // A thread-local value could not be stored. Text: "cannot set tls".
-struct CannotSetTls : ZelTools::Exception {
+struct VANTREL_API CannotSetTls : ZelTools::Exception {
   std::ostream& print(std::ostream& out) const override;
 };
 
