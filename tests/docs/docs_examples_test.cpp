@@ -215,4 +215,40 @@ TEST(DocsPages, ShowExamplesAndOutputsAsKept) {
         << name << ".ini is on no page of the guide";
 }
 
+// The guide's worked host traces 2,403 records into XML files of 1,000
+// records each and keeps every file: three complete documents.
+TEST(DocsHosts, OrdersHostKeepsEveryFileOfAThousandRecords) {
+  const std::string host = VANTREL_TEST_HOSTS_DIR "/host_docs_orders";
+  ASSERT_EQ(::access(host.c_str(), X_OK), 0) << host;
+  ScratchDir scratch;
+  ASSERT_FALSE(scratch.path().empty());
+  const std::string command = "cd '" + scratch.path() + "' && " + clean_env +
+                              " -u QZ_TRACE_XML -u QZ_TRACE_TO_SCREEN QZ_TRACE_LOGDIR=logs" +
+                              " sh -c 'mkdir logs && exec \"$0\"' '" + host + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+
+  std::vector<std::string> files;
+  if (DIR* dir = ::opendir((scratch.path() + "/logs").c_str())) {
+    while (const dirent* entry = ::readdir(dir))
+      if (entry->d_name[0] != '.') files.push_back(entry->d_name);
+    ::closedir(dir);
+  }
+  std::sort(files.begin(), files.end());  // names sort by creation time
+  ASSERT_EQ(files.size(), 3u);
+  const std::size_t expected[] = {1000, 1000, 403};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(files[i].rfind("host_docs_orders_", 0), 0u) << files[i];
+    const std::string document = read_file(scratch.path() + "/logs/" + files[i]);
+    std::size_t records = 0;
+    for (std::size_t at = document.find("<Msg\n"); at != std::string::npos;
+         at = document.find("<Msg\n", at + 1))
+      ++records;
+    EXPECT_EQ(records, expected[i]) << files[i];
+    const std::string end_tag = "</Vantrel>\n";
+    EXPECT_TRUE(document.size() >= end_tag.size() &&
+                document.compare(document.size() - end_tag.size(), end_tag.size(), end_tag) == 0)
+        << files[i] << " is not a complete document";
+  }
+}
+
 }  // namespace
