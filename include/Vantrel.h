@@ -229,16 +229,25 @@ class VANTREL_API Logger {
   std::ostream* stream_ = nullptr;
 };
 
-// The printf-style front end: Printf(Vantrel::M)("x=%d", 5) writes one Plain
-// message of importance M. Nothing is formatted when the message is not
-// active. The text is cut to its first 1023 characters.
-// Beware: with an unqualified name, `Printf(M)("x");` declares a variable
-// named M; write Printf(Vantrel::M)(...) or Printf{M}(...).
+// Lets the compiler check a printf-style format against its arguments.
+#if defined(__GNUC__) || defined(__clang__)
+#define VANTREL_PRINTF_FORMAT(format_index, first_arg) \
+  __attribute__((format(printf, format_index, first_arg)))
+#else
+#define VANTREL_PRINTF_FORMAT(format_index, first_arg)
+#endif
+
+// The printf-style front end: Printf{M}("x=%d", 5) writes one Plain message
+// of importance M. Nothing is formatted when the message is not active. The
+// text is cut to its first 1023 characters.
+// Write the braces: as a statement, `Printf(M)("x");` declares a variable
+// named M (and `Printf(Vantrel::M)("x");` is rejected by some compilers).
+// Any other expression form is fine: Printf(VANTREL_HERE(M))("x").
 class VANTREL_API Printf {
  public:
   explicit Printf(const Importance& importance) : importance_(importance) {}
 
-  void operator()(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+  void operator()(const char* format, ...) const VANTREL_PRINTF_FORMAT(2, 3);
 
   operator const Importance&() const { return importance_; }
 
