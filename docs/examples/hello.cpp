@@ -3,7 +3,7 @@
 #include <Vantrel.h>
 
 int main() {
-  Vantrel::Printf(Vantrel::L)("listening on port %d", 8080);
+  Vantrel::Printf{Vantrel::L}("listening on port %d", 8080);
   VANTREL_LOG(Vantrel::Warning) << "disk " << 93 << "% full";
-  Vantrel::Printf(Vantrel::M)("not written: below the threshold L");
+  Vantrel::Printf{Vantrel::M}("not written: below the threshold L");
 }

@@ -17,7 +17,7 @@ using Vantrel::Context::WorkflowScope;
 // One order: a nested step with a message inside it.
 void check_order(int order) {
   WorkflowScope step(Step(StepFields(SubFields{"check"}, SubFields{std::to_string(order)})));
-  Printf(Vantrel::L)("order %d: %d items", order, order % 7 + 1);
+  Printf{Vantrel::L}("order %d: %d items", order, order % 7 + 1);
 }
 
 int main() {
