@@ -14,7 +14,12 @@ NEEDS = cmake:cmake g++:g++ clang++:clang bison:bison pkg-config:pkg-config \
         /usr/include/libxml2/libxml/parser.h:libxml2-dev xmllint:libxml2-utils \
         /usr/include/expat.h:libexpat1-dev python3:python3
 
-.PHONY: all deps build demo test test-asan test-tsan bench clean
+# Only for the fuzz targets: clang's libFuzzer runtime.
+FUZZ_RT = /usr/lib/llvm-14/lib/clang/$(shell ls /usr/lib/llvm-14/lib/clang 2>/dev/null | head -1)/lib/linux/libclang_rt.fuzzer-$(shell uname -m).a
+FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz
 
 all: build
 
@@ -59,8 +64,23 @@ test-tsan: deps
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -E package_consumer
 
+fuzz:
+	$(MAKE) deps NEEDS="$(FUZZ_NEEDS)"
+	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_BUILD_FUZZ=ON -DVANTREL_SANITIZE=address,undefined -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_EXAMPLES=OFF -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS) --target config_parse_fuzz xml_writer_fuzz
+
+# Each fuzzer runs FUZZ_SECONDS from its seed corpus; new inputs go to
+# build-fuzz/corpus/<name>, so the checked-in seeds stay as they are.
+test-fuzz: fuzz
+	@for f in config_parse xml_writer; do \
+	  seeds=$(CURDIR)/fuzz/corpus/$${f%%_*}; work=build-fuzz/corpus/$$f; mkdir -p $$work; \
+	  echo "fuzzing $$f for $(FUZZ_SECONDS) s"; \
+	  ( cd build-fuzz && ./fuzz/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) -close_fd_mask=3 \
+	      -print_final_stats=1 corpus/$$f $$seeds ) || exit 1; \
+	done
+
 bench: build
 	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

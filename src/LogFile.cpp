@@ -2,7 +2,9 @@
 
 #include <ZelTools/Portable.h>
 
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "DebugTrace.h"
 #include "Library.h"
@@ -80,6 +82,19 @@ bool keep_long(const LogOfstream& stream, SimpleTime::PhysicalTime start) {
 void unlink_previous(const std::string& previous) {
   VANTREL_DEBUG("LogFile::possibly_reset (): unlinking '" << previous << "'");
   ZelTools::Portable::unlink(previous);  // a file that stays is left alone
+}
+
+SimpleTime::PhysicalTime unused_name_time(const DeviceInfo& info) {
+  // Bounded: a clock that stands still (or a name that stays taken) must not
+  // stall the message path; the last attempt is then used as it is.
+  constexpr int attempts = 20;
+  SimpleTime::PhysicalTime time = SimpleTime::clock().now();
+  for (int i = 1; i < attempts; ++i) {
+    if (!ZelTools::Portable::exists_file(LogFileNames::file_path(info, time))) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    time = SimpleTime::clock().now();
+  }
+  return time;
 }
 
 }  // namespace LogFileSteps

@@ -149,6 +149,11 @@ void too_many(std::uint32_t count, std::uint32_t size);
 bool keep_long(const LogOfstream& stream, SimpleTime::PhysicalTime start);
 // Unlinks the previous file (with its debug line); failures are ignored.
 void unlink_previous(const std::string& previous);
+// The time stamp for a new file: now, or a later millisecond when a file of
+// that name already exists (one this process made in the same millisecond
+// through a log file that has since been replaced, or through another
+// destination of the same name), so that opening never truncates records.
+SimpleTime::PhysicalTime unused_name_time(const DeviceInfo& info);
 
 }  // namespace LogFileSteps
 
@@ -166,7 +171,7 @@ void LogFileExt<S>::do_header_file() {
   if (LogFileSteps::to_screen()) {
     stream = std::make_unique<S>();
   } else {
-    start = SimpleTime::clock().now();
+    start = LogFileSteps::unused_name_time(*info);
     stream = std::make_unique<S>(LogFileNames::file_path(*info, start));
   }
   count = 0;
