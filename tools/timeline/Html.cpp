@@ -116,17 +116,13 @@ void replace_all(std::string& text, const std::string& from, const std::string& 
     text.replace(at, from.size(), to);
 }
 
-void append_format(std::string& out, const char* format, double value) {
-  char text[48];
-  int n = std::snprintf(text, sizeof text, format, value);
-  out.append(text, static_cast<std::size_t>(n));
-}
-
 // The tooltip: label, duration, marks, importance and context.
 void append_title(std::string& out, const Scope& scope) {
   out += "<title>";
   append_xml_text(out, scope.label);
-  append_format(out, " \xE2\x80\x94 %.3f ms", scope.elapsed_ms);
+  out += " \xE2\x80\x94 ";
+  append_number(out, scope.elapsed_ms);
+  out += " ms";
   if (!scope.closed_as.empty()) {
     out += "\nclosed as: ";
     append_xml_text(out, scope.closed_as);
@@ -191,9 +187,11 @@ void HtmlOutput::scope(const Scope& scope) {
   if (scope.severity != ' ') (buffer_ += " s") += scope.severity;
   if (scope.exception) buffer_ += " ex";
   if (scope.unclosed || scope.open_missing) buffer_ += " open";
-  append_format(buffer_, "\" x=\"%.3f\"", scope.start_ms - origin_ms_);
-  buffer_ += " y=\"" + std::to_string(scope.depth * row_height) + "\"";
-  append_format(buffer_, " width=\"%.3f\"", scope.end_ms - scope.start_ms);
+  buffer_ += "\" x=\"";
+  append_number(buffer_, scope.start_ms - origin_ms_);
+  buffer_ += "\" y=\"" + std::to_string(scope.depth * row_height) + "\" width=\"";
+  append_number(buffer_, scope.end_ms - scope.start_ms);
+  buffer_ += '"';
   buffer_ += " height=\"" + std::to_string(row_height - 3) + "\">";
   append_title(buffer_, scope);
   buffer_ += "</rect>\n";
@@ -233,7 +231,7 @@ void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
   buffer_ += facts_text;
   buffer_ += "';" + lane_y + "};var SPAN=";
   // A little room after the last bar.
-  append_format(buffer_, "%.3f", std::max((facts.last_ms - origin_ms_) * 1.02, 1.0));
+  append_number(buffer_, std::max((facts.last_ms - origin_ms_) * 1.02, 1.0));
   buffer_ += ",LABELW=" + std::to_string(label_width) + ",AXISH=" + std::to_string(axis_height) +
              ",HEIGHT=" + std::to_string(y) + ";</script>\n";
   buffer_ += page_script;

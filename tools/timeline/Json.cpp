@@ -2,6 +2,7 @@
 //   {"name":"check#c","cat":"scope","ph":"X","ts":1765000000042000.000,"dur":10127.000,
 //    "pid":4242,"tid":4243,"args":{"importance":"L","elapsed_ms":10.127,"root":"order#7"}}
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 
 #include "tools/timeline/Outputs.h"
@@ -43,12 +44,6 @@ void append_utf8(std::string& out, const std::string& text, Ascii ascii) {
       at += length;
     }
   }
-}
-
-void append_number(std::string& out, double value) {
-  char text[40];
-  int n = std::snprintf(text, sizeof text, "%.3f", value);
-  out.append(text, static_cast<std::size_t>(n));
 }
 
 void append_field(std::string& out, const char* key, const std::string& value) {
@@ -117,6 +112,31 @@ void append_xml_text(std::string& out, const std::string& text) {
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\n' || c == '\t') out += c;
     }
   });
+}
+
+void append_number(std::string& out, double value) {
+  if (!(std::fabs(value) < 9e15)) {  // out of the fast range, or NaN
+    char text[64];
+    int n = std::snprintf(text, sizeof text, "%.3f", std::isfinite(value) ? value : 0.0);
+    out.append(text, static_cast<std::size_t>(n));
+    return;
+  }
+  long long thousandths = std::llround(value * 1000.0);
+  if (thousandths < 0) {
+    out += '-';
+    thousandths = -thousandths;
+  }
+  char text[32];
+  char* end = text + sizeof text;
+  char* at = end;
+  for (int digit = 0; digit < 3; ++digit, thousandths /= 10)
+    *--at = static_cast<char>('0' + thousandths % 10);
+  *--at = '.';
+  do {
+    *--at = static_cast<char>('0' + thousandths % 10);
+    thousandths /= 10;
+  } while (thousandths > 0);
+  out.append(at, static_cast<std::size_t>(end - at));
 }
 
 JsonOutput::JsonOutput(std::FILE* file) : file_(file) { buffer_ = "{\"traceEvents\":[\n"; }

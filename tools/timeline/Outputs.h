@@ -25,6 +25,10 @@ void append_json_string(std::string& out, const std::string& text);
 // Appends `text` with &, <, > and " as entities, invalid UTF-8 replaced.
 void append_xml_text(std::string& out, const std::string& text);
 
+// Appends `value` with three decimals, as "%.3f" would ("12.500",
+// "-0.004"), without the cost of printf.
+void append_number(std::string& out, double value);
+
 // Sends every event to several outputs.
 class Outputs : public Output {
  public:

@@ -146,10 +146,10 @@ void XmlReader::start_child(const XML_Char* name, const XML_Char** attributes) {
   // A child after the text (Source) ends the text.
   if (depth_ == msg_depth_ + 1 && record_.text.find_first_not_of('\n') != std::string::npos)
     text_closed_ = true;
-  std::string step_name;
-  std::string step_id;
-  std::string source_file;
-  std::string source_line;
+  const XML_Char* step_name = "";
+  const XML_Char* step_id = "";
+  const XML_Char* source_file = "";
+  const XML_Char* source_line = "";
   for (const XML_Char** a = attributes; *a; a += 2) {
     const XML_Char* key = a[0];
     const XML_Char* value = a[1];
@@ -176,8 +176,8 @@ void XmlReader::start_child(const XML_Char* name, const XML_Char** attributes) {
                       : is(name, "Caller") ? &record_.context.caller
                       : is(name, "Callee") ? &record_.context.callee
                                            : nullptr;
-  if (step) *step = step_name + "#" + step_id;
-  if (is(name, "Source")) record_.source = source_file + ":" + source_line;
+  if (step) ((*step = step_name) += '#') += step_id;
+  if (is(name, "Source")) ((record_.source = source_file) += ':') += source_line;
 }
 
 void XmlReader::end_msg() {
