@@ -121,10 +121,18 @@ void append_number(std::string& out, double value) {
     out.append(text, static_cast<std::size_t>(n));
     return;
   }
-  long long thousandths = std::llround(value * 1000.0);
-  if (thousandths < 0) {
-    out += '-';
-    thousandths = -thousandths;
+  if (value < 0) {
+    value = -value;
+    if (std::llround(value * 1000.0) != 0) out += '-';
+  }
+  // Whole and fractional parts apart: value * 1000 would lose the last
+  // digits of a time since 1970 in microseconds.
+  double whole_part = std::floor(value);
+  long long whole = static_cast<long long>(whole_part);
+  long long thousandths = std::llround((value - whole_part) * 1000.0);
+  if (thousandths == 1000) {
+    ++whole;
+    thousandths = 0;
   }
   char text[32];
   char* end = text + sizeof text;
@@ -133,9 +141,9 @@ void append_number(std::string& out, double value) {
     *--at = static_cast<char>('0' + thousandths % 10);
   *--at = '.';
   do {
-    *--at = static_cast<char>('0' + thousandths % 10);
-    thousandths /= 10;
-  } while (thousandths > 0);
+    *--at = static_cast<char>('0' + whole % 10);
+    whole /= 10;
+  } while (whole > 0);
   out.append(at, static_cast<std::size_t>(end - at));
 }
 
