@@ -148,6 +148,9 @@ void LogFileXml::do_footer_record() {
     xml << "Lost Nested Trace";
   }
   msg.reset();
+  // A record is whole on disk once its logger has ended, even if the host
+  // is killed before the next one (the text format flushes with its line).
+  stream->target().flush();
 }
 
 }  // namespace Vantrel
