@@ -24,11 +24,13 @@ body{font:13px sans-serif;margin:0;color:#222}
 header{padding:8px 12px;background:#f4f4f4;border-bottom:1px solid #ccc}
 header input{width:8em}
 #chart{display:block;width:100%}
-.b{stroke:rgba(0,0,0,.35);stroke-width:1px;vector-effect:non-scaling-stroke}
+.b{stroke-width:1px;vector-effect:non-scaling-stroke}
+.outline .b{stroke:rgba(0,0,0,.35)}
 .b:hover{stroke:#000;stroke-width:2px}
-.v0{fill:#cfd8dc}.v1{fill:#90caf9}.v2{fill:#81c784}.v3{fill:#ffb74d}.v4{fill:#ba68c8}.v-1{fill:#eee}
-.sW{stroke:#f9a825;stroke-width:2px}.sE,.sA{stroke:#c62828;stroke-width:2px}
-.ex{stroke:#c62828;stroke-dasharray:4 2;stroke-width:2px}
+.v0{fill:#cfd8dc;stroke:#cfd8dc}.v1{fill:#90caf9;stroke:#90caf9}.v2{fill:#81c784;stroke:#81c784}
+.v3{fill:#ffb74d;stroke:#ffb74d}.v4{fill:#ba68c8;stroke:#ba68c8}.v-1{fill:#eee;stroke:#eee}
+.outline .sW{stroke:#f9a825;stroke-width:2px}.outline .sE,.outline .sA{stroke:#c62828;stroke-width:2px}
+.outline .ex{stroke:#c62828;stroke-dasharray:4 2;stroke-width:2px}
 .open{fill-opacity:.45}
 .legend span{display:inline-block;padding:1px 6px;margin-right:4px;border:1px solid #999}
 #names text{font:12px sans-serif}
@@ -39,7 +41,7 @@ header input{width:8em}
 <header><b>%TITLE%</b> &nbsp; %FACTS%<br>
 <span class="legend">importance:
 <span style="background:#cfd8dc">XS</span><span style="background:#90caf9">S</span><span style="background:#81c784">M</span><span style="background:#ffb74d">L</span><span style="background:#ba68c8">XL</span>
-&nbsp; red dashes: left by an exception; pale: never closed</span><br>
+&nbsp; (zoomed in) red dashes: left by an exception; pale: never closed</span><br>
 from <input id="from"> to <input id="to"> ms <button id="apply">zoom</button> <button id="reset">all</button>
 &nbsp; wheel: zoom, drag: pan, hover a bar for its details
 </header>
@@ -60,7 +62,12 @@ var bars=Array.prototype.map.call(view.getElementsByTagName('rect'),function(r){
   return {x:+r.getAttribute('x'),w:+r.getAttribute('width'),y:+r.getAttribute('y')+(LANEY[lane?lane[1]:0]||0),
           t:r.firstChild?r.firstChild.textContent.split(' \u2014 ')[0]:''};
 });
+var mean=bars.reduce(function(sum,r){return sum+r.w;},0)/Math.max(bars.length,1);
 function width(){return Math.max(100,svg.clientWidth-LABELW-10);}
+// Outlines only once bars are wide enough to tell apart; a crowd of thin
+// outlined bars would draw a black band. Until then each bar keeps a stroke
+// of its own colour, so that a bar narrower than a pixel still shows.
+function outline(k){svg.classList.toggle('outline',mean*k>=4);}
 function names(k){
   while(labels.firstChild)labels.removeChild(labels.firstChild);
   var shown=0;
@@ -89,6 +96,7 @@ function draw(){
     s.textContent=(+t.toFixed(6))+' ms';axis.appendChild(s);
   }
   names(k);
+  outline(k);
 }
 function zoom(na,nb){if(nb-na<1e-6)return;a=na;b=nb;draw();}
 document.getElementById('apply').onclick=function(){zoom(+from.value,+to.value);};
