@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -147,3 +148,23 @@ TEST(AdminTest, NewLogDirectoryTakesTheNextRecord) {
 }
 
 }  // namespace
+
+// Changing the files while another thread writes: each record goes whole to
+// one file or the next (run under ThreadSanitizer, this also checks locking).
+TEST(AdminTest, FilesChangeSafelyUnderAWritingThread) {
+  TempDir dir;
+  Context::Device device("dev", "log", dir.path(), dir.file("absent.ini"));
+  std::thread writer([&device] {
+    Context::WithDevice bound(device);
+    for (int i = 0; i < 300; ++i) Printf{Assert}("record %d", i);
+  });
+  {
+    Context::WithDevice bound(device);
+    for (int i = 0; i < 30; ++i) {
+      Admin::logext(i % 2 ? "log" : "xml");
+      Admin::keep(true);
+    }
+  }
+  writer.join();
+  EXPECT_GE(dir.files().size(), 1u);
+}
