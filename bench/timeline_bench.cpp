@@ -4,7 +4,8 @@
 // threads running nested workflow scopes and messages, then runs the built
 // tool on it: the summary, the JSON or the HTML. Reported: bytes per second
 // of log read, and the tool's peak resident size (max_rss_mb), which must not
-// grow with the log, since closed scopes are not kept.
+// grow with the log, since closed scopes are not kept, and the throughput on
+// the tool's CPU time (cpu_mb_per_s), which a loaded machine does not skew.
 //   VANTREL_TIMELINE_BENCH_MB=1024 ./timeline_bench    # the 1 GB case
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -100,17 +101,31 @@ double peak_child_rss_mb() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// User and system time of the finished children, in seconds.
+double child_cpu_seconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 void run_tool(benchmark::State& state, bool xml, const std::string& options) {
   long megabytes = state.range(0);
   const std::string& log = log_file(xml, megabytes);
   std::string command =
       std::string(VANTREL_TIMELINE_TOOL) + " " + options + " '" + log + "' >/dev/null";
+  double cpu_before = child_cpu_seconds();
   for (auto _ : state) {
     int status = std::system(command.c_str());
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("the tool failed");
   }
   state.SetBytesProcessed(state.iterations() * megabytes * 1024 * 1024);
   state.counters["max_rss_mb"] = peak_child_rss_mb();
+  // Throughput on the tool's own CPU time: what the machine gives when it
+  // is not shared with other work.
+  double cpu = child_cpu_seconds() - cpu_before;
+  if (cpu > 0)
+    state.counters["cpu_mb_per_s"] = static_cast<double>(state.iterations() * megabytes) / cpu;
 }
 
 void BM_TextSummary(benchmark::State& state) { run_tool(state, false, ""); }
