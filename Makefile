@@ -70,17 +70,37 @@ fuzz:
 	cmake --build build-fuzz -j $(JOBS) --target config_parse_fuzz xml_writer_fuzz
 
 # Each fuzzer runs FUZZ_SECONDS from its seed corpus; new inputs go to
-# build-fuzz/corpus/<name>, so the checked-in seeds stay as they are.
+# build-fuzz/corpus/<name> and failing ones to build-fuzz/crash-*, so the
+# checked-in seeds stay as they are. Paths are absolute: a fuzzer may change
+# its working directory.
 test-fuzz: fuzz
 	@for f in config_parse xml_writer; do \
-	  seeds=$(CURDIR)/fuzz/corpus/$${f%%_*}; work=build-fuzz/corpus/$$f; mkdir -p $$work; \
+	  seeds=$(CURDIR)/fuzz/corpus/$${f%%_*}; work=$(CURDIR)/build-fuzz/corpus/$$f; mkdir -p $$work; \
 	  echo "fuzzing $$f for $(FUZZ_SECONDS) s"; \
-	  ( cd build-fuzz && ./fuzz/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) -close_fd_mask=3 \
-	      -print_final_stats=1 corpus/$$f $$seeds ) || exit 1; \
+	  ./build-fuzz/fuzz/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) -close_fd_mask=3 \
+	    -print_final_stats=1 -artifact_prefix=$(CURDIR)/build-fuzz/ $$work $$seeds || exit 1; \
 	done
 
-bench: build
-	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+# The message benchmark's peers are installed here only, not for the tests.
+BENCH_NEEDS = $(NEEDS) /usr/include/glog/logging.h:libgoogle-glog-dev \
+              /usr/include/log4cxx/logger.h:liblog4cxx-dev
+BENCH_REPETITIONS ?= 5
+
+# One table of medians: bench/table.py reads the JSON the benchmark writes.
+bench:
+	$(MAKE) deps NEEDS="$(BENCH_NEEDS)"
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVANTREL_BUILD_TESTS=OFF \
+	  -DVANTREL_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS)
+	cmake --build build-bench -j $(JOBS)
+	./build-bench/bench/message_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
+	  --benchmark_min_time=0.2 --benchmark_report_aggregates_only=true \
+	  --benchmark_out=build-bench/message_bench.json --benchmark_out_format=json \
+	  > build-bench/message_bench.txt
+	python3 bench/table.py build-bench/message_bench.json
+	@for b in build-bench/bench/*_bench; do \
+	  [ "$$b" = build-bench/bench/message_bench ] || "$$b" --benchmark_repetitions=$(BENCH_REPETITIONS) \
+	    --benchmark_report_aggregates_only=true; \
+	done
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-bench

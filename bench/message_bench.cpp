@@ -1,16 +1,29 @@
-// The message path against spdlog, on the same work in the same run:
-//   - a message filtered out by the threshold;
-//   - an active record of about 60 bytes to a file, flushed after every record,
-//     on one thread and on two threads sharing the destination.
+// The message path against its peers, on the same work in the same run.
+// Every benchmark is named "<case>/<library>"; bench/table.py turns the JSON
+// output into one table of medians with ratios to the floor and the best peer.
+//
+// Cases:
+//   filtered_out    a message below the threshold
+//   record          a ~60-byte text message to a file, flushed after every record
+//   record_2t       the same on two threads sharing one destination
+//   context_record  the record inside a workflow step, with the mask showing it
+//   xml_record      the record as an XML element
+//   config_parse    running a typical 30-line configuration text
+//   floor           one write(2) of a record-sized line; a relaxed atomic
+//                   load and compare (what a filter can cost at the least)
 //
 // The process re-executes itself once with QZ_TRACE_LOGDIR pointing at a fresh
 // scratch directory, because the library reads its environment at start.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <Vantrel.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
 #include <string>
 
 #ifdef VANTREL_HAVE_SPDLOG
@@ -18,36 +31,146 @@
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/spdlog.h>
 #endif
+#ifdef VANTREL_HAVE_GLOG
+#include <glog/logging.h>
+#endif
+#ifdef VANTREL_HAVE_LOG4CXX
+#include <log4cxx/fileappender.h>
+#include <log4cxx/logger.h>
+#include <log4cxx/patternlayout.h>
+#endif
 
 namespace {
+
+constexpr const char* record_format = "request %d served from cache in 12 ms, size 4096 bytes";
 
 std::string scratch_dir() {
   const char* dir = std::getenv("QZ_TRACE_LOGDIR");
   return dir ? dir : ".";
 }
 
-void use_settings(bool active, const Vantrel::Importance& threshold) {
+// Active at level M, files of 100000 records (rotation is part of the cost,
+// amortised), with `mask` selecting the columns.
+void use_settings(unsigned mask = 0) {
   Vantrel::Config config;
-  config.active = active;
-  config.importance = threshold;
-  config.size = 1000000;  // no rotation inside a run
+  config.active = true;
+  config.importance = Vantrel::M;
+  config.size = 100000;
+  config.display_mask = mask;
+  config.workflow_names_display_width = 8;
+  config.workflow_ids_display_width = 4;
+  config.actors_display_width = 6;
   Vantrel::Admin::config(config);
 }
 
-void BM_Vantrel_FilteredOut(benchmark::State& state) {
-  if (state.thread_index() == 0) use_settings(true, Vantrel::M);
-  int i = 0;
-  for (auto _ : state) Vantrel::Printf(Vantrel::XS)("filtered message number %d", ++i);
-}
-BENCHMARK(BM_Vantrel_FilteredOut);
+// ---------------------------------------------------------------------------
+// Vantrel
+// ---------------------------------------------------------------------------
 
-void BM_Vantrel_FlushedRecord(benchmark::State& state) {
-  if (state.thread_index() == 0) use_settings(true, Vantrel::M);
+void vantrel_filtered_out(benchmark::State& state) {
+  use_settings();
   int i = 0;
-  for (auto _ : state)
-    Vantrel::Printf(Vantrel::L)("request %d served from cache in 12 ms, size 4096 bytes", ++i);
+  for (auto _ : state) Vantrel::Printf(Vantrel::XS)(record_format, ++i);
 }
-BENCHMARK(BM_Vantrel_FlushedRecord)->Threads(1)->Threads(2)->UseRealTime();
+
+void vantrel_record(benchmark::State& state) {
+  if (state.thread_index() == 0) use_settings();
+  int i = 0;
+  for (auto _ : state) Vantrel::Printf(Vantrel::L)(record_format, ++i);
+}
+
+void vantrel_context_record(benchmark::State& state) {
+  using namespace Vantrel::Context;
+  use_settings(Vantrel::workflow_mask | Vantrel::actors_mask);
+  WorkflowScope order(Root(StepFields({"order"}, {"o42"}), SubFields{"alice"}));
+  WorkflowScope check(Step(StepFields({"check"}, {"c42"})));
+  int i = 0;
+  for (auto _ : state) Vantrel::Printf(Vantrel::L)(record_format, ++i);
+}
+
+const Vantrel::Context::Device& xml_device() {
+  static const Vantrel::Context::Device device("xmlbench", "xml", scratch_dir(), "");
+  return device;
+}
+
+void vantrel_xml_record(benchmark::State& state) {
+  Vantrel::Context::WithDevice bind(xml_device());
+  use_settings();
+  int i = 0;
+  for (auto _ : state) Vantrel::Printf(Vantrel::L)(record_format, ++i);
+}
+
+// A typical host configuration: comments, conditions, masks, widths.
+constexpr const char* config_text = R"(# service_trace.ini
+# Trace settings of the order service.
+active = true;
+importance = m;
+size = 20000;
+keep = false;
+# Columns: rank, workflow and actors.
+display_mask = rank_mask | workflow_names_mask | actors_mask;
+workflow_names_display_width = 12;
+workflow_ids_display_width = 6;
+actors_display_width = 8;
+consultant = "ops";
+if (debug) {
+  importance = s;
+  display_mask = display_mask | debug_mask;
+} else {
+  importance = l;
+}
+if (linux && !win32) {
+  size = size * 2;
+}
+# Quieter on a long run.
+if (size > 100000) keep = true;
+major_steps_display_width = 3;
+minor_steps_display_width = 3;
+active = active && true;
+# Name checks.
+name == "service" ? (keep = true) : (keep = false);
+importance = importance;
+# end
+)";
+
+void vantrel_config_parse(benchmark::State& state) {
+  for (auto _ : state) {
+    Vantrel::Config config;
+    std::istringstream in(config_text);
+    benchmark::DoNotOptimize(config.parse(in, "service", "/var/log", "service_trace.ini"));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Floors
+// ---------------------------------------------------------------------------
+
+// A line as long as the library's default text record of record_format.
+constexpr const char* floor_line =
+    "2026/12/06 01:21:07.045|==| | |12345|1234| |||||||||||||||"
+    "request 1234 served from cache in 12 ms, size 4096 bytes\n";
+
+void floor_write(benchmark::State& state) {
+  const std::string path = scratch_dir() + "/floor.log";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const std::size_t length = std::strlen(floor_line);
+  for (auto _ : state) benchmark::DoNotOptimize(::write(fd, floor_line, length));
+  ::close(fd);
+}
+
+std::atomic<int> floor_threshold{2};
+
+void floor_atomic(benchmark::State& state) {
+  int level = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(level);
+    benchmark::DoNotOptimize(level >= floor_threshold.load(std::memory_order_relaxed));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Peers
+// ---------------------------------------------------------------------------
 
 #ifdef VANTREL_HAVE_SPDLOG
 std::shared_ptr<spdlog::logger> spdlog_filtered() {
@@ -62,8 +185,8 @@ std::shared_ptr<spdlog::logger> spdlog_filtered() {
 
 std::shared_ptr<spdlog::logger> spdlog_file() {
   static auto logger = [] {
-    auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(scratch_dir() +
-                                                                    "/spdlog_bench.log", true);
+    auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(
+        scratch_dir() + "/spdlog_bench.log", true);
     auto l = std::make_shared<spdlog::logger>("file", sink);
     l->set_level(spdlog::level::trace);
     l->flush_on(spdlog::level::trace);
@@ -72,20 +195,112 @@ std::shared_ptr<spdlog::logger> spdlog_file() {
   return logger;
 }
 
-void BM_Spdlog_FilteredOut(benchmark::State& state) {
+void spdlog_filtered_out(benchmark::State& state) {
   auto logger = spdlog_filtered();
   int i = 0;
-  for (auto _ : state) logger->debug("filtered message number {}", ++i);
+  for (auto _ : state) logger->debug("request {} served from cache in 12 ms, size 4096 bytes", ++i);
 }
-BENCHMARK(BM_Spdlog_FilteredOut);
 
-void BM_Spdlog_FlushedRecord(benchmark::State& state) {
+void spdlog_record(benchmark::State& state) {
   auto logger = spdlog_file();
   int i = 0;
   for (auto _ : state) logger->info("request {} served from cache in 12 ms, size 4096 bytes", ++i);
 }
-BENCHMARK(BM_Spdlog_FlushedRecord)->Threads(1)->Threads(2)->UseRealTime();
 #endif
+
+#ifdef VANTREL_HAVE_GLOG
+// Every message flushed at once (no buffered level, no delay).
+void glog_start(const char* argv0) {
+  FLAGS_log_dir = scratch_dir();
+  FLAGS_logbuflevel = -1;
+  FLAGS_logbufsecs = 0;
+  FLAGS_logtostderr = false;
+  FLAGS_alsologtostderr = false;
+  FLAGS_stderrthreshold = google::GLOG_FATAL;
+  FLAGS_v = 0;
+  google::InitGoogleLogging(argv0);
+}
+
+// glog's cheap filtered-out form is a verbose message above the verbosity.
+void glog_filtered_out(benchmark::State& state) {
+  int i = 0;
+  for (auto _ : state)
+    VLOG(2) << "request " << ++i << " served from cache in 12 ms, size 4096 bytes";
+}
+
+void glog_record(benchmark::State& state) {
+  int i = 0;
+  for (auto _ : state)
+    LOG(INFO) << "request " << ++i << " served from cache in 12 ms, size 4096 bytes";
+}
+#endif
+
+#ifdef VANTREL_HAVE_LOG4CXX
+log4cxx::LoggerPtr log4cxx_logger(const std::string& name, const log4cxx::LevelPtr& level) {
+  LOG4CXX_DECODE_CHAR(logger_name, name);
+  log4cxx::LoggerPtr logger = log4cxx::Logger::getLogger(logger_name);
+  LOG4CXX_DECODE_CHAR(pattern, std::string("%d %p [%t] %m%n"));
+  LOG4CXX_DECODE_CHAR(file, scratch_dir() + "/log4cxx_" + name + ".log");
+  auto layout = std::make_shared<log4cxx::PatternLayout>(pattern);
+  // A file appender flushes after every event by default.
+  logger->addAppender(std::make_shared<log4cxx::FileAppender>(layout, file, false));
+  logger->setAdditivity(false);
+  logger->setLevel(level);
+  return logger;
+}
+
+log4cxx::LoggerPtr log4cxx_filtered() {
+  static auto logger = log4cxx_logger("filtered", log4cxx::Level::getInfo());
+  return logger;
+}
+
+log4cxx::LoggerPtr log4cxx_file() {
+  static auto logger = log4cxx_logger("file", log4cxx::Level::getTrace());
+  return logger;
+}
+
+void log4cxx_filtered_out(benchmark::State& state) {
+  auto logger = log4cxx_filtered();
+  int i = 0;
+  for (auto _ : state)
+    LOG4CXX_DEBUG(logger, "request " << ++i << " served from cache in 12 ms, size 4096 bytes");
+}
+
+void log4cxx_record(benchmark::State& state) {
+  auto logger = log4cxx_file();
+  int i = 0;
+  for (auto _ : state)
+    LOG4CXX_INFO(logger, "request " << ++i << " served from cache in 12 ms, size 4096 bytes");
+}
+#endif
+
+using Case = void (*)(benchmark::State&);
+
+// The three forms of a message case: one thread, one thread on the real
+// clock, two threads on one destination.
+void add_message_cases(const std::string& library, Case filtered, Case record) {
+  benchmark::RegisterBenchmark(("filtered_out/" + library).c_str(), filtered);
+  benchmark::RegisterBenchmark(("record/" + library).c_str(), record)->UseRealTime();
+  benchmark::RegisterBenchmark(("record_2t/" + library).c_str(), record)->Threads(2)->UseRealTime();
+}
+
+void register_all() {
+  add_message_cases("vantrel", vantrel_filtered_out, vantrel_record);
+  benchmark::RegisterBenchmark("context_record/vantrel", vantrel_context_record)->UseRealTime();
+  benchmark::RegisterBenchmark("xml_record/vantrel", vantrel_xml_record)->UseRealTime();
+  benchmark::RegisterBenchmark("config_parse/vantrel", vantrel_config_parse);
+  benchmark::RegisterBenchmark("floor/write", floor_write)->UseRealTime();
+  benchmark::RegisterBenchmark("floor/atomic", floor_atomic);
+#ifdef VANTREL_HAVE_SPDLOG
+  add_message_cases("spdlog", spdlog_filtered_out, spdlog_record);
+#endif
+#ifdef VANTREL_HAVE_GLOG
+  add_message_cases("glog", glog_filtered_out, glog_record);
+#endif
+#ifdef VANTREL_HAVE_LOG4CXX
+  add_message_cases("log4cxx", log4cxx_filtered_out, log4cxx_record);
+#endif
+}
 
 }  // namespace
 
@@ -97,6 +312,10 @@ int main(int argc, char** argv) {
     }
     return 1;
   }
+#ifdef VANTREL_HAVE_GLOG
+  glog_start(argv[0]);
+#endif
+  register_all();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
