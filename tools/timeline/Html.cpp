@@ -206,18 +206,19 @@ void HtmlOutput::scope(const Scope& scope) {
   flush_if_full();
 }
 
-void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
-  buffer_ += "</g><g id=\"labels\"></g></g>\n<g id=\"names\">\n";
-  std::string style = "<style>\n";
-  std::string lane_y = "var LANEY={";
+// The lane names at the left; `style` moves each lane's bars to its place
+// and `lane_y` gives the script the same offsets. Returns the chart height.
+int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
+                            std::string& lane_y) {
   int y = axis_height;
   for (const Lane& lane : lanes) {
     char name[160];
     std::snprintf(name, sizeof name, "%s (%" PRId64 ") thread %" PRIu64,
                   lane.process.empty() ? "pid" : lane.process.c_str(), lane.pid, lane.tid);
+    int height = std::max(lane.depths, 1) * row_height;
     buffer_ += "<rect x=\"0\" y=\"" + std::to_string(y) + "\" width=\"" +
-               std::to_string(label_width - 4) + "\" height=\"" +
-               std::to_string(std::max(lane.depths, 1) * row_height) + "\" fill=\"#f4f4f4\"/>";
+               std::to_string(label_width - 4) + "\" height=\"" + std::to_string(height) +
+               "\" fill=\"#f4f4f4\"/>";
     buffer_ += "<text x=\"4\" y=\"" + std::to_string(y + 13) + "\">";
     append_xml_text(buffer_, name);
     buffer_ += "</text>\n";
@@ -227,8 +228,16 @@ void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
       style += ".l" + index + "{transform:translateY(" + std::to_string(y) + "px)}\n";
       lane_y += index + ":" + std::to_string(y) + ",";
     }
-    y += std::max(lane.depths, 1) * row_height + lane_gap;
+    y += height + lane_gap;
   }
+  return y;
+}
+
+void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
+  buffer_ += "</g><g id=\"labels\"></g></g>\n<g id=\"names\">\n";
+  std::string style = "<style>\n";
+  std::string lane_y = "var LANEY={";
+  int y = write_lanes(lanes, style, lane_y);
   style += "#chart{height:" + std::to_string(y) + "px}\n</style>\n";
   buffer_ += "</g>\n</svg>\n" + style;
   char facts_text[200];

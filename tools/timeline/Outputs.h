@@ -72,6 +72,7 @@ class HtmlOutput : public Output {
 
  private:
   int lane_index(std::int64_t pid, std::uint64_t tid);
+  int write_lanes(const std::vector<Lane>& lanes, std::string& style, std::string& lane_y);
   void flush_if_full();
 
   std::FILE* file_;
