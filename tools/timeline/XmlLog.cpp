@@ -287,7 +287,8 @@ void XmlReader::finish() {
     diagnostics_.report(path_, msg_depth_ > 0 ? record_.line : line(),
                         "the file ends inside this record (cut off?); dropped");
   else if (!resumed_)
-    diagnostics_.report(path_, line(), "the document ends without its end tag (process killed?)");
+    diagnostics_.report(path_, line(),
+                        "the document ends without its end tag (process killed or still running?)");
 }
 
 }  // namespace
