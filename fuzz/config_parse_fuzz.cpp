@@ -17,6 +17,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -64,9 +65,41 @@ Vantrel::Config start_record() {
   return record;
 }
 
+// The fuzzer's own paths (corpus directories, artifact prefix, dictionary)
+// stay relative to the directory it was started in, though it then works in
+// a scratch directory: they are made absolute before libFuzzer reads them.
+std::vector<std::string> arguments;  // the rewritten argv points into these
+std::vector<char*> argument_pointers;
+
+std::string absolute(const std::string& start, const std::string& path) {
+  return path.empty() || path[0] == '/' ? path : start + "/" + path;
+}
+
+std::string rewritten(const std::string& start, const std::string& arg) {
+  for (const char* flag : {"-artifact_prefix=", "-exact_artifact_path=", "-dict="}) {
+    const std::size_t length = std::strlen(flag);
+    if (arg.compare(0, length, flag) == 0) return flag + absolute(start, arg.substr(length));
+  }
+  return arg[0] == '-' ? arg : absolute(start, arg);
+}
+
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  char here[4096];
+  if (::getcwd(here, sizeof here) == nullptr) std::abort();
+  bool has_prefix = false;
+  for (int i = 0; i < *argc; ++i) {
+    const std::string arg = (*argv)[i];
+    has_prefix = has_prefix || arg.compare(0, 17, "-artifact_prefix=") == 0;
+    arguments.push_back(i == 0 ? arg : rewritten(here, arg));
+  }
+  if (!has_prefix) arguments.push_back(std::string("-artifact_prefix=") + here + "/");
+  for (std::string& arg : arguments) argument_pointers.push_back(&arg[0]);
+  argument_pointers.push_back(nullptr);
+  *argc = static_cast<int>(arguments.size());
+  *argv = argument_pointers.data();
+
   char pattern[] = "/tmp/vantrel_fuzz_config_XXXXXX";
   if (::mkdtemp(pattern) == nullptr || ::chdir(pattern) != 0) std::abort();
   return 0;
