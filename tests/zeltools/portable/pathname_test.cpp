@@ -47,12 +47,7 @@ TEST(PathnameTest, AsDir) {
   const struct {
     const char* text;
     const char* expected;
-  } cases[] = {
-      {"/var/log", "/var/log/"},
-      {"", "/"},
-      {"/var/log//", "/var/log/"},
-      {"x", "x/"},
-  };
+  } cases[] = {{"/var/log", "/var/log/"}, {"", "/"}, {"/var/log//", "/var/log/"}, {"x", "x/"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(Pathname(c.text).as_dir(), c.expected);
@@ -64,20 +59,18 @@ TEST(PathnameTest, Basename) {
     const char* text;
     const char* suffix;  // nullptr: basename() without a suffix
     const char* expected;
-  } cases[] = {
-      {"/bin/app.exe", nullptr, "app.exe"},
-      {"/bin/app.exe", ".exe", "app"},
-      {"/bin/APP.EXE", ".exe", "APP.EXE"},
-      {"/bin/.exe", ".exe", ""},
-      {"/bin/", nullptr, "bin"},
-      {"app", nullptr, "app"},
-      {"app", ".exe", "app"},
-      {"", nullptr, ""},
-      {"/bin//", nullptr, ""},
-      {"/bin/a.exe.exe", ".exe", "a.exe"},
-      {"/bin/exe", ".exe", "exe"},
-      {"/bin/app.exe", "", "app.exe"},
-  };
+  } cases[] = {{"/bin/app.exe", nullptr, "app.exe"},
+               {"/bin/app.exe", ".exe", "app"},
+               {"/bin/APP.EXE", ".exe", "APP.EXE"},
+               {"/bin/.exe", ".exe", ""},
+               {"/bin/", nullptr, "bin"},
+               {"app", nullptr, "app"},
+               {"app", ".exe", "app"},
+               {"", nullptr, ""},
+               {"/bin//", nullptr, ""},
+               {"/bin/a.exe.exe", ".exe", "a.exe"},
+               {"/bin/exe", ".exe", "exe"},
+               {"/bin/app.exe", "", "app.exe"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " / " + (c.suffix ? c.suffix : "(none)"));
     Pathname p(c.text);
@@ -89,9 +82,7 @@ TEST(PathnameTest, Dirname) {
   const struct {
     const char* text;
     const char* expected;
-  } cases[] = {
-      {"/a/b.txt", "/a"}, {"/x", ""}, {"a/b/c", "a/b"}, {"a//b", "a"}, {"/a/b/", "/a"},
-  };
+  } cases[] = {{"/a/b.txt", "/a"}, {"/x", ""}, {"a/b/c", "a/b"}, {"a//b", "a"}, {"/a/b/", "/a"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(Pathname(c.text).dirname().as_file(), c.expected);
