@@ -36,27 +36,20 @@ std::string printed(const UtcTime& u, const UtcTime::Separator& sep) {
 // 2007-03-05 04:02:07.045 UTC.
 constexpr double sample_ms = 1173067327045.0;
 
-TEST(UtcTimeTest, PrintWithBothSeparators) {
+TEST(UtcTimeTest, PrintWithBothSeparatorsAndUncheckedFields) {
   UtcTime sample(2007, 3, 5, 4, 2, 7, 45);
   EXPECT_EQ(printed(sample, printed_sep), "2007/03/05 04:02:07.045");
   EXPECT_EQ(printed(sample, file_sep), "2007_03_05_04_02_07_045");
   EXPECT_EQ(printed(UtcTime(), printed_sep), "1970/01/01 00:00:00.000");
-}
-
-TEST(UtcTimeTest, PrintLeavesFillBlankAndWidthOnlyOnNumbers) {
+  EXPECT_EQ(printed(UtcTime(12345, 13, 0, 24, -1, 75, 1000), printed_sep),
+            "12345/13/00 24:-1:75.1000");
+  // The fill goes back to blank, and widths touch only the numbers.
   std::ostringstream out;
   out.fill('*');
-  UtcTime(2007, 3, 5, 4, 2, 7, 45).print(out, printed_sep);
+  sample.print(out, printed_sep);
   EXPECT_EQ(out.fill(), ' ');
   out << std::string("|") << std::setw(3) << 7;
   EXPECT_EQ(out.str(), "2007/03/05 04:02:07.045|  7");
-}
-
-TEST(UtcTimeTest, FieldsAreStoredUnchecked) {
-  UtcTime odd(12345, 13, 0, 24, -1, 75, 1000);
-  EXPECT_EQ(odd.month, 13);
-  EXPECT_EQ(odd.second, 75);
-  EXPECT_EQ(printed(odd, printed_sep), "12345/13/00 24:-1:75.1000");
 }
 
 TEST(UtcTimeTest, BreakdownOfTimePoints) {
@@ -64,17 +57,15 @@ TEST(UtcTimeTest, BreakdownOfTimePoints) {
     double milliseconds;
     const char* text;
     int millisecond;
-  } cases[] = {
-      {0, "1970/01/01 00:00:00.000", 0},
-      {sample_ms, "2007/03/05 04:02:07.045", 45},
-      {1001.7, "1970/01/01 00:00:01.001", 1},
-      {951782400000.0, "2000/02/29 00:00:00.000", 0},
-      {2147483647000.0, "2038/01/19 03:14:07.000", 0},
-      {2147483648000.0 + 999, "2038/01/19 03:14:08.999", 999},
-      {-1, "1969/12/31 23:59:59.999", 999},
-      {-0.5, "1969/12/31 23:59:59.999", 999},
-      {-86400000, "1969/12/31 00:00:00.000", 0},
-  };
+  } cases[] = {{0, "1970/01/01 00:00:00.000", 0},
+               {sample_ms, "2007/03/05 04:02:07.045", 45},
+               {1001.7, "1970/01/01 00:00:01.001", 1},
+               {951782400000.0, "2000/02/29 00:00:00.000", 0},
+               {2147483647000.0, "2038/01/19 03:14:07.000", 0},
+               {2147483648000.0 + 999, "2038/01/19 03:14:08.999", 999},
+               {-1, "1969/12/31 23:59:59.999", 999},
+               {-0.5, "1969/12/31 23:59:59.999", 999},
+               {-86400000, "1969/12/31 00:00:00.000", 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     UtcTime u(at(c.milliseconds));
@@ -109,14 +100,12 @@ TEST(UtcTimeTest, PhysicalTimeNormalisesOutOfRangeFields) {
   const struct {
     UtcTime fields;
     const char* text;
-  } cases[] = {
-      {UtcTime(2007, 13, 1), "2008/01/01 00:00:00.000"},
-      {UtcTime(2007, 3, 5, 4, 2, 75), "2007/03/05 04:03:15.000"},
-      {UtcTime(2007, 3, 0), "2007/02/28 00:00:00.000"},
-      {UtcTime(2007, 1, 1, 0, 0, 0, 1500), "2007/01/01 00:00:01.500"},
-      {UtcTime(2007, 1, 1, 0, 0, 0, -1), "2006/12/31 23:59:59.999"},
-      {UtcTime(1969, 12, 31, 23, 59, 59), "-1"},
-  };
+  } cases[] = {{UtcTime(2007, 13, 1), "2008/01/01 00:00:00.000"},
+               {UtcTime(2007, 3, 5, 4, 2, 75), "2007/03/05 04:03:15.000"},
+               {UtcTime(2007, 3, 0), "2007/02/28 00:00:00.000"},
+               {UtcTime(2007, 1, 1, 0, 0, 0, 1500), "2007/01/01 00:00:01.500"},
+               {UtcTime(2007, 1, 1, 0, 0, 0, -1), "2006/12/31 23:59:59.999"},
+               {UtcTime(1969, 12, 31, 23, 59, 59), "-1"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(printed(c.fields.physicalTime()), c.text);
@@ -135,14 +124,10 @@ TEST(UtcTimeTest, UnconvertibleFieldsThrow) {
   }
 }
 
-TEST(PhysicalTimeTest, PrintedForms) {
-  EXPECT_EQ(printed(PhysicalTime()), "1970/01/01 00:00:00.000");
-  EXPECT_EQ(printed(at(-1)), "-0.001");
+TEST(PhysicalTimeTest, PrintedFormsAndArithmetic) {
+  EXPECT_EQ(printed(at(-1)), "-0.001");  // before the epoch: printed as a duration
   EXPECT_EQ(printed(at(-90061500)), "-1::1:1:1.5");
   EXPECT_EQ(printed(at(sample_ms)), "2007/03/05 04:02:07.045");
-}
-
-TEST(PhysicalTimeTest, Arithmetic) {
   PhysicalTime t = at(1000);
   t += Second;
   t -= 500 * Millisecond;
