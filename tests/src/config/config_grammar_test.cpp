@@ -4,44 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iostream>
-#include <sstream>
 #include <string>
 
 #include "Vantrel.h"
+#include "config_support.h"
 
 namespace {
 
-using Vantrel::Config;
-
-// One run of a text on an std::istringstream, with both channels captured.
-struct RunResult {
-  bool ok = false;
-  std::string out;
-  std::string err;
-  Config config;
-};
-
-RunResult run(const std::string& text, const Config& start = Config()) {
-  RunResult r;
-  r.config = start;
-  std::ostringstream out, err;
-  std::streambuf* saved_out = std::cout.rdbuf(out.rdbuf());
-  std::streambuf* saved_err = std::cerr.rdbuf(err.rdbuf());
-  std::istringstream in(text);
-  r.ok = r.config.parse(in, "trace", "logs", "trace.ini");
-  std::cout.rdbuf(saved_out);
-  std::cerr.rdbuf(saved_err);
-  r.out = out.str();
-  r.err = err.str();
-  return r;
-}
-
-std::string printed(const Config& config) {
-  std::ostringstream out;
-  config.print(out);
-  return out.str();
-}
+using config_test::printed;
+using config_test::run;
+using config_test::RunResult;
 
 const char* const unchanged = "active       = false;\nimportance   = '==';";
 

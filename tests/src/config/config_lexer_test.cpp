@@ -250,35 +250,4 @@ TEST(ConfigLexerTest, ErrorPrintsOnePositionOrASpan) {
             "error: stop: at line 4.12|error: x: at line 2.9");
 }
 
-TEST(ConfigLexerPoolTest, HandlesAndRelease) {
-  Vantrel::ConfigLexerPool<std::string> pool;
-  const int a = pool.add("a", true);
-  const int b = pool.add("b", false);
-  EXPECT_EQ(a, -1);
-  EXPECT_EQ(b, 2);
-  EXPECT_EQ(pool.at(a), "a");
-  EXPECT_EQ(pool.at(b), "b");
-  pool.release(a);  // persistent: stays
-  pool.release(b);
-  EXPECT_EQ(pool.size(), 1u);
-  EXPECT_EQ(pool.add("c", false), 3);
-}
-
-TEST(ConfigLexerStackTest, PushAndsWithTheCurrentFlag) {
-  Vantrel::ConfigLexerStack stack;
-  EXPECT_TRUE(stack.executing());
-  stack.push(false);
-  stack.push(true);
-  EXPECT_FALSE(stack.executing());
-  stack.pop();
-  EXPECT_FALSE(stack.executing());
-  stack.pop();
-  EXPECT_TRUE(stack.executing());
-  stack.push(true);
-  EXPECT_TRUE(stack.executing());
-  stack.pop();
-  stack.pop();  // an extra pop leaves it executing
-  EXPECT_TRUE(stack.executing());
-}
-
 }  // namespace

@@ -6,17 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <iostream>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "Vantrel.h"
+#include "config_support.h"
 
 namespace {
-
-using Vantrel::Config;
 
 struct Expr {
   std::string text;
@@ -38,33 +35,23 @@ struct BinaryOp {
 const BinaryOp int_ops[] = {{"|", 5},  {"^", 6},  {"&", 7},  {"<<", 10}, {">>", 10},
                             {"+", 11}, {"-", 11}, {"*", 12}, {"/", 12},  {"%", 12}};
 
+// The operators in the order of int_ops.
 std::int32_t apply(int op, std::int32_t a, std::int32_t b, bool& div0) {
   const std::int64_t la = a, lb = b;
-  switch (op) {
-    case 0:
-      return a | b;
-    case 1:
-      return a ^ b;
-    case 2:
-      return a & b;
-    case 3:
-      return wrap(static_cast<std::int64_t>(static_cast<std::uint32_t>(a) << (b & 31)));
-    case 4:
-      return static_cast<std::int32_t>(la >> (b & 31));
-    case 5:
-      return wrap(la + lb);
-    case 6:
-      return wrap(la - lb);
-    case 7:
-      return wrap(la * lb);
-    default:
-      if (b == 0) {
-        div0 = true;
-        return 0;
-      }
-      if (op == 8) return wrap(la / lb);
-      return static_cast<std::int32_t>(la % lb);
+  if (op >= 8) {
+    div0 |= b == 0;
+    return b == 0 ? 0 : op == 8 ? wrap(la / lb) : static_cast<std::int32_t>(la % lb);
   }
+  const std::int32_t results[] = {
+      a | b,
+      a ^ b,
+      a & b,
+      wrap(static_cast<std::int64_t>(static_cast<std::uint32_t>(a) << (b & 31))),
+      static_cast<std::int32_t>(la >> (b & 31)),
+      wrap(la + lb),
+      wrap(la - lb),
+      wrap(la * lb)};
+  return results[op];
 }
 
 std::string wrapped(const Expr& e, bool need) { return need ? "(" + e.text + ")" : e.text; }
@@ -125,20 +112,8 @@ class Generator {
 
  private:
   static bool compare(int op, std::int32_t a, std::int32_t b) {
-    switch (op) {
-      case 0:
-        return a == b;
-      case 1:
-        return a != b;
-      case 2:
-        return a < b;
-      case 3:
-        return a <= b;
-      case 4:
-        return a >= b;
-      default:
-        return a > b;
-    }
+    const bool results[] = {a == b, a != b, a<b, a <= b, a >= b, a> b};
+    return results[op];
   }
 
   Expr literal() {
@@ -187,23 +162,7 @@ class Generator {
   std::mt19937 rng_;
 };
 
-struct Outcome {
-  bool ok;
-  std::string out;
-  std::string err;
-};
-
-Outcome run(const std::string& text) {
-  std::ostringstream out, err;
-  std::streambuf* saved_out = std::cout.rdbuf(out.rdbuf());
-  std::streambuf* saved_err = std::cerr.rdbuf(err.rdbuf());
-  std::istringstream in(text);
-  Config config;
-  const bool ok = config.parse(in, "n", "d", "f");
-  std::cout.rdbuf(saved_out);
-  std::cerr.rdbuf(saved_err);
-  return {ok, out.str(), err.str()};
-}
+using config_test::run;
 
 // Runs the expressions without a division by zero in batches and each of
 // the others alone; checks every printed value and every failure.
@@ -213,7 +172,7 @@ void check_all(const std::vector<Expr>& exprs, bool as_bool) {
     const Expr& e = exprs[i];
     const std::string statement = "echo(string(" + e.text + "));\n";
     if (e.div0) {
-      const Outcome o = run(statement);
+      const auto o = run(statement);
       EXPECT_FALSE(o.ok) << e.text;
       EXPECT_EQ(o.err.rfind("error: division by zero: between line 1.", 0), 0u) << e.text << "\n"
                                                                                 << o.err;
@@ -222,7 +181,7 @@ void check_all(const std::vector<Expr>& exprs, bool as_bool) {
     batch += statement;
     expected += as_bool ? (e.value ? "true\n" : "false\n") : std::to_string(e.value) + "\n";
     if (batch.size() > 20000 || i + 1 == exprs.size()) {
-      const Outcome o = run(batch);
+      const auto o = run(batch);
       ASSERT_TRUE(o.ok) << o.err;
       // Compare line by line so that a failure names its expression.
       std::istringstream got(o.out), want(expected), texts(batch);
