@@ -41,10 +41,12 @@ std::string record_text(const RecordCase& c, const std::string& text, bool neste
   return out.str();
 }
 
-TEST(TextRecord, WorkedExamplePlainMessage) {
+TEST(TextRecord, WorkedExamplePlainMessageAndLostNestedTrace) {
   RecordCase c;
-  EXPECT_EQ(record_text(c, "hello"),
-            std::string(time_text) + "|==| | | 4242|3520| |||||||||||||||hello\n");
+  const std::string line = std::string(time_text) + "|==| | | 4242|3520| |||||||||||||||hello\n";
+  EXPECT_EQ(record_text(c, "hello"), line);
+  EXPECT_EQ(record_text(c, "hello", true),
+            line + "### Vantrel: Incorrect usage: NestedTrace Lost ###\n");
 }
 
 TEST(TextRecord, WorkedExampleOpeningMessageWithContext) {
@@ -209,13 +211,6 @@ TEST(TextRecord, SourceLineTable) {
     const std::string text = record_text(c, "x");
     EXPECT_EQ(text.rfind("main.cpp:42: this is Vantrel message 1234\n", 0) == 0, k.shown) << text;
   }
-}
-
-TEST(TextRecord, NestedTraceLostLine) {
-  RecordCase c;
-  EXPECT_EQ(record_text(c, "x", true), std::string(time_text) +
-                                           "|==| | | 4242|3520| |||||||||||||||x\n"
-                                           "### Vantrel: Incorrect usage: NestedTrace Lost ###\n");
 }
 
 TEST(TextRecord, FormatStateIsResetAtEveryRecord) {

@@ -4,7 +4,6 @@
 // Documents are read back with libxml2 (and xmllint for whole processes).
 #include "LogFileXml.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "ThreadId.h"
+#include "src/logfile_support.h"
 
 namespace Vantrel {
 namespace {
@@ -40,29 +40,14 @@ class Names : public DeviceInfo {
   std::string dir_;
 };
 
-// A fresh directory, removed with its files at the end; files() lists their
-// paths sorted, so by creation time.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char pattern[] = "/tmp/vantrel_logfilexml_XXXXXX";
-    path = ::mkdtemp(pattern);
-  }
-  ~TempDir() {
-    for (std::string const& file : files()) std::remove(file.c_str());
-    ::rmdir(path.c_str());
-  }
-  std::vector<std::string> files() const {
-    std::vector<std::string> paths;
-    if (DIR* dir = ::opendir(path.c_str())) {
-      while (dirent const* entry = ::readdir(dir))
-        if (entry->d_name[0] != '.') paths.push_back(path + "/" + entry->d_name);
-      ::closedir(dir);
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
-  }
-};
+using logfile_support::TempDir;
+
+// The files' paths, sorted, so by creation time.
+std::vector<std::string> paths(const TempDir& dir) {
+  std::vector<std::string> result;
+  for (const std::string& name : dir.files()) result.push_back(dir.path + "/" + name);
+  return result;
+}
 
 std::string read_all(std::string const& path) {
   std::ostringstream text;
@@ -156,7 +141,7 @@ struct XmlLog {
   // The Msg elements of the finished document.
   std::vector<xmlNode*> finish() {
     file.reset();
-    std::vector<std::string> const files = dir.files();
+    std::vector<std::string> const files = paths(dir);
     EXPECT_EQ(files.size(), 1u);
     text = files.empty() ? "" : read_all(files[0]);
     doc = parse(text);
@@ -173,7 +158,7 @@ TEST(LogFileXmlTest, DocumentWithOneRecord) {
   XmlLog log;
   log.config.size = 1;  // the document ends right after its first record
   log.write(medium, "hello");
-  std::vector<std::string> const files = log.dir.files();
+  std::vector<std::string> const files = paths(log.dir);
   ASSERT_EQ(files.size(), 1u);
   std::string const text = read_all(files[0]);
   EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Vantrel\nLogFile=", 0), 0u);
@@ -343,7 +328,7 @@ TEST(LogFileXmlTest, ClosedForInactivityStillEndsComplete) {
   log.write(medium, "first");
   log.config.active = false;  // an assert, say: written, then the file closes
   log.write(Importance(4, 3), "assert");
-  std::string const closed = read_all(log.dir.files().at(0));
+  std::string const closed = read_all(paths(log.dir).at(0));
   EXPECT_EQ(closed.substr(closed.size() - 7), "</Msg>\n");  // the root is still open
   log.write(Importance(4, 3), "appended");
   std::vector<xmlNode*> const msgs = log.finish();  // re-opened once more to end it
@@ -381,7 +366,7 @@ TEST(LogFileXmlHostTest, RotatedFilesAndLastFileAreCompleteDocuments) {
                  "QZ_TRACE_XML=1 QZ_TRACE_LOGDIR=" + dir.path + " QZ_TRACE_CONFIGDIR=" + dir.path,
                  c.arguments),
         0);
-    std::vector<std::string> const files = dir.files();
+    std::vector<std::string> const files = paths(dir);
     ASSERT_EQ(files.size(), c.per_file.size());
     unsigned rank = c.first_rank;
     for (std::size_t f = 0; f < files.size(); ++f) {
@@ -426,26 +411,6 @@ TEST(LogFileXmlHostTest, ScreenOutputHoldsOneDocumentPerRotation) {
   }
 }
 
-TEST(LogFileXmlHostTest, ExtensionChoosesTheRecordFormat) {
-  struct {
-    char const* environment;
-    char const* txt_suffix;  // what a destination asking for "txt" gets
-  } const cases[] = {{"QZ_TRACE_XML=0", "_trace.log"}, {"QZ_TRACE_XML=1", "_trace.xml"}};
-  for (auto const& c : cases) {
-    TempDir dir;
-    ASSERT_EQ(run_host("xml_devices", c.environment, dir.path), 0);
-    std::vector<std::string> files = dir.files();
-    ASSERT_EQ(files.size(), 2u) << c.environment;
-    if (files[0].find("_xmldev_") == std::string::npos) std::swap(files[0], files[1]);
-    EXPECT_EQ(files[0].substr(files[0].size() - 10), "_trace.xml");
-    EXPECT_EQ(files[1].substr(files[1].size() - 10), c.txt_suffix);
-    Doc doc = parse(read_all(files[0]));
-    ASSERT_TRUE(doc) << files[0];
-    EXPECT_EQ(message_text(children(xmlDocGetRootElement(doc.get())).at(0)), "to xml");
-    EXPECT_EQ(static_cast<bool>(parse(read_all(files[1]))), c.txt_suffix[7] == 'x');
-  }
-}
-
 TEST(LogFileXmlHostTest, ThreadsNeverInterleaveRecords) {
   TempDir dir;
   ASSERT_EQ(
@@ -455,7 +420,7 @@ TEST(LogFileXmlHostTest, ThreadsNeverInterleaveRecords) {
       0);
   unsigned rank = 0;
   std::set<std::string> tids;
-  for (std::string const& file : dir.files()) {
+  for (std::string const& file : paths(dir)) {
     Doc doc = parse(read_all(file));
     ASSERT_TRUE(doc) << file;
     for (xmlNode* msg : children(xmlDocGetRootElement(doc.get()))) {
