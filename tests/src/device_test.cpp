@@ -23,15 +23,6 @@ void activate(const Device& device) {
   Admin::importance(Vantrel::XS);
 }
 
-TEST(Device, NamedDeviceCarriesItsNames) {
-  TempDir dir;
-  Device device("dbdev", "log", dir.path(), dir.path() + "/db.ini");
-  WithDevice binding(device);
-  EXPECT_EQ(Admin::name() + " " + Admin::logext(), "dbdev log");
-  EXPECT_EQ(Admin::logdir(), dir.path());
-  EXPECT_EQ(Admin::configfile(), dir.path() + "/db.ini");
-}
-
 TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
   TempDir dir;
   {
