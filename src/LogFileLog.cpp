@@ -7,6 +7,7 @@
 #include <exception>
 #include <iomanip>
 #include <string>
+#include <string_view>
 
 #include "ThreadId.h"
 
@@ -22,6 +23,18 @@ void set_column_width(std::ostream& out, std::uint16_t setting) {
   if (width > 0) out.width(width);
 }
 
+// The column separator, put straight into the stream buffer: a formatted
+// insertion of one character costs a sentry and a width check, and a record
+// has twenty bars. The width is always 0 here (every insertion resets it), so
+// the result is the same; a failed put sets badbit as the insertion would,
+// and a stream already failed writes nothing.
+void put_bar(std::ostream& out) {
+  if (!out.good()) return;
+  if (std::char_traits<char>::eq_int_type(out.rdbuf()->sputc('|'), std::char_traits<char>::eof())) {
+    out.setstate(std::ios_base::badbit);
+  }
+}
+
 // One column: its content right-aligned in its width when its bit is on,
 // nothing when it is off; a '|' in both cases.
 template <class T>
@@ -31,7 +44,7 @@ void write_column(std::ostream& out, unsigned mask, unsigned bit, std::uint16_t 
     set_column_width(out, width);
     out << content;
   }
-  out << '|';
+  put_bar(out);
 }
 
 // Ticks and depths are unsigned counters shown as signed numbers.
@@ -87,7 +100,9 @@ void write_filled_context_columns(std::ostream& out, const Config& c, unsigned m
 void write_consultant_column(std::ostream& out, const Config& config, unsigned mask) {
   const std::uint16_t width = std::min<std::uint16_t>(config.actors_display_width, 63);
   const std::size_t length = strnlen(config.consultant, Config::consultant_capacity - 1);
-  write_column(out, mask, consultant_mask, width, std::string(config.consultant, length));
+  // A view, not a string: a name longer than the small-string buffer would
+  // cost a heap allocation per record.
+  write_column(out, mask, consultant_mask, width, std::string_view(config.consultant, length));
 }
 
 void reset_format_state(std::ostream& out) {

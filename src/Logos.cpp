@@ -20,7 +20,7 @@ Logos::~Logos() = default;
 bool Logos::is_active(const Importance& importance, Logger::Tag tag, const Config& settings,
                       Context::Data* data) {
   if (tag == Logger::Close) return true;
-  {
+  if (has_custom_is_active.load(std::memory_order_acquire)) {
     std::lock_guard<std::recursive_mutex> lock(filter_lock);
     if (custom_is_active) return (*custom_is_active)(importance, tag, settings, data);
   }
@@ -31,6 +31,7 @@ void Logos::set_custom_is_active(std::unique_ptr<const Admin::IsActive> rule) {
   {
     std::lock_guard<std::recursive_mutex> lock(filter_lock);
     custom_is_active.swap(rule);
+    has_custom_is_active.store(custom_is_active != nullptr, std::memory_order_release);
   }
   // `rule` now holds the previous one, destroyed here outside the lock.
 }

@@ -19,6 +19,7 @@
 #include <SimpleTime.h>
 #include <Vantrel.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -64,6 +65,10 @@ class Logos {
   // the rule again on the same thread) without deadlocking.
   std::recursive_mutex filter_lock;
   std::unique_ptr<const Admin::IsActive> custom_is_active;  // guarded by filter_lock
+  // Whether custom_is_active is set: written under filter_lock (release),
+  // read without it (acquire), so that messages under the default rule never
+  // take filter_lock. A message racing with an install sees either rule.
+  std::atomic<bool> has_custom_is_active{false};
   ZelTools::Native::RecursiveLock message_lock;
   std::unique_ptr<LogFile> log_file;  // guarded by message_lock
   EditableConfig config;              // has its own lock
