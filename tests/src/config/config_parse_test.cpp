@@ -120,16 +120,20 @@ TEST(ConfigParseTest, RunStartsFromTheRecordAndFailureLeavesItUnchanged) {
   EXPECT_EQ(empty.out + empty.err, "");
 }
 
-TEST(ConfigParseTest, OutputFileSendsEchoToAFile) {
-  const std::string path = temp_path("out.txt");
-  const RunResult r = run("output_file = \"" + path + "\"; echo(\"x\"); echo(output_file);");
+TEST(ConfigParseTest, OutputAndErrorFilesReceiveTheirLines) {
+  const std::string out_path = temp_path("out.txt"), err_path = temp_path("err.txt");
+  const RunResult r = run("output_file = \"" + out_path + "\"; echo(\"x\"); echo(output_file);");
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(read_file(path), "x\n" + path + "\n");
-  // A second run truncates the file.
-  run("output_file = \"" + path + "\"; print(\"y\");");
-  EXPECT_EQ(read_file(path), "y");
-  std::remove(path.c_str());
+  EXPECT_EQ(read_file(out_path), "x\n" + out_path + "\n");
+  run("output_file = \"" + out_path + "\"; print(\"y\");");
+  EXPECT_EQ(read_file(out_path), "y") << "a second run truncates the file";
+  const RunResult failed = run("error_file = \"" + err_path + "\";\nsize = 1 % 0;");
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.err, "");
+  EXPECT_EQ(read_file(err_path), "error: division by zero: between line 2.12 and line 2.13\n");
+  std::remove(out_path.c_str());
+  std::remove(err_path.c_str());
 }
 
 TEST(ConfigParseTest, ChannelsSwitchBetweenTheStandardStreams) {
@@ -152,15 +156,6 @@ TEST(ConfigParseTest, ChannelsSwitchBetweenTheStandardStreams) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
   }
-}
-
-TEST(ConfigParseTest, ErrorFileReceivesTheErrorLine) {
-  const std::string path = temp_path("err.txt");
-  const RunResult r = run("error_file = \"" + path + "\";\nsize = 1 % 0;");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(read_file(path), "error: division by zero: between line 2.12 and line 2.13\n");
-  std::remove(path.c_str());
 }
 
 TEST(ConfigParseTest, AboutWritesTheIdentificationText) {
