@@ -4,8 +4,9 @@
 // and a step left by an exception. The destination rotates every 25 records
 // and keeps full files. Run with QZ_TRACE_LOGDIR (and QZ_TRACE_XML=1 for XML).
 //
-// Standard output gets one line per traced scope as the host measured it:
-//   "<label>\t<milliseconds>"
+// Standard output gets one line per traced scope as the host measured it
+// around the scope object, and the time the host slept inside it:
+//   "<label>\t<measured milliseconds>\t<slept milliseconds>"
 #include <Vantrel.h>
 
 #include <chrono>
@@ -28,10 +29,10 @@ using Context::SubFields;
 
 std::mutex output_lock;  // keeps the measurement lines whole
 
-void report(const std::string& label, Clock::time_point begin) {
+void report(const std::string& label, Clock::time_point begin, int slept_ms) {
   double ms = std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
   std::lock_guard<std::mutex> guard(output_lock);
-  std::printf("%s\t%.3f\n", label.c_str(), ms);
+  std::printf("%s\t%.3f\t%d\n", label.c_str(), ms, slept_ms);
 }
 
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -43,7 +44,7 @@ void price_step() {
     pause_ms(3);
     Printf{M}("priced");
   }
-  report("price#p", begin);
+  report("price#p", begin, 3);
 }
 
 void failing_step() {
@@ -53,7 +54,7 @@ void failing_step() {
     pause_ms(2);
     throw std::runtime_error("audit failed");
   } catch (const std::exception&) {
-    report("audit#a", begin);
+    report("audit#a", begin, 2);
   }
 }
 
@@ -70,7 +71,7 @@ void cross_call() {
     position.callee = data->callee;
   }
   Context::LowLevelAPI::after_outgoing_call(position, SubFields{"ann"});
-  report("call stock", begin);
+  report("call stock", begin, 4);
 }
 
 void serve(int worker, int request) {
@@ -86,11 +87,11 @@ void serve(int worker, int request) {
       pause_ms(2);
       price_step();
     }
-    report("check#c", check_begin);
+    report("check#c", check_begin, 5);
     cross_call();
     failing_step();
   }
-  report("order#" + id, begin);
+  report("order#" + id, begin, 11);
 }
 
 }  // namespace
