@@ -45,10 +45,12 @@ Logger::Logger(const Importance& importance, Tag tag) : importance_(&importance)
 }
 
 // Copies the destination's settings into config_ and asks its activity rule;
-// returns the destination when the message is to be written.
+// returns the destination when the message is to be written. Most messages
+// are dropped: they are decided on the leading settings, and only a message
+// that may be written copies the whole record.
 Logos* Logger::active_logos(Logos* logos) {
   VANTREL_DEBUG("active_logos");
-  if (logos != nullptr) {
+  if (logos != nullptr && !logos->surely_inactive(*importance_, tag_, config_)) {
     config_ = logos->pull_config();
     if (logos->is_active(*importance_, tag_, config_, data_)) {
       VANTREL_DEBUG("active_logos, returning logos=" << static_cast<const void*>(logos));

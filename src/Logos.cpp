@@ -1,5 +1,6 @@
 #include "Logos.h"
 
+#include <cstddef>
 #include <mutex>
 #include <utility>
 
@@ -25,6 +26,18 @@ bool Logos::is_active(const Importance& importance, Logger::Tag tag, const Confi
     if (custom_is_active) return (*custom_is_active)(importance, tag, settings, data);
   }
   return default_is_active(importance, tag, settings, data);
+}
+
+bool Logos::surely_inactive(const Importance& importance, Logger::Tag tag, Config& settings) {
+  static_assert(offsetof(Config, active) < offsetof(Config, size) &&
+                    offsetof(Config, importance) < offsetof(Config, size),
+                "the default rule reads only fields before size");
+  if (tag == Logger::Close || has_custom_is_active.load(std::memory_order_acquire)) return false;
+  EditableConfig::State state;
+  if (!config.peek(offsetof(Config, size), state)) return false;
+  if (default_is_active(importance, tag, state.value, nullptr)) return false;
+  settings = state.value;
+  return true;
 }
 
 void Logos::set_custom_is_active(std::unique_ptr<const Admin::IsActive> rule) {

@@ -45,6 +45,12 @@ class Logos {
   // The settings in force for a new message.
   Config pull_config() { return config.pull().value; }
 
+  // True when the message can be dropped on the settings' leading fields
+  // alone (active and importance): the default rule, no re-read due, and the
+  // rule says no. The fields read go into `settings`. False decides nothing:
+  // the caller then pulls the whole record.
+  bool surely_inactive(const Importance& importance, Logger::Tag tag, Config& settings);
+
   // The activity rule: the host's when installed (called under
   // filter_lock), else the default one. Close messages always pass.
   bool is_active(const Importance& importance, Logger::Tag tag, const Config& settings,

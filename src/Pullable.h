@@ -24,7 +24,9 @@
 #include <SimpleTime.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -61,6 +63,13 @@ class Pullable {
 
   // The published state, without the mutex unless an editor is at work.
   State snapshot() const;
+
+  // The published state with only the first `value_bytes` bytes of the
+  // value copied (the rest default), at the cost of those words alone: enough
+  // for a decision on the value's leading fields. False when that copy is no
+  // published state (an editor is at work) or a re-read is due; the caller
+  // then pulls the whole state.
+  bool peek(std::size_t value_bytes, State& state) const;
 
   // The published state, re-read from the source first when that is due.
   // Exceptions of reload count as failure and go no further.
@@ -169,6 +178,26 @@ typename Pullable<T, M>::State Pullable<T, M>::snapshot() const {
   // An editor is at work: wait for it. A plain read is not an edit.
   std::lock_guard<M> lock(mutex_);
   return read_locked();
+}
+
+template <class T, class M>
+bool Pullable<T, M>::peek(std::size_t value_bytes, State& state) const {
+  // The value's leading words, then the words from `pullable` to the end.
+  const std::size_t lead = (std::min(value_bytes, sizeof(T)) + 7) / 8;
+  const std::size_t tail = offsetof(State, pullable) / 8;
+  std::uint64_t buffer[word_count];
+  // The same sequence check as snapshot, over these words only.
+  const std::uint32_t ended = edits_ended_.load(std::memory_order_acquire);
+  for (std::size_t i = 0; i < lead; ++i) buffer[i] = words_[i].load(std::memory_order_acquire);
+  for (std::size_t i = tail; i < word_count; ++i) {
+    buffer[i] = words_[i].load(std::memory_order_acquire);
+  }
+  if (edits_begun_.load(std::memory_order_relaxed) != ended) return false;
+  std::memcpy(static_cast<void*>(&state), buffer, std::min(lead * 8, sizeof(State)));
+  const std::size_t tail_bytes = tail * 8;
+  std::memcpy(reinterpret_cast<char*>(&state) + tail_bytes, buffer + tail,
+              sizeof(State) - tail_bytes);
+  return !due(state);
 }
 
 template <class T, class M>
