@@ -11,15 +11,17 @@
 //    and the log shows the new settings taking effect.
 //
 // Everything goes to ./vantrel-demo-logs; at the end the program prints the
-// files it made and their first lines.
+// files it made and their first lines, and the timeline of its traced scopes.
 #include <Vantrel.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <iostream>
@@ -107,6 +109,7 @@ struct Worker {
     {
       WorkflowScope step(Step(StepFields({"price"}, {"p1"})));
       Printf{Vantrel::M}("pricing %d items", 3);
+      std::this_thread::sleep_for(std::chrono::milliseconds(15));
     }
     LowLevelAPI::after_incoming_call(Vantrel::L, "pricing call served");
     done = true;
@@ -122,11 +125,13 @@ void handle_order(int id, Worker* pricing) {
   {
     WorkflowScope check(Step(StepFields({"check"}, {"c" + std::to_string(id)})));
     DeveloperScope developer(SubFields{"bob"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 * id));
     Printf{Vantrel::S}("stock checked for order %d", id);
   }
   {
     WorkflowScope store(Step(StepFields({"store"}, {"s" + std::to_string(id)}),
                              &storage_device()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     Printf{Vantrel::M}("order %d written to the storage log", id);
   }
   if (pricing) {
@@ -181,6 +186,29 @@ void live_reconfiguration() {
   Printf{Vantrel::XS}("written now: the new threshold is XS");
 }
 
+// --- 4. Where the time went ---------------------------------------------------
+
+#ifdef VANTREL_TIMELINE_TOOL
+// Runs the timeline tool over this process's own log files: a summary of the
+// slowest scopes here, an HTML timeline and trace-event JSON beside the logs.
+void show_timeline() {
+  const std::string dir = Vantrel::Admin::logdir();
+  const std::string pid = std::to_string(ZelTools::Portable::getpid());
+  const std::string logs = "'" + dir + "'/*_" + pid + "_*_trace.*";
+  const std::string stem = dir + "/vantrel_demo_" + pid + "_timeline";
+  const std::string tool = VANTREL_TIMELINE_TOOL;
+  std::cout << "\nWhere the time went (slowest scopes first):\n" << std::flush;
+  std::system((tool + " --top 5 --merge-ids " + logs + " 2>/dev/null").c_str());
+  const int status =
+      std::system((tool + " --html '" + stem + ".html' --json '" + stem + ".json' " + logs).c_str());
+  if (WIFEXITED(status) && WEXITSTATUS(status) <= 1)  // 1: problems reported, files written
+    std::cout << "Timeline of this run: " << stem << ".html (open it in a browser)\n"
+              << "Trace-event JSON: " << stem << ".json (open it in Perfetto UI)\n";
+}
+#else
+void show_timeline() {}
+#endif
+
 }  // namespace
 
 int main() {
@@ -198,5 +226,6 @@ int main() {
 
   std::cout << "Log files in " << kLogDir << "/ (first lines of each):";
   show_logs(40);
+  show_timeline();
   return 0;
 }
