@@ -3,6 +3,7 @@
 #include <ZelTools/Portable.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <iomanip>
@@ -23,14 +24,25 @@ void set_column_width(std::ostream& out, std::uint16_t setting) {
   if (width > 0) out.width(width);
 }
 
-// The column separator, put straight into the stream buffer: a formatted
-// insertion of one character costs a sentry and a width check, and a record
-// has twenty bars. The width is always 0 here (every insertion resets it), so
-// the result is the same; a failed put sets badbit as the insertion would,
-// and a stream already failed writes nothing.
-void put_bar(std::ostream& out) {
+// One character put straight into the stream buffer: a formatted insertion
+// of one character costs a sentry and a width check, and a record has twenty
+// bars. Used only where the width is 0 (every insertion resets it), so the
+// result is the same; a failed put sets badbit as the insertion would, and a
+// stream already failed writes nothing.
+void put_char(std::ostream& out, char c) {
   if (!out.good()) return;
-  if (std::char_traits<char>::eq_int_type(out.rdbuf()->sputc('|'), std::char_traits<char>::eof())) {
+  if (std::char_traits<char>::eq_int_type(out.rdbuf()->sputc(c), std::char_traits<char>::eof())) {
+    out.setstate(std::ios_base::badbit);
+  }
+}
+
+void put_bar(std::ostream& out) { put_char(out, '|'); }
+
+// Unformatted text, with the same failure rule as put_char.
+void put_text(std::ostream& out, const char* text, std::size_t length) {
+  if (!out.good()) return;
+  if (out.rdbuf()->sputn(text, static_cast<std::streamsize>(length)) !=
+      static_cast<std::streamsize>(length)) {
     out.setstate(std::ios_base::badbit);
   }
 }
@@ -120,11 +132,60 @@ void write_source_line(std::ostream& out, const Importance& importance, unsigned
       << std::endl;
 }
 
-// "2007/10/18 21:21:07.045", then with rank_mask the rank's last two digits
-// as three: "2007/10/18 21:21:07.045034" for rank 1234.
+// A stream buffer over a fixed array: formatting into it allocates nothing.
+class ArrayBuffer : public std::streambuf {
+ public:
+  ArrayBuffer(char* begin, std::size_t size) { setp(begin, begin + size); }
+  std::size_t length() const { return static_cast<std::size_t>(pptr() - pbase()); }
+};
+
+// The printed time of the second a thread last wrote in, without its three
+// millisecond digits: "2007/10/18 21:21:07.". Records come many to a second,
+// and a full print costs a calendar conversion and seven formatted numbers.
+// Per thread, so it needs no lock.
+struct SecondText {
+  double second = -1;  // whole seconds since the epoch, -1 when none yet
+  char text[64];
+  std::size_t length = 0;
+};
+
+const SimpleTime::UtcTime::Separator printed_time{'/', ' ', ':', '.'};
+
+// "2007/10/18 21:21:07.045". A time of the same second as the last one is the
+// cached text and its milliseconds; any other is printed whole (and cached
+// when it lies in the ordinary range, where the milliseconds are 3 digits).
+void write_time(std::ostream& out, SimpleTime::PhysicalTime time) {
+  static thread_local SecondText cache;
+  const double whole_ms = std::floor((time - SimpleTime::PhysicalTime()) / SimpleTime::Millisecond);
+  const double second = std::floor(whole_ms / 1000.0);
+  if (!(second >= 0 && second < 1e11)) {
+    SimpleTime::UtcTime(time).print(out, printed_time);
+    return;
+  }
+  if (second != cache.second) {
+    ArrayBuffer buffer(cache.text, sizeof cache.text);
+    std::ostream text(&buffer);
+    SimpleTime::UtcTime(time).print(text, printed_time);
+    cache.second = second;
+    cache.length = buffer.length() - 3;
+  }
+  const int ms = static_cast<int>(whole_ms - second * 1000.0);
+  put_text(out, cache.text, cache.length);
+  put_char(out, static_cast<char>('0' + ms / 100));
+  put_char(out, static_cast<char>('0' + ms / 10 % 10));
+  put_char(out, static_cast<char>('0' + ms % 10));
+}
+
+// The time, then with rank_mask the rank's last two digits as three:
+// "2007/10/18 21:21:07.045034" for rank 1234.
 void write_time_and_rank(std::ostream& out, const TextRecordHead& head, unsigned mask) {
-  SimpleTime::UtcTime(head.time).print(out, SimpleTime::UtcTime::Separator{'/', ' ', ':', '.'});
-  if (mask & rank_mask) out << std::setfill('0') << std::setw(3) << head.rank % 100;
+  write_time(out, head.time);
+  if (mask & rank_mask) {
+    const unsigned last_two = head.rank % 100;
+    put_char(out, '0');
+    put_char(out, static_cast<char>('0' + last_two / 10));
+    put_char(out, static_cast<char>('0' + last_two % 10));
+  }
   out.fill(' ');
 }
 
@@ -137,9 +198,19 @@ char tag_mark(int tag) {
 // "|==| | | 4242|3520| |": level, severity, exception, pid, tid, tag mark.
 void write_fixed_head(std::ostream& out, const TextRecordHead& head) {
   const Importance& importance = *head.inputs.importance;
-  out << '|' << importance.level_name() << '|' << importance.severity_name() << '|'
-      << (head.unwinding ? 'X' : ' ') << '|' << std::setw(5) << head.pid << '|' << std::setw(4)
-      << head.tid << '|' << tag_mark(head.inputs.tag) << '|';
+  put_bar(out);
+  out << importance.level_name();
+  put_bar(out);
+  out << importance.severity_name();
+  put_bar(out);
+  put_char(out, head.unwinding ? 'X' : ' ');
+  put_bar(out);
+  out << std::setw(5) << head.pid;
+  put_bar(out);
+  out << std::setw(4) << head.tid;
+  put_bar(out);
+  put_char(out, tag_mark(head.inputs.tag));
+  put_bar(out);
 }
 
 }  // namespace

@@ -193,6 +193,50 @@ TEST(TextRecord, RankShowsLastTwoDigitsAsThree) {
   }
 }
 
+// The time column of a record written at `time`, and the print of `time`.
+std::string time_column(SimpleTime::PhysicalTime time) {
+  const Importance importance{2, 0};
+  const Config config;
+  TextRecordHead head;
+  head.time = time;
+  head.inputs = RecordInputs{&importance, 0, &config, nullptr};
+  std::ostringstream out;
+  write_text_record_head(out, head);
+  return out.str().substr(0, out.str().find('|'));
+}
+
+std::string printed(SimpleTime::PhysicalTime time) {
+  std::ostringstream out;
+  SimpleTime::UtcTime(time).print(out, SimpleTime::UtcTime::Separator{'/', ' ', ':', '.'});
+  return out.str();
+}
+
+// Records of one second share their date and time text; each still shows
+// exactly the print of its own time, in order, out of order, across seconds,
+// before the epoch and beyond the ordinary range.
+TEST(TextRecord, TimeOfEveryRecordIsItsOwn) {
+  const SimpleTime::PhysicalTime base =
+      SimpleTime::UtcTime(2007, 10, 18, 21, 21, 7, 45).physicalTime();
+  const SimpleTime::PhysicalTime epoch;
+  const SimpleTime::PhysicalTime times[] = {base,
+                                            base + 1 * SimpleTime::Millisecond,
+                                            base + 954 * SimpleTime::Millisecond,
+                                            base + 955 * SimpleTime::Millisecond,
+                                            base - 1045 * SimpleTime::Millisecond,
+                                            base - 1046 * SimpleTime::Millisecond,
+                                            base,
+                                            base + 3.6e6 * SimpleTime::Millisecond,
+                                            base + 1e14 * SimpleTime::Millisecond,
+                                            epoch,
+                                            epoch - 1 * SimpleTime::Millisecond,
+                                            epoch - 1000 * SimpleTime::Millisecond,
+                                            epoch - 1001.5 * SimpleTime::Millisecond,
+                                            base + 0.5 * SimpleTime::Millisecond};
+  for (const SimpleTime::PhysicalTime& time : times) {
+    EXPECT_EQ(time_column(time), printed(time)) << printed(time);
+  }
+}
+
 TEST(TextRecord, SourceLineTable) {
   struct Case {
     const char* file;
