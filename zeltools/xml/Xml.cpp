@@ -72,11 +72,11 @@ void Ostream::write_indent(Indent const& at) {
   long long const columns = static_cast<long long>(at.level) * at.step;
   if (columns <= 0) return;
   char const fill = out.fill();
-  for (long long i = 0; i < std::min(columns, max_indent_columns); ++i) out.put(fill);
+  for (long long i = 0; i < std::min(columns, max_indent_columns); ++i) put_char(out, fill);
 }
 
 void Ostream::write_newline() {
-  if (indent.newline) out.put('\n');
+  if (indent.newline) put_char(out, '\n');
 }
 
 // ---------------------------------------------------------------------------
@@ -109,16 +109,16 @@ void XmlOstream::open_attribute(char const* const& name) {
   write_newline();
   Indent const& context = context_indent();
   write_indent(context.deeper());
-  if (context.step == 0 && !indent.newline) out.put(' ');
+  if (context.step == 0 && !indent.newline) put_char(out, ' ');
   out << name << "=\"";
 }
 
-void XmlOstream::close_attribute() { out.put('"'); }
+void XmlOstream::close_attribute() { put_char(out, '"'); }
 
 void XmlOstream::end_start_tag() {
   Tag const* const tag = top_tag();
   if (tag && tag->subs_done() == 0 && tag->texts_done() == 0) {
-    out.put('>');
+    put_char(out, '>');
     write_newline();
   }
 }

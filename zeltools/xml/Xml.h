@@ -90,6 +90,17 @@ struct MultiplyDefined : Exception {
 // or '.'. Bytes 0x80..0xFF and ':' are refused; the test ignores the locale.
 bool is_identifier(std::string const& name);
 
+// out.put(c) without its sentry: markup and escaped data go out a character
+// at a time, and a sentry per character was most of their cost. The same
+// results for the writer's streams (which have no tied stream): nothing is
+// written and badbit is set on a failed stream, badbit is set when the
+// buffer refuses the character.
+inline void put_char(std::ostream& out, char c) {
+  using traits = std::ostream::traits_type;
+  if (out.good() && !traits::eq_int_type(out.rdbuf()->sputc(c), traits::eof())) return;
+  out.setstate(std::ios_base::badbit);
+}
+
 // ---------------------------------------------------------------------------
 // Layout of a document or of one nesting context.
 //

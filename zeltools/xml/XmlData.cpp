@@ -89,7 +89,7 @@ void RawXmlOstream::AttributeBuf::escape(char c) {
       target << "&gt;";
       break;
     default:
-      if (!escape_control(c)) target.put(c);
+      if (!escape_control(c)) put_char(target, c);
   }
 }
 
@@ -105,7 +105,7 @@ void RawXmlOstream::TextBuf::escape(char c) {
       target << "&gt;";
       break;
     default:
-      if (!escape_control(c)) target.put(c);
+      if (!escape_control(c)) put_char(target, c);
   }
 }
 
