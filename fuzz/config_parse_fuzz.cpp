@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include <ftw.h>
 #include <unistd.h>
 
 extern "C" int system(const char*) { return 0; }
@@ -83,6 +84,17 @@ std::string rewritten(const std::string& start, const std::string& arg) {
   return arg[0] == '-' ? arg : absolute(start, arg);
 }
 
+// The scratch directory, with the channel files the runs made, goes when the
+// fuzzer exits.
+char scratch_dir[] = "/tmp/vantrel_fuzz_config_XXXXXX";
+
+void remove_scratch_dir() {
+  ::nftw(
+      scratch_dir,
+      [](const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }, 16,
+      FTW_DEPTH | FTW_PHYS);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
@@ -100,8 +112,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   *argc = static_cast<int>(arguments.size());
   *argv = argument_pointers.data();
 
-  char pattern[] = "/tmp/vantrel_fuzz_config_XXXXXX";
-  if (::mkdtemp(pattern) == nullptr || ::chdir(pattern) != 0) std::abort();
+  if (::mkdtemp(scratch_dir) == nullptr || ::chdir(scratch_dir) != 0) std::abort();
+  std::atexit(remove_scratch_dir);
   return 0;
 }
 
