@@ -151,35 +151,10 @@ struct SecondText {
 
 const SimpleTime::UtcTime::Separator printed_time{'/', ' ', ':', '.'};
 
-// "2007/10/18 21:21:07.045". A time of the same second as the last one is the
-// cached text and its milliseconds; any other is printed whole (and cached
-// when it lies in the ordinary range, where the milliseconds are 3 digits).
-void write_time(std::ostream& out, SimpleTime::PhysicalTime time) {
-  static thread_local SecondText cache;
-  const double whole_ms = std::floor((time - SimpleTime::PhysicalTime()) / SimpleTime::Millisecond);
-  const double second = std::floor(whole_ms / 1000.0);
-  if (!(second >= 0 && second < 1e11)) {
-    SimpleTime::UtcTime(time).print(out, printed_time);
-    return;
-  }
-  if (second != cache.second) {
-    ArrayBuffer buffer(cache.text, sizeof cache.text);
-    std::ostream text(&buffer);
-    SimpleTime::UtcTime(time).print(text, printed_time);
-    cache.second = second;
-    cache.length = buffer.length() - 3;
-  }
-  const int ms = static_cast<int>(whole_ms - second * 1000.0);
-  put_text(out, cache.text, cache.length);
-  put_char(out, static_cast<char>('0' + ms / 100));
-  put_char(out, static_cast<char>('0' + ms / 10 % 10));
-  put_char(out, static_cast<char>('0' + ms % 10));
-}
-
 // The time, then with rank_mask the rank's last two digits as three:
 // "2007/10/18 21:21:07.045034" for rank 1234.
 void write_time_and_rank(std::ostream& out, const TextRecordHead& head, unsigned mask) {
-  write_time(out, head.time);
+  write_record_time(out, head.time);
   if (mask & rank_mask) {
     const unsigned last_two = head.rank % 100;
     put_char(out, '0');
@@ -214,6 +189,31 @@ void write_fixed_head(std::ostream& out, const TextRecordHead& head) {
 }
 
 }  // namespace
+
+// A time of the same second as the last one is the
+// cached text and its milliseconds; any other is printed whole (and cached
+// when it lies in the ordinary range, where the milliseconds are 3 digits).
+void write_record_time(std::ostream& out, SimpleTime::PhysicalTime time) {
+  static thread_local SecondText cache;
+  const double whole_ms = std::floor((time - SimpleTime::PhysicalTime()) / SimpleTime::Millisecond);
+  const double second = std::floor(whole_ms / 1000.0);
+  if (!(second >= 0 && second < 1e11)) {
+    SimpleTime::UtcTime(time).print(out, printed_time);
+    return;
+  }
+  if (second != cache.second) {
+    ArrayBuffer buffer(cache.text, sizeof cache.text);
+    std::ostream text(&buffer);
+    SimpleTime::UtcTime(time).print(text, printed_time);
+    cache.second = second;
+    cache.length = buffer.length() - 3;
+  }
+  const int ms = static_cast<int>(whole_ms - second * 1000.0);
+  put_text(out, cache.text, cache.length);
+  put_char(out, static_cast<char>('0' + ms / 100));
+  put_char(out, static_cast<char>('0' + ms / 10 % 10));
+  put_char(out, static_cast<char>('0' + ms % 10));
+}
 
 void write_context_columns(std::ostream& out, const Config& config, unsigned mask,
                            Context::Data* data, int tag) {

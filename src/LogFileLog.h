@@ -54,6 +54,12 @@ struct TextRecordHead {
 // fourteen columns (advancing the context's minor tick and depth).
 void write_text_record_head(std::ostream& out, const TextRecordHead& head);
 
+// A record's time as UtcTime prints it with the separators '/', ' ', ':' and
+// '.': "2007/10/18 21:21:07.045". The text of the writing thread's current
+// second is kept, so most records print only their milliseconds. Also the
+// Time attribute of the XML record.
+void write_record_time(std::ostream& out, SimpleTime::PhysicalTime time);
+
 // The end of a record: a line break and, when a nested message was lost, the
 // line "### Vantrel: Incorrect usage: NestedTrace Lost ###".
 void write_text_record_end(std::ostream& out, bool nested_lost);

@@ -6,6 +6,7 @@
 
 #include <exception>
 
+#include "LogFileLog.h"
 #include "ThreadId.h"
 
 namespace Vantrel {
@@ -17,8 +18,6 @@ namespace {
 using ZelTools::Xml::Section;
 using ZelTools::Xml::Tag;
 using ZelTools::Xml::XmlOstream;
-
-const SimpleTime::UtcTime::Separator printed_time{'/', ' ', ':', '.'};
 
 // The facts a Msg element shows besides its context, noted as it begins.
 struct MsgFacts {
@@ -40,7 +39,7 @@ void write_msg_attributes(XmlOstream& xml, Tag& msg, MsgFacts const& facts,
                           Importance const& importance) {
   put_attribute(xml, msg, "Rank", facts.rank);
   msg.attribute("Time");
-  SimpleTime::UtcTime(SimpleTime::clock().now()).print(*xml.data(), printed_time);
+  write_record_time(*xml.data(), SimpleTime::clock().now());
   put_attribute(xml, msg, "Pid", facts.pid);
   put_attribute(xml, msg, "Tid", facts.tid);
   put_attribute(xml, msg, "Imp", importance.level_name());
