@@ -70,13 +70,13 @@ void use_settings(unsigned mask = 0) {
 void vantrel_filtered_out(benchmark::State& state) {
   use_settings();
   int i = 0;
-  for (auto _ : state) Vantrel::Printf(Vantrel::XS)(record_format, ++i);
+  for (auto _ : state) Vantrel::Printf{Vantrel::XS}(record_format, ++i);
 }
 
 void vantrel_record(benchmark::State& state) {
   if (state.thread_index() == 0) use_settings();
   int i = 0;
-  for (auto _ : state) Vantrel::Printf(Vantrel::L)(record_format, ++i);
+  for (auto _ : state) Vantrel::Printf{Vantrel::L}(record_format, ++i);
 }
 
 void vantrel_context_record(benchmark::State& state) {
@@ -85,7 +85,7 @@ void vantrel_context_record(benchmark::State& state) {
   WorkflowScope order(Root(StepFields({"order"}, {"o42"}), SubFields{"alice"}));
   WorkflowScope check(Step(StepFields({"check"}, {"c42"})));
   int i = 0;
-  for (auto _ : state) Vantrel::Printf(Vantrel::L)(record_format, ++i);
+  for (auto _ : state) Vantrel::Printf{Vantrel::L}(record_format, ++i);
 }
 
 const Vantrel::Context::Device& xml_device() {
@@ -97,7 +97,7 @@ void vantrel_xml_record(benchmark::State& state) {
   Vantrel::Context::WithDevice bind(xml_device());
   use_settings();
   int i = 0;
-  for (auto _ : state) Vantrel::Printf(Vantrel::L)(record_format, ++i);
+  for (auto _ : state) Vantrel::Printf{Vantrel::L}(record_format, ++i);
 }
 
 // A typical host configuration: comments, conditions, masks, widths.

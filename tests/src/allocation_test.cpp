@@ -60,13 +60,13 @@ long allocations_in_steady_state(Write write) {
 }
 
 void printf_record(int i) {
-  Vantrel::Printf(Vantrel::L)("request %d served from cache in 12 ms, size 4096 bytes", i);
+  Vantrel::Printf{Vantrel::L}("request %d served from cache in 12 ms, size 4096 bytes", i);
 }
 
 TEST(allocation_test, filtered_out_message_with_default_settings) {
   // No edit: the settings are pulled from a configuration file that is absent.
   const long count =
-      allocations_in_steady_state([](int i) { Vantrel::Printf(Vantrel::XS)("filtered %d", i); });
+      allocations_in_steady_state([](int i) { Vantrel::Printf{Vantrel::XS}("filtered %d", i); });
   EXPECT_EQ(count, 0);
 }
 
