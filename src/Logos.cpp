@@ -36,7 +36,8 @@ bool Logos::surely_inactive(const Importance& importance, Logger::Tag tag, Confi
   EditableConfig::State state;
   if (!config.peek(offsetof(Config, size), state)) return false;
   if (default_is_active(importance, tag, state.value, nullptr)) return false;
-  settings = state.value;
+  settings.active = state.value.active;
+  settings.importance = state.value.importance;
   return true;
 }
 

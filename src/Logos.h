@@ -47,7 +47,7 @@ class Logos {
 
   // True when the message can be dropped on the settings' leading fields
   // alone (active and importance): the default rule, no re-read due, and the
-  // rule says no. The fields read go into `settings`. False decides nothing:
+  // rule says no. The two fields read go into `settings`. False decides nothing:
   // the caller then pulls the whole record.
   bool surely_inactive(const Importance& importance, Logger::Tag tag, Config& settings);
 
