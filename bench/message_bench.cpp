@@ -307,7 +307,8 @@ void register_all() {
 int main(int argc, char** argv) {
   if (!std::getenv("QZ_TRACE_LOGDIR")) {
     char dir[] = "/tmp/vantrel-bench-XXXXXX";
-    if (::mkdtemp(dir) && ::setenv("QZ_TRACE_LOGDIR", dir, 1) == 0) {
+    if (::mkdtemp(dir) && ::setenv("QZ_TRACE_LOGDIR", dir, 1) == 0 &&
+        ::setenv("VANTREL_BENCH_SCRATCH", dir, 1) == 0) {
       ::execv("/proc/self/exe", argv);
     }
     return 1;
@@ -320,5 +321,13 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  // The scratch directory made above holds hundreds of megabytes of records;
+  // files still open are written on unlinked until the process ends.
+  if (const char* scratch = std::getenv("VANTREL_BENCH_SCRATCH")) {
+    if (scratch == scratch_dir()) {
+      const std::string command = "rm -rf '" + scratch_dir() + "'";
+      if (std::system(command.c_str()) != 0) return 1;
+    }
+  }
   return 0;
 }
