@@ -8,7 +8,7 @@ CMAKE_FLAGS ?=
 
 # command-or-file : Debian package
 NEEDS = cmake:cmake g++:g++ clang++:clang bison:bison pkg-config:pkg-config \
-        /usr/include/gtest/gtest.h:googletest /usr/include/gmock/gmock.h:googletest \
+        /usr/include/gtest/gtest.h:libgtest-dev /usr/include/gmock/gmock.h:libgmock-dev \
         /usr/include/benchmark/benchmark.h:libbenchmark-dev \
         /usr/include/spdlog/spdlog.h:libspdlog-dev \
         /usr/include/libxml2/libxml/parser.h:libxml2-dev xmllint:libxml2-utils \
