@@ -257,8 +257,9 @@ class RawXmlOstream : public Ostream {
 
    protected:
     int sync() override;
-    // Writes &#<decimal code>; for a control character and returns true.
-    bool escape_control(char c);
+    // Writes c escaped as text content: &, <, > and control characters
+    // become references, everything else passes unchanged.
+    void escape_markup(char c);
     std::ostream& target;
   };
   class AttributeBuf : public XmlBuf {

@@ -68,46 +68,33 @@ int RawXmlOstream::XmlBuf::sync() {
   return 0;
 }
 
-bool RawXmlOstream::XmlBuf::escape_control(char c) {
-  if (!is_control(c)) return false;
-  target << "&#" << static_cast<int>(static_cast<unsigned char>(c)) << ';';
-  return true;
+void RawXmlOstream::XmlBuf::escape_markup(char c) {
+  switch (c) {
+    case '&':
+      target << "&amp;";
+      break;
+    case '<':
+      target << "&lt;";
+      break;
+    case '>':
+      target << "&gt;";
+      break;
+    default:
+      if (is_control(c))
+        target << "&#" << static_cast<int>(static_cast<unsigned char>(c)) << ';';
+      else
+        put_char(target, c);
+  }
 }
 
 void RawXmlOstream::AttributeBuf::escape(char c) {
-  switch (c) {
-    case '"':
-      target << "&quot;";
-      break;
-    case '&':
-      target << "&amp;";
-      break;
-    case '<':
-      target << "&lt;";
-      break;
-    case '>':
-      target << "&gt;";
-      break;
-    default:
-      if (!escape_control(c)) put_char(target, c);
-  }
+  if (c == '"')
+    target << "&quot;";
+  else
+    escape_markup(c);
 }
 
-void RawXmlOstream::TextBuf::escape(char c) {
-  switch (c) {
-    case '&':
-      target << "&amp;";
-      break;
-    case '<':
-      target << "&lt;";
-      break;
-    case '>':
-      target << "&gt;";
-      break;
-    default:
-      if (!escape_control(c)) put_char(target, c);
-  }
-}
+void RawXmlOstream::TextBuf::escape(char c) { escape_markup(c); }
 
 std::ostream* RawXmlOstream::attribute_stream() {
   return make_data_stream<EscapingOstream<AttributeBuf>>(out);
