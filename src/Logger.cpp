@@ -117,11 +117,14 @@ void Printf::operator()(const char* format, ...) const {
   const int written = ZelTools::Portable::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   // A text of 1024 characters or more fills the buffer without a terminator.
+  // The length is known unless the text was cut or formatting failed.
+  std::size_t length = static_cast<std::size_t>(written);
   if (written < 0 || written >= static_cast<int>(sizeof buffer)) {
     buffer[sizeof buffer - 1] = '\0';
+    length = std::strlen(buffer);
   }
   try {
-    *stream << buffer;
+    stream->write(buffer, static_cast<std::streamsize>(length));
   } catch (...) {
     // A stream set to throw must not reach the host.
   }
