@@ -6,18 +6,19 @@
 // key are not owned; nothing is destroyed when a thread ends.
 //
 // Mutex is a plain, non-recursive lock. RecursiveLock is the message lock of
-// a destination: a thread that owns it may lock it again, any other thread
-// waits until the owner has released every level. `guard` protects the level
-// count and the owner; waiters sleep on `released` until the count is 0.
+// a destination, owned by its Logos and taken by each writing Logger for the
+// whole record: a thread that owns it may lock it again, any other thread
+// waits until the owner has released every level. It is built on one atomic
+// word and the futex system call (see the class comment).
 //
 // The system calls go through the replaceable function pointers of `Sys`, so
-// that a test can make them fail.
+// that a test can make them fail or count them.
 #ifndef VANTREL_SRC_NATIVE_H
 #define VANTREL_SRC_NATIVE_H
 
 #include <pthread.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <mutex>
 #include <ostream>
 #include <stdexcept>
@@ -38,12 +39,16 @@ struct VANTREL_API CannotSetTls : ZelTools::Exception {
   std::ostream& print(std::ostream& out) const override;
 };
 
-// Seam around the pthread key calls. Tests replace a pointer to simulate a
-// failure and put the original back afterwards; nothing else writes them.
+// Seam around the pthread key and futex calls. Tests replace a pointer to
+// simulate a failure (or to count calls) and put the original back
+// afterwards, while no other thread runs; nothing else writes them.
 struct Sys {
   static int (*key_create)(pthread_key_t*, void (*)(void*));
   static int (*key_delete)(pthread_key_t);
   static int (*setspecific)(pthread_key_t, const void*);
+  // futex(2) on `word` with `op` (FUTEX_WAIT_PRIVATE or FUTEX_WAKE_PRIVATE)
+  // and `value`, no timeout; returns what the system call returns.
+  static long (*futex)(int* word, int op, int value);
 };
 
 // One thread-local slot holding a pointer per thread (null until set).
@@ -77,8 +82,25 @@ class Mutex {
 //   depth      how many levels the owning thread holds right now
 //   max_depth  the largest depth since depth was last 0
 //
-// Both counters are changed only by the owner while it holds the lock, and
-// read only by the owner (or by anyone once every thread has let go).
+// The lock itself is `state_`, the three-state futex word: 0 free, 1 locked,
+// 2 locked and some thread may be asleep on the word. Taking it from free is
+// one compare-exchange (acquire); giving it back is one exchange (release),
+// followed by a futex wake only when the old state was 2. A thread that finds
+// the lock taken spins for a few microseconds (a record's usual length) and
+// then sleeps on the futex after setting the state to 2.
+//
+// Memory orders: the acquire of every successful take of `state_` pairs with
+// the release of the exchange that freed it, so everything the previous owner
+// wrote under the lock (the counters, the log file, the rank) is visible to
+// the next one. `owner_` is written only by the owner while it holds the lock
+// (its own id after taking, 0 before giving back) and read relaxed by any
+// thread in `lock()`: a thread reads its own id there exactly when it holds
+// the lock, because no other thread ever stores that id and its own last
+// store is always visible to itself. `depth_` and `max_depth_` are plain:
+// changed and read only by the owner, under the lock.
+//
+// Nothing here allocates or throws. A level must be given back by the thread
+// that took it.
 class RecursiveLock {
  public:
   RecursiveLock() = default;
@@ -86,23 +108,50 @@ class RecursiveLock {
   RecursiveLock& operator=(const RecursiveLock&) = delete;
 
   // Takes one level; returns the depth reached.
-  unsigned lock();
-  // Gives back one level; max_depth returns to 0 with depth.
-  void unlock();
+  unsigned lock() noexcept {
+    const unsigned long me = self();
+    if (owner_.load(std::memory_order_relaxed) != me) {
+      int expected = free_state;
+      if (!state_.compare_exchange_strong(expected, locked_state, std::memory_order_acquire,
+                                          std::memory_order_relaxed)) {
+        wait_for_release();
+      }
+      owner_.store(me, std::memory_order_relaxed);
+    }
+    if (++depth_ > max_depth_) max_depth_ = depth_;
+    return depth_;
+  }
+
+  // Gives back one level; max_depth returns to 0 with depth. An unlock with
+  // no level held does nothing.
+  void unlock() noexcept {
+    if (depth_ == 0 || --depth_ != 0) return;
+    max_depth_ = 0;
+    owner_.store(0, std::memory_order_relaxed);
+    if (state_.exchange(free_state, std::memory_order_release) == waiters_state) wake_one();
+  }
 
   unsigned depth() const { return depth_; }
   unsigned max_depth() const { return max_depth_; }
 
  private:
-  void enter_level();
-  void leave_level();
+  static constexpr int free_state = 0;
+  static constexpr int locked_state = 1;
+  static constexpr int waiters_state = 2;
 
-  std::mutex guard_;                  // protects count_ and owner_
-  std::condition_variable released_;  // signalled when count_ drops to 0
-  unsigned count_ = 0;                // guarded by guard_
-  unsigned long owner_ = 0;           // guarded by guard_; kernel thread id, 0 = none
-  unsigned depth_ = 0;                // owner only (under the lock itself)
-  unsigned max_depth_ = 0;            // owner only (under the lock itself)
+  // The calling thread's id, never 0 for a running thread.
+  static unsigned long self() noexcept { return static_cast<unsigned long>(::pthread_self()); }
+
+  void wait_for_release() noexcept;
+  bool spin_for_release() noexcept;
+  bool try_take_free() noexcept;
+  void wake_one() noexcept;
+  int* futex_word() noexcept;
+
+  std::atomic<int> state_{free_state};   // the lock: acquire to take, release to free
+  std::atomic<unsigned long> owner_{0};  // written by the owner only; 0 = none
+  unsigned depth_ = 0;                   // owner only (under the lock itself)
+  unsigned max_depth_ = 0;               // owner only (under the lock itself)
 };
 
 // Takes one level of a RecursiveLock for the life of the object.

@@ -1,0 +1,188 @@
+// The message lock: nesting counters, mutual exclusion across threads, a
+// waiter held off until the owner's last level, and the sleeping path.
+#include <gtest/gtest.h>
+#include <linux/futex.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "Native.h"
+
+namespace {
+
+using ZelTools::Native::RecursiveGuard;
+using ZelTools::Native::RecursiveLock;
+using ZelTools::Native::Sys;
+
+// Counts the futex calls of the lock, passing them on to the original.
+struct FutexCounter {
+  static std::atomic<int> waits;
+  static std::atomic<int> wakes;
+  static long (*original)(int*, int, int);
+
+  static long count(int* word, int op, int value) {
+    (op == FUTEX_WAIT_PRIVATE ? waits : wakes).fetch_add(1, std::memory_order_relaxed);
+    return original(word, op, value);
+  }
+  FutexCounter() {
+    original = Sys::futex;
+    Sys::futex = count;
+  }
+  ~FutexCounter() { Sys::futex = original; }
+};
+std::atomic<int> FutexCounter::waits{0};
+std::atomic<int> FutexCounter::wakes{0};
+long (*FutexCounter::original)(int*, int, int) = nullptr;
+
+void pause_for(std::chrono::microseconds time) { std::this_thread::sleep_for(time); }
+
+TEST(native_lock, depth_and_max_depth_follow_the_levels) {
+  struct Step {
+    bool lock;
+    unsigned depth;
+    unsigned max_depth;
+  };
+  const Step steps[] = {
+      {true, 1, 1},  {true, 2, 2},  {false, 1, 2}, {true, 2, 2},  {true, 3, 3},  {false, 2, 3},
+      {false, 1, 3}, {false, 0, 0}, {true, 1, 1},  {false, 0, 0}, {false, 0, 0},  // an unlock with
+                                                                                  // no level held
+                                                                                  // changes nothing
+      {true, 1, 1},  {false, 0, 0},
+  };
+  RecursiveLock lock;
+  int n = 0;
+  for (const Step& step : steps) {
+    if (step.lock) {
+      EXPECT_EQ(lock.lock(), step.depth) << "step " << n;
+    } else {
+      lock.unlock();
+    }
+    EXPECT_EQ(lock.depth(), step.depth) << "step " << n;
+    EXPECT_EQ(lock.max_depth(), step.max_depth) << "step " << n;
+    ++n;
+  }
+}
+
+TEST(native_lock, uncontended_use_makes_no_system_call) {
+  FutexCounter counter;
+  RecursiveLock lock;
+  for (int i = 0; i < 1000; ++i) {
+    RecursiveGuard outer(lock);
+    RecursiveGuard inner(lock);
+  }
+  EXPECT_EQ(FutexCounter::waits.load(), 0);
+  EXPECT_EQ(FutexCounter::wakes.load(), 0);
+}
+
+// Each thread adds twice per round, the second time one level deeper; a
+// plain counter shows any overlap (and ThreadSanitizer reports it as a race).
+TEST(native_lock, excludes_other_threads_at_every_level) {
+  constexpr int threads = 4;
+  constexpr int rounds = 20000;
+  RecursiveLock lock;
+  long counter = 0;
+  std::atomic<int> wrong_depths{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&] {
+      for (int i = 0; i < rounds; ++i) {
+        if (lock.lock() != 1) wrong_depths.fetch_add(1);
+        ++counter;
+        if (lock.lock() != 2) wrong_depths.fetch_add(1);
+        ++counter;
+        lock.unlock();
+        lock.unlock();
+      }
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
+  EXPECT_EQ(counter, 2L * threads * rounds);
+  EXPECT_EQ(wrong_depths.load(), 0);
+  EXPECT_EQ(lock.depth(), 0u);
+}
+
+// The holder gives back its three levels one by one, each after a pause far
+// longer than the waiter's spinning; the waiter gets in only after the last.
+void waiter_enters_after_last_level() {
+  RecursiveLock lock;
+  lock.lock();
+  lock.lock();
+  lock.lock();
+  std::atomic<bool> entered{false};
+  unsigned waiter_depth = 0;
+  unsigned waiter_max_depth = 0;
+  std::thread waiter([&] {
+    waiter_depth = lock.lock();
+    waiter_max_depth = lock.max_depth();
+    entered = true;
+    lock.unlock();
+  });
+  for (int level = 3; level > 1; --level) {
+    pause_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(entered.load()) << "waiter entered with " << level << " levels held";
+    lock.unlock();
+  }
+  pause_for(std::chrono::milliseconds(30));
+  EXPECT_FALSE(entered.load()) << "waiter entered with 1 level held";
+  lock.unlock();
+  waiter.join();
+  EXPECT_TRUE(entered.load());
+  EXPECT_EQ(waiter_depth, 1u);
+  EXPECT_EQ(waiter_max_depth, 1u);
+}
+
+TEST(native_lock, waiter_enters_only_after_the_owners_last_unlock) {
+  FutexCounter counter;
+  waiter_enters_after_last_level();
+  EXPECT_GT(FutexCounter::waits.load(), 0) << "the waiter should have slept";
+  EXPECT_GT(FutexCounter::wakes.load(), 0);
+}
+
+// A futex wait that returns at once (a signal, say) must not let the waiter
+// in while the lock is held.
+long interrupted_wait(int* word, int op, int value) {
+  if (op != FUTEX_WAIT_PRIVATE) return FutexCounter::count(word, op, value);
+  FutexCounter::waits.fetch_add(1, std::memory_order_relaxed);
+  errno = EINTR;
+  return -1;
+}
+
+TEST(native_lock, interrupted_sleep_does_not_take_a_held_lock) {
+  FutexCounter counter;
+  Sys::futex = interrupted_wait;
+  waiter_enters_after_last_level();
+  EXPECT_GT(FutexCounter::waits.load(), 0);
+}
+
+// Critical sections longer than the spinning, with gaps, so that threads go
+// to sleep and are woken again and again; a lost wake-up hangs the test.
+TEST(native_lock, every_sleeper_is_woken) {
+  constexpr int threads = 3;
+  constexpr int rounds = 150;
+  FutexCounter counter;
+  RecursiveLock lock;
+  int inside = 0;
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      for (int i = 0; i < rounds; ++i) {
+        RecursiveGuard guard(lock);
+        ++inside;
+        pause_for(std::chrono::microseconds(50 + 25 * t));
+      }
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
+  EXPECT_EQ(inside, threads * rounds);
+  EXPECT_GT(FutexCounter::waits.load(), 0);
+
+  // Once everyone has left, the lock is free again and costs no system call.
+  const int calls = FutexCounter::waits.load() + FutexCounter::wakes.load();
+  for (int i = 0; i < 100; ++i) RecursiveGuard guard(lock);
+  EXPECT_EQ(FutexCounter::waits.load() + FutexCounter::wakes.load(), calls);
+}
+
+}  // namespace
