@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ZelTools/Portable.h"
+#include "zeltools/portable/FastFormat.h"
 
 namespace ZelTools {
 namespace Portable {
@@ -28,6 +29,43 @@ int store_truncated(char* buffer, unsigned int size, std::size_t length, char co
   }
 }
 
+// No buffer to write: only an empty text into no room at all succeeds.
+int measure_only(unsigned int size, char const* format, va_list args) {
+  std::size_t length = 0;
+  if (!format_fast(nullptr, 0, format, args, length)) {
+    int measured = std::vsnprintf(nullptr, 0, format, args);
+    if (measured < 0) return -1;
+    length = static_cast<std::size_t>(measured);
+  }
+  return length == 0 && size == 0 ? 0 : -1;
+}
+
+// The fast formatter stored the first size characters and no terminator.
+int finish_fast(char* buffer, unsigned int size, std::size_t length) {
+  if (length < size) {
+    buffer[length] = '\0';
+    return static_cast<int>(length);
+  }
+  return length == size ? static_cast<int>(size) : -1;
+}
+
+// One pass in the common case; the rare text that does not fit is formatted
+// again from a copy of the arguments, for its exact truncation.
+int format_by_library(char* buffer, unsigned int size, char const* format, va_list args) {
+  va_list again;
+  va_copy(again, args);
+  int result = std::vsnprintf(buffer, size, format, args);
+  if (result < 0) {
+    result = -1;
+  } else if (static_cast<unsigned int>(result) >= size) {
+    const std::size_t length = static_cast<std::size_t>(result);
+    result =
+        size == 0 ? (length == 0 ? 0 : -1) : store_truncated(buffer, size, length, format, again);
+  }
+  va_end(again);
+  return result;
+}
+
 }  // namespace
 
 int getpid() { return ::getpid(); }
@@ -44,15 +82,10 @@ std::string getenv(std::string const& name, std::string const& default_value) {
 
 int vsnprintf(char* buffer, unsigned int size, char const* format, va_list args) {
   if (format == nullptr) return -1;
-  va_list measuring;
-  va_copy(measuring, args);
-  int measured = std::vsnprintf(nullptr, 0, format, measuring);
-  va_end(measuring);
-  if (measured < 0) return -1;
-  std::size_t length = static_cast<std::size_t>(measured);
-  if (buffer == nullptr || size == 0) return length == 0 && size == 0 ? 0 : -1;
-  if (length < size) return std::vsnprintf(buffer, size, format, args);
-  return store_truncated(buffer, size, length, format, args);
+  if (buffer == nullptr) return measure_only(size, format, args);
+  std::size_t length = 0;
+  if (format_fast(buffer, size, format, args, length)) return finish_fast(buffer, size, length);
+  return format_by_library(buffer, size, format, args);
 }
 
 }  // namespace Portable

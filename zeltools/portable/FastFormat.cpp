@@ -1,0 +1,422 @@
+#include "zeltools/portable/FastFormat.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+namespace ZelTools {
+namespace Portable {
+namespace {
+
+// Widths and precisions beyond this are left to the C library, which also
+// owns the overflow rules of huge fields.
+constexpr int max_field = 1000000;
+
+// A va_list wrapped so that helpers can take it by reference on every ABI
+// (on some it is an array type, on others a struct).
+struct Arguments {
+  va_list list;
+};
+
+// Where the text goes: the first capacity characters land in the buffer, the
+// rest are only counted.
+class Sink {
+ public:
+  Sink(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+
+  void put(const char* text, std::size_t count) {
+    if (length_ < capacity_) {
+      std::size_t room = capacity_ - length_;
+      std::memcpy(buffer_ + length_, text, count < room ? count : room);
+    }
+    length_ += count;
+  }
+
+  void put(char c) {
+    if (length_ < capacity_) buffer_[length_] = c;
+    ++length_;
+  }
+
+  void fill(char c, std::size_t count) {
+    if (length_ < capacity_) {
+      std::size_t room = capacity_ - length_;
+      std::memset(buffer_ + length_, c, count < room ? count : room);
+    }
+    length_ += count;
+  }
+
+  std::size_t length() const { return length_; }
+
+ private:
+  char* buffer_;
+  std::size_t capacity_;
+  std::size_t length_ = 0;
+};
+
+enum Flag : unsigned { left = 1, zero = 2, plus = 4, space = 8, alternate = 16 };
+
+enum class Length { none, hh, h, l, ll, z, j, t };
+
+// One parsed conversion: "%-08.3lld" is flags left|zero, width 8,
+// precision 3, length ll, conversion 'd'.
+struct Spec {
+  unsigned flags = 0;
+  int width = 0;
+  int precision = -1;  // -1: none given (or a negative '*' precision)
+  Length length = Length::none;
+  char conversion = 0;
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+const char* find_percent(const char* text) {
+#ifdef __GLIBC__
+  return ::strchrnul(text, '%');
+#else
+  while (*text != '%' && *text != '\0') ++text;
+  return text;
+#endif
+}
+
+// Reads a decimal field; null when it exceeds max_field.
+const char* read_number(const char* p, int& value) {
+  value = 0;
+  for (; is_digit(*p); ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > max_field) return nullptr;
+  }
+  return p;
+}
+
+unsigned flag_of(char c) {
+  switch (c) {
+    case '-':
+      return left;
+    case '0':
+      return zero;
+    case '+':
+      return plus;
+    case ' ':
+      return space;
+    case '#':
+      return alternate;
+    default:
+      return 0;
+  }
+}
+
+// Width: digits or '*'; a negative '*' width means '-' and its magnitude.
+// "%1$d" and "%*1$d" are positional and declined.
+const char* parse_width(const char* p, Arguments& args, Spec& spec) {
+  if (*p != '*') {
+    p = read_number(p, spec.width);
+    return p != nullptr && *p != '$' ? p : nullptr;
+  }
+  if (is_digit(p[1])) return nullptr;
+  int width = va_arg(args.list, int);
+  if (width < -max_field || width > max_field) return nullptr;
+  if (width < 0) {
+    spec.flags |= left;
+    width = -width;
+  }
+  spec.width = width;
+  return p + 1;
+}
+
+// Precision after '.': digits (none means 0) or '*' (negative means none).
+const char* parse_precision(const char* p, Arguments& args, Spec& spec) {
+  if (*p != '*') return read_number(p, spec.precision);
+  if (is_digit(p[1])) return nullptr;
+  int precision = va_arg(args.list, int);
+  if (precision > max_field) return nullptr;
+  spec.precision = precision < 0 ? -1 : precision;
+  return p + 1;
+}
+
+const char* parse_length(const char* p, Length& length) {
+  switch (*p) {
+    case 'h':
+      if (p[1] == 'h') return length = Length::hh, p + 2;
+      return length = Length::h, p + 1;
+    case 'l':
+      if (p[1] == 'l') return length = Length::ll, p + 2;
+      return length = Length::l, p + 1;
+    case 'z':
+      return length = Length::z, p + 1;
+    case 'j':
+      return length = Length::j, p + 1;
+    case 't':
+      return length = Length::t, p + 1;
+    default:
+      return p;
+  }
+}
+
+// Parses the conversion after its '%', reading '*' fields from args.
+// Returns the character after it, or null to decline.
+const char* parse_spec(const char* p, Arguments& args, Spec& spec) {
+  for (unsigned flag; (flag = flag_of(*p)) != 0; ++p) spec.flags |= flag;
+  p = parse_width(p, args, spec);
+  if (p == nullptr) return nullptr;
+  if (*p == '.') {
+    p = parse_precision(p + 1, args, spec);
+    if (p == nullptr) return nullptr;
+  }
+  p = parse_length(p, spec.length);
+  spec.conversion = *p;
+  return p + 1;
+}
+
+using Signed = std::intmax_t;
+using Unsigned = std::uintmax_t;
+
+Signed read_signed(Arguments& args, Length length) {
+  switch (length) {
+    case Length::hh:
+      return static_cast<signed char>(va_arg(args.list, int));
+    case Length::h:
+      return static_cast<short>(va_arg(args.list, int));
+    case Length::l:
+      return va_arg(args.list, long);
+    case Length::ll:
+      return va_arg(args.list, long long);
+    case Length::z:
+      return va_arg(args.list, std::make_signed_t<std::size_t>);
+    case Length::j:
+      return va_arg(args.list, std::intmax_t);
+    case Length::t:
+      return va_arg(args.list, std::ptrdiff_t);
+    case Length::none:
+      break;
+  }
+  return va_arg(args.list, int);
+}
+
+Unsigned read_unsigned(Arguments& args, Length length) {
+  switch (length) {
+    case Length::hh:
+      return static_cast<unsigned char>(va_arg(args.list, unsigned));
+    case Length::h:
+      return static_cast<unsigned short>(va_arg(args.list, unsigned));
+    case Length::l:
+      return va_arg(args.list, unsigned long);
+    case Length::ll:
+      return va_arg(args.list, unsigned long long);
+    case Length::z:
+      return va_arg(args.list, std::size_t);
+    case Length::j:
+      return va_arg(args.list, std::uintmax_t);
+    case Length::t:
+      return va_arg(args.list, std::make_unsigned_t<std::ptrdiff_t>);
+    case Length::none:
+      break;
+  }
+  return va_arg(args.list, unsigned);
+}
+
+// Room for the digits of any Unsigned in any base from 8 up.
+constexpr std::size_t max_digits = sizeof(Unsigned) * 3;
+
+const char decimal_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The digits of value, written backwards so that they end at end.
+char* write_decimal(Unsigned value, char* end) {
+  while (value >= 100) {
+    end -= 2;
+    std::memcpy(end, decimal_pairs + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (value >= 10) {
+    end -= 2;
+    std::memcpy(end, decimal_pairs + 2 * value, 2);
+  } else {
+    *--end = static_cast<char>('0' + value);
+  }
+  return end;
+}
+
+char* write_power_of_two(Unsigned value, char* end, unsigned bits, const char* digits) {
+  const Unsigned mask = (Unsigned{1} << bits) - 1;
+  do {
+    *--end = digits[value & mask];
+    value >>= bits;
+  } while (value != 0);
+  return end;
+}
+
+char* write_digits(Unsigned value, char conversion, char* end) {
+  switch (conversion) {
+    case 'x':
+      return write_power_of_two(value, end, 4, "0123456789abcdef");
+    case 'X':
+      return write_power_of_two(value, end, 4, "0123456789ABCDEF");
+    case 'o':
+      return write_power_of_two(value, end, 3, "01234567");
+    default:
+      return write_decimal(value, end);
+  }
+}
+
+// Sign or "0x"/"0X" in front of the digits.
+std::size_t make_prefix(const Spec& spec, Unsigned magnitude, bool negative, char* prefix) {
+  switch (spec.conversion) {
+    case 'd':
+    case 'i':
+      if (negative) return prefix[0] = '-', 1;
+      if (spec.flags & plus) return prefix[0] = '+', 1;
+      if (spec.flags & space) return prefix[0] = ' ', 1;
+      return 0;
+    case 'x':
+    case 'X':
+      if ((spec.flags & alternate) == 0 || magnitude == 0) return 0;
+      prefix[0] = '0';
+      prefix[1] = spec.conversion;
+      return 2;
+    default:
+      return 0;
+  }
+}
+
+// An integer: [spaces] prefix [zeros] digits [spaces]. The precision is the
+// least number of digits (none at all for 0 with precision 0); '#' with 'o'
+// makes the first digit a zero; '0' pads with zeros only when no precision
+// is given and '-' is absent.
+void put_integer(Sink& sink, const Spec& spec, Unsigned magnitude, bool negative) {
+  char digits[max_digits];
+  char* end = digits + max_digits;
+  char* start =
+      spec.precision == 0 && magnitude == 0 ? end : write_digits(magnitude, spec.conversion, end);
+  const std::size_t digit_count = static_cast<std::size_t>(end - start);
+  char prefix[2];
+  const std::size_t prefix_length = make_prefix(spec, magnitude, negative, prefix);
+  const std::size_t precision = spec.precision < 0 ? 0 : static_cast<std::size_t>(spec.precision);
+  std::size_t zeros = precision > digit_count ? precision - digit_count : 0;
+  if (spec.conversion == 'o' && (spec.flags & alternate) && zeros == 0 &&
+      (digit_count == 0 || *start != '0'))
+    zeros = 1;
+  const std::size_t body = prefix_length + zeros + digit_count;
+  const std::size_t width = static_cast<std::size_t>(spec.width);
+  const std::size_t padding = width > body ? width - body : 0;
+  if (spec.flags & left) {
+    sink.put(prefix, prefix_length);
+    sink.fill('0', zeros);
+    sink.put(start, digit_count);
+    sink.fill(' ', padding);
+  } else if ((spec.flags & zero) && spec.precision < 0) {
+    sink.put(prefix, prefix_length);
+    sink.fill('0', zeros + padding);
+    sink.put(start, digit_count);
+  } else {
+    sink.fill(' ', padding);
+    sink.put(prefix, prefix_length);
+    sink.fill('0', zeros);
+    sink.put(start, digit_count);
+  }
+}
+
+// Text padded with spaces to the width, on the right under '-'.
+void put_padded(Sink& sink, const Spec& spec, const char* text, std::size_t count) {
+  const std::size_t width = static_cast<std::size_t>(spec.width);
+  const std::size_t padding = width > count ? width - count : 0;
+  if ((spec.flags & left) == 0) sink.fill(' ', padding);
+  sink.put(text, count);
+  if (spec.flags & left) sink.fill(' ', padding);
+}
+
+bool put_string(Sink& sink, const Spec& spec, Arguments& args) {
+  if (spec.length != Length::none || (spec.flags & zero)) return false;
+  const char* text = va_arg(args.list, const char*);
+  if (text == nullptr) return false;
+  const std::size_t count = spec.precision < 0
+                                ? std::strlen(text)
+                                : ::strnlen(text, static_cast<std::size_t>(spec.precision));
+  put_padded(sink, spec, text, count);
+  return true;
+}
+
+bool put_char(Sink& sink, const Spec& spec, Arguments& args) {
+  if (spec.length != Length::none || (spec.flags & zero)) return false;
+  const char c = static_cast<char>(static_cast<unsigned char>(va_arg(args.list, int)));
+  put_padded(sink, spec, &c, 1);
+  return true;
+}
+
+bool put_pointer(Sink& sink, const Spec& spec, Arguments& args) {
+  if (spec.length != Length::none || (spec.flags & ~unsigned{left}) || spec.precision >= 0)
+    return false;
+  const void* pointer = va_arg(args.list, const void*);
+  if (pointer == nullptr) return false;
+  char text[2 + max_digits];
+  char* end = text + sizeof text;
+  char* start =
+      write_power_of_two(reinterpret_cast<std::uintptr_t>(pointer), end, 4, "0123456789abcdef");
+  *--start = 'x';
+  *--start = '0';
+  put_padded(sink, spec, start, static_cast<std::size_t>(end - start));
+  return true;
+}
+
+// Writes one parsed conversion, consuming its argument; false to decline.
+bool put_conversion(Sink& sink, const Spec& spec, Arguments& args) {
+  switch (spec.conversion) {
+    case 'd':
+    case 'i': {
+      const Signed value = read_signed(args, spec.length);
+      const Unsigned magnitude =
+          value < 0 ? Unsigned{0} - static_cast<Unsigned>(value) : static_cast<Unsigned>(value);
+      put_integer(sink, spec, magnitude, value < 0);
+      return true;
+    }
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'o':
+      put_integer(sink, spec, read_unsigned(args, spec.length), false);
+      return true;
+    case 's':
+      return put_string(sink, spec, args);
+    case 'c':
+      return put_char(sink, spec, args);
+    case 'p':
+      return put_pointer(sink, spec, args);
+    default:
+      return false;
+  }
+}
+
+bool format_all(Sink& sink, const char* format, Arguments& args) {
+  const char* p = format;
+  for (;;) {
+    const char* percent = find_percent(p);
+    sink.put(p, static_cast<std::size_t>(percent - p));
+    if (*percent == '\0') return true;
+    if (percent[1] == '%') {
+      sink.put('%');
+      p = percent + 2;
+      continue;
+    }
+    Spec spec;
+    p = parse_spec(percent + 1, args, spec);
+    if (p == nullptr || !put_conversion(sink, spec, args)) return false;
+  }
+}
+
+}  // namespace
+
+bool format_fast(char* buffer, std::size_t capacity, const char* format, va_list args,
+                 std::size_t& length) {
+  Arguments copy;
+  va_copy(copy.list, args);
+  Sink sink(buffer, capacity);
+  const bool handled = format_all(sink, format, copy);
+  va_end(copy.list);
+  length = sink.length();
+  return handled && length <= static_cast<std::size_t>(INT_MAX);
+}
+
+}  // namespace Portable
+}  // namespace ZelTools
