@@ -5,6 +5,7 @@
 #include <ZelTools/Portable.h>
 
 #include <exception>
+#include <locale>
 
 #include "LogFileLog.h"
 #include "ThreadId.h"
@@ -35,11 +36,9 @@ void put_attribute(XmlOstream& xml, Tag& tag, char const* name, T const& value) 
 
 char const* scope_name(int tag) { return tag == Logger::Open ? "Open" : "Close"; }
 
-void write_msg_attributes(XmlOstream& xml, Tag& msg, MsgFacts const& facts,
-                          Importance const& importance) {
-  put_attribute(xml, msg, "Rank", facts.rank);
-  msg.attribute("Time");
-  write_record_time(*xml.data(), SimpleTime::clock().now());
+// The attributes after Time.
+void write_msg_facts(XmlOstream& xml, Tag& msg, MsgFacts const& facts,
+                     Importance const& importance) {
   put_attribute(xml, msg, "Pid", facts.pid);
   put_attribute(xml, msg, "Tid", facts.tid);
   put_attribute(xml, msg, "Imp", importance.level_name());
@@ -127,10 +126,29 @@ std::ostream* LogFileXml::do_header_record() {
   XmlOstream& xml = stream->xml;
   msg.reset();  // a record left unfinished ends here, in its own document
   msg.emplace(xml, "Msg");
-  write_msg_attributes(xml, *msg, facts, *record.importance);
+  put_attribute(xml, *msg, "Rank", facts.rank);
+  write_time_attribute();
+  write_msg_facts(xml, *msg, facts, *record.importance);
   write_context(xml, record.data, record.tag);
   xml.text();
   return xml.data();
+}
+
+void LogFileXml::write_time_attribute() {
+  XmlOstream& xml = stream->xml;
+  SimpleTime::PhysicalTime const now = SimpleTime::clock().now();
+  msg->attribute("Time");
+  // The printer formats with its stream's locale only for times outside
+  // the ordinary range; a fresh stream would have the global one.
+  if (!(time_stream.getloc() == std::locale())) time_stream.imbue(std::locale());
+  time_text.clear();
+  time_stream.clear();
+  write_record_time(time_stream, now);
+  if (time_stream.good()) {
+    xml << time_text.c_str();
+  } else {
+    write_record_time(*xml.data(), now);  // longer than any ordinary time
+  }
 }
 
 void LogFileXml::do_footer_record() {

@@ -42,8 +42,10 @@
 #ifndef VANTREL_SRC_LOGFILEXML_H
 #define VANTREL_SRC_LOGFILEXML_H
 
+#include <cstddef>
 #include <optional>
 #include <ostream>
+#include <streambuf>
 
 #include "LogFile.h"
 #include "XmlOfstream.h"
@@ -65,8 +67,31 @@ class LogFileXml : public LogFileExt<XmlOfstream> {
   void do_footer_record() override;
 
  private:
+  // A fixed buffer that a record's time is printed into, so that the writer
+  // inserts it as a plain string rather than making a stream for it. Holds
+  // one null-terminated text; a text too long for it makes its stream fail.
+  class TimeText : public std::streambuf {
+   public:
+    TimeText() { clear(); }
+    void clear() { setp(text, text + sizeof text - 1); }
+    // The text printed since clear(), null-terminated.
+    char const* c_str() {
+      *pptr() = '\0';
+      return text;
+    }
+
+   private:
+    char text[64];
+  };
+
+  // Writes the Time attribute of the Msg element.
+  void write_time_attribute();
+
   // The open Msg element of the current record; guarded by the message lock.
   std::optional<ZelTools::Xml::Tag> msg;
+  // The time printer's buffer and stream, guarded by the message lock.
+  TimeText time_text;
+  std::ostream time_stream{&time_text};
 };
 
 extern template class LogFileExt<XmlOfstream>;

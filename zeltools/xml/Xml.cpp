@@ -3,6 +3,8 @@
 #include "zeltools/xml/Xml.h"
 
 #include <algorithm>
+#include <cstring>
+#include <locale>
 
 namespace ZelTools {
 namespace Xml {
@@ -12,6 +14,17 @@ namespace {
 // Deeper markup is still indented, but never by more than this many columns.
 constexpr long long max_indent_columns = 40;
 
+// Markup goes out unformatted: the target's width is never set by the writer,
+// so a formatted insertion would give the same bytes at many times the cost.
+template <std::size_t N>
+void put_literal(std::ostream& out, char const (&text)[N]) {
+  put_text(out, text, N - 1);
+}
+
+void put_string(std::ostream& out, std::string const& text) {
+  put_text(out, text.data(), text.size());
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -19,7 +32,7 @@ constexpr long long max_indent_columns = 40;
 
 Ostream::Ostream(std::ostream& out, Indent const& indent) : out(out), indent(indent) {}
 
-Ostream::~Ostream() { destroy_data_stream(); }
+Ostream::~Ostream() { release_data_stream(); }
 
 Tag& Ostream::current_tag() {
   if (tags.empty() || section) {
@@ -28,19 +41,94 @@ Tag& Ostream::current_tag() {
   return *tags.back();
 }
 
-std::ostream* Ostream::data() {
-  if ((!in_data && !section) || !data_stream) {
+void Ostream::check_data() const {
+  if ((!in_data && !section) || kind == DataKind::None) {
     throw Error("Must be in Attribute, Text, Comment or CData to insert data");
   }
+}
+
+std::ostream* Ostream::data() {
+  check_data();
+  if (!data_stream) make_kind_stream();
   return data_stream;
+}
+
+std::ostream* Ostream::make_kind_stream() {
+  switch (kind) {
+    case DataKind::Attribute:
+      return attribute_stream();
+    case DataKind::Text:
+      return text_stream();
+    case DataKind::CData:
+      return cdata_stream();
+    case DataKind::Comment:
+      return comment_stream();
+    case DataKind::None:
+      break;
+  }
+  return nullptr;
 }
 
 void Ostream::text() {
   Tag& tag = current_tag();
   tag.change_state(&tag.in_text);
   open_text();
-  text_stream();
+  open_data(DataKind::Text);
   in_data = true;
+}
+
+namespace {
+
+// A fresh stream formats integers in the global locale, which may group
+// digits: only the classic one is known to print plain digits. Both sides
+// are the classic locale's own object in the usual case, so this is a
+// pointer comparison.
+bool global_locale_is_classic() { return std::locale() == std::locale::classic(); }
+
+}  // namespace
+
+void Ostream::operator<<(char const* text) {
+  check_data();
+  if (data_stream || text == nullptr) {
+    *data() << text;  // a null text sets the stream's badbit, as ever
+    return;
+  }
+  put_data(text, std::strlen(text));
+}
+
+void Ostream::operator<<(std::string const& text) {
+  check_data();
+  if (data_stream) {
+    *data_stream << text;
+    return;
+  }
+  put_data(text.data(), text.size());
+}
+
+void Ostream::put_integer(long long value) {
+  check_data();
+  if (data_stream || !global_locale_is_classic()) {
+    *data() << value;
+    return;
+  }
+  DecimalText const digits(value);
+  put_data(digits.data(), digits.size());
+}
+
+void Ostream::put_integer(unsigned long long value) {
+  check_data();
+  if (data_stream || !global_locale_is_classic()) {
+    *data() << value;
+    return;
+  }
+  DecimalText const digits(value);
+  put_data(digits.data(), digits.size());
+}
+
+void Ostream::put_data(char const* text, std::size_t length) {
+  // As a NoEscapingOstream writes: into the target's buffer, whatever the
+  // target's own state.
+  out.rdbuf()->sputn(text, static_cast<std::streamsize>(length));
 }
 
 std::ostream* Ostream::attribute_stream() { return make_data_stream<NoEscapingOstream>(out); }
@@ -48,11 +136,37 @@ std::ostream* Ostream::text_stream() { return make_data_stream<NoEscapingOstream
 std::ostream* Ostream::cdata_stream() { return make_data_stream<NoEscapingOstream>(out); }
 std::ostream* Ostream::comment_stream() { return make_data_stream<NoEscapingOstream>(out); }
 
-void Ostream::destroy_data_stream() noexcept {
-  if (!data_stream) return;
-  destroy_data(data_stream);
+void Ostream::open_data(DataKind next) noexcept {
   data_stream = nullptr;
+  kind = next;
+}
+
+void Ostream::destroy_data_stream() noexcept {
+  data_stream = nullptr;
+  kind = DataKind::None;
+}
+
+void Ostream::release_data_stream() noexcept {
+  data_stream = nullptr;
+  if (!kept_stream) return;
+  destroy_data(kept_stream);
+  kept_stream = nullptr;
   destroy_data = nullptr;
+  kept_own_buffer = nullptr;
+  kept_target_buffer = nullptr;
+}
+
+bool Ostream::reset_for_reuse(std::ostream& stream) {
+  // A fresh stream takes the global locale of its time of making.
+  if (!(stream.getloc() == std::locale())) return false;
+  stream.clear();
+  stream.exceptions(std::ios_base::goodbit);
+  stream.flags(std::ios_base::skipws | std::ios_base::dec);
+  stream.width(0);
+  stream.precision(6);
+  stream.fill(' ');
+  stream.tie(nullptr);
+  return true;
 }
 
 void Ostream::reserve_buffer(std::size_t bytes) {
@@ -68,15 +182,11 @@ Indent const& Ostream::context_indent() const {
   return indent;
 }
 
-void Ostream::write_indent(Indent const& at) {
+void Ostream::write_fill(Indent const& at) {
   long long const columns = static_cast<long long>(at.level) * at.step;
   if (columns <= 0) return;
   char const fill = out.fill();
   for (long long i = 0; i < std::min(columns, max_indent_columns); ++i) put_char(out, fill);
-}
-
-void Ostream::write_newline() {
-  if (indent.newline) put_char(out, '\n');
 }
 
 // ---------------------------------------------------------------------------
@@ -84,23 +194,26 @@ void Ostream::write_newline() {
 
 XmlOstream::XmlOstream(std::ostream& out, Indent const& indent) : RawXmlOstream(out, indent) {
   write_indent(this->indent);
-  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  put_literal(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
   write_newline();
 }
 
 void XmlOstream::open_start_tag() {
   write_indent(context_indent());
-  out << '<' << top_tag()->tag_name();
+  put_char(out, '<');
+  put_string(out, top_tag()->tag_name());
 }
 
 void XmlOstream::close_tag() {
   Tag const* const tag = top_tag();
   if (!tag) return;
   if (tag->subs_done() == 0 && tag->texts_done() == 0) {
-    out << "/>";
+    put_literal(out, "/>");
   } else {
     write_indent(context_indent());
-    out << "</" << tag->tag_name() << '>';
+    put_literal(out, "</");
+    put_string(out, tag->tag_name());
+    put_char(out, '>');
   }
   write_newline();
 }
@@ -110,7 +223,8 @@ void XmlOstream::open_attribute(char const* const& name) {
   Indent const& context = context_indent();
   write_indent(context.deeper());
   if (context.step == 0 && !indent.newline) put_char(out, ' ');
-  out << name << "=\"";
+  put_text(out, name, std::strlen(name));
+  put_literal(out, "=\"");
 }
 
 void XmlOstream::close_attribute() { put_char(out, '"'); }
@@ -134,33 +248,32 @@ void XmlOstream::close_text() { write_newline(); }
 
 void XmlOstream::open_cdata() {
   write_indent(context_indent());
-  out << "<![CDATA[";
+  put_literal(out, "<![CDATA[");
 }
 
 void XmlOstream::close_cdata() {
-  out << "]]>";
+  put_literal(out, "]]>");
   write_newline();
 }
 
 void XmlOstream::open_comment() {
   write_indent(context_indent());
-  out << "<!--";
+  put_literal(out, "<!--");
 }
 
 void XmlOstream::close_comment() {
-  out << "-->";
+  put_literal(out, "-->");
   write_newline();
 }
 
 // ---------------------------------------------------------------------------
 // Tag
 
-Tag::Tag(Ostream& stream, std::string const& name) : stream(stream) {
+Tag::Tag(Ostream& stream, std::string const& name) : name(name), stream(stream) {
   if (!stream.tags.empty()) {
     parent = &stream.current_tag();
     parent->enter_sub();
   }
-  this->name = name;
   indent = parent ? stream.context_indent().deeper() : stream.indent;
   if (!parent && stream.root_done) throw Error("multi root tree");
   stream.root_done = true;
@@ -199,7 +312,7 @@ void Tag::attribute(char const* const& name) {
   }
   change_state(&in_attribute);
   stream.open_attribute(checked_name);
-  stream.attribute_stream();
+  stream.open_data(Ostream::DataKind::Attribute);
   stream.in_data = true;
 }
 
@@ -256,10 +369,10 @@ Section::Section(Ostream& stream, bool cdata) : stream(stream), cdata(cdata) {
   try {
     if (cdata) {
       stream.open_cdata();
-      stream.cdata_stream();
+      stream.open_data(Ostream::DataKind::CData);
     } else {
       stream.open_comment();
-      stream.comment_stream();
+      stream.open_data(Ostream::DataKind::Comment);
     }
   } catch (...) {
     stream.section = nullptr;

@@ -101,6 +101,66 @@ inline void put_char(std::ostream& out, char c) {
   out.setstate(std::ios_base::badbit);
 }
 
+// put_char for a run of characters, with the same results. Markup and
+// values come in short pieces: those go a character at a time through the
+// buffer's inline sputc, longer runs in one sputn.
+inline void put_text(std::ostream& out, char const* text, std::size_t length) {
+  using traits = std::ostream::traits_type;
+  constexpr std::size_t short_run = 16;
+  if (!out.good()) {
+    out.setstate(std::ios_base::badbit);
+    return;
+  }
+  std::streambuf& buffer = *out.rdbuf();
+  if (length > short_run) {
+    auto const count = static_cast<std::streamsize>(length);
+    if (buffer.sputn(text, count) != count) out.setstate(std::ios_base::badbit);
+    return;
+  }
+  for (std::size_t i = 0; i < length; ++i) {
+    if (traits::eq_int_type(buffer.sputc(text[i]), traits::eof())) {
+      out.setstate(std::ios_base::badbit);
+      return;
+    }
+  }
+}
+
+// The decimal digits of an integer, as a std::ostream with default
+// formatting in the classic locale prints it:
+//   0 => "0", 4096 => "4096", -42 => "-42",
+//   18446744073709551615ULL => "18446744073709551615".
+class DecimalText {
+ public:
+  explicit DecimalText(unsigned long long value) { fill(value); }
+  explicit DecimalText(long long value) {
+    // Negating through unsigned keeps the most negative value exact.
+    unsigned long long const magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                                   : static_cast<unsigned long long>(value);
+    fill(magnitude);
+    if (value < 0) digits[--first] = '-';
+  }
+
+  char const* data() const { return digits + first; }
+  std::size_t size() const { return sizeof digits - first; }
+
+ private:
+  void fill(unsigned long long value) {
+    do {
+      digits[--first] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+  }
+
+  // 20 digits hold the largest unsigned value, or a sign and 19 digits.
+  char digits[20];
+  std::size_t first = sizeof digits;  // index of the first character
+};
+
+// Writes text[0, length) into `out` escaped as an attribute value (`quote`
+// true) or as text content (`quote` false); see RawXmlOstream for the table.
+// Runs of characters that need no escaping go out in one piece.
+void write_escaped(std::ostream& out, char const* text, std::size_t length, bool quote);
+
 // ---------------------------------------------------------------------------
 // Layout of a document or of one nesting context.
 //
@@ -117,7 +177,11 @@ struct Indent {
 
   explicit Indent(int style = Flat);
   // The same layout one level deeper.
-  Indent deeper() const;
+  Indent deeper() const {
+    Indent result = *this;
+    ++result.level;
+    return result;
+  }
 
   int level = 0;
   int step = 0;
@@ -154,14 +218,31 @@ class Ostream {
   void operator<<(T const& value) {
     *data() << value;
   }
+  // The same for the types the writer's users insert most. While nobody
+  // holds the data stream (data() was not called for the open item), the
+  // value goes straight to the target with the escaping of its item, with no
+  // stream made for it; the bytes are those the fresh data stream would give.
+  void operator<<(char const* text);
+  void operator<<(std::string const& text);
+  void operator<<(int value) { put_integer(static_cast<long long>(value)); }
+  void operator<<(long value) { put_integer(static_cast<long long>(value)); }
+  void operator<<(long long value) { put_integer(value); }
+  void operator<<(unsigned value) { put_integer(static_cast<unsigned long long>(value)); }
+  void operator<<(unsigned long value) { put_integer(static_cast<unsigned long long>(value)); }
+  void operator<<(unsigned long long value) { put_integer(value); }
 
   // When set, element and attribute names are validated and an attribute name
   // repeated on one element is refused. Off unless the user sets it.
   bool check_identifiers = false;
 
  protected:
-  // Data stream factories: each destroys the current data stream, constructs
-  // a new one in `buffer`, makes it the data stream and returns it.
+  // What the open data item is; the writer makes its stream only when data()
+  // asks for it.
+  enum class DataKind { None, Attribute, Text, CData, Comment };
+
+  // Data stream factories: each ends the current data stream, makes one for
+  // its kind of item in `buffer`, makes it the data stream and returns it.
+  // data() calls the one of the open item's kind.
   virtual std::ostream* attribute_stream();
   virtual std::ostream* text_stream();
   virtual std::ostream* cdata_stream();
@@ -180,19 +261,34 @@ class Ostream {
   virtual void close_cdata() {}
   virtual void open_comment() {}
   virtual void close_comment() {}
+  // Writes `length` formatted bytes of the open item to the target as its
+  // data stream would: here unescaped, straight into the target's buffer.
+  virtual void put_data(char const* text, std::size_t length);
 
-  // Constructs a stream of type S in `buffer` (growing it when too small)
-  // after destroying the previous one, and records how to destroy it.
+  // Makes a stream of type S in `buffer` after ending the previous one, and
+  // records how to destroy it. A stream of type S that the buffer still
+  // holds from an earlier item is reset to a fresh stream's state and used
+  // again, as long as it carries the current global locale: making a
+  // std::ostream (its locale caches) costs far more than the item it writes.
   template <class S, class... Args>
   std::ostream* make_data_stream(Args&&... args);
+  // Ends the current data item: its stream, if one was made, stays in
+  // `buffer` unused (and unreachable through data()) until the next is made.
   void destroy_data_stream() noexcept;
+  // Opens a data item of `kind`; its stream is made on demand by data().
+  void open_data(DataKind kind) noexcept;
+  DataKind data_kind() const { return kind; }
 
   // The layout that markup is indented by: the open section's, else the
   // current element's, else the document's.
   Indent const& context_indent() const;
   // Writes min(level * step, 40) fill characters of `out`.
-  void write_indent(Indent const& at);
-  void write_newline();
+  void write_indent(Indent const& at) {
+    if (at.step != 0 && at.level != 0) write_fill(at);
+  }
+  void write_newline() {
+    if (indent.newline) put_char(out, '\n');
+  }
   // The innermost open element, or null.
   Tag* top_tag() const { return tags.empty() ? nullptr : tags.back(); }
 
@@ -204,6 +300,24 @@ class Ostream {
   friend class Section;
 
   void reserve_buffer(std::size_t bytes);
+  // The fill characters of a non-empty indentation.
+  void write_fill(Indent const& at);
+  // Throws Error unless an attribute value, a text run or a section is open.
+  void check_data() const;
+  // Writes an integer of the open item, see operator<<.
+  void put_integer(long long value);
+  void put_integer(unsigned long long value);
+  // The stream of the open item's kind, made by its factory.
+  std::ostream* make_kind_stream();
+  // Destroys the stream kept in `buffer`, if any.
+  void release_data_stream() noexcept;
+  // Readies a kept stream for reuse as a fresh one; false when it must be
+  // made anew (its locale is no longer the global one).
+  static bool reset_for_reuse(std::ostream& stream);
+  template <class S>
+  static void destroy_as(std::ostream* stream) noexcept {
+    static_cast<S*>(stream)->~S();
+  }
 
   // The writer's state belongs to the one thread using it at a time; no lock
   // guards it (the XML log file holds its destination's message lock).
@@ -212,17 +326,29 @@ class Ostream {
   Section* section = nullptr;  // the open comment or CDATA section, if any
   bool in_data = false;        // an attribute value or text run is open
 
-  std::ostream* data_stream = nullptr;                     // lives in `buffer`
-  void (*destroy_data)(std::ostream*) noexcept = nullptr;  // its destructor
-  std::unique_ptr<std::max_align_t[]> buffer;              // kept for reuse
-  std::size_t buffer_size = 0;                             // bytes in `buffer`
+  DataKind kind = DataKind::None;  // the open data item, None between items
+  // The open item's stream once data() has made it, else null.
+  std::ostream* data_stream = nullptr;
+  // The stream living in `buffer` (the open item's or a kept earlier one),
+  // or null, and the function that destroys it.
+  std::ostream* kept_stream = nullptr;
+  void (*destroy_data)(std::ostream*) noexcept = nullptr;
+  // The stream buffers that the kept stream and `out` used when it was made:
+  // it is reused only while both are unchanged.
+  std::streambuf* kept_own_buffer = nullptr;
+  std::streambuf* kept_target_buffer = nullptr;
+  std::unique_ptr<std::max_align_t[]> buffer;  // kept for reuse
+  std::size_t buffer_size = 0;                 // bytes in `buffer`
 };
 
 // ---------------------------------------------------------------------------
-// Unbuffered stream buffers that hand every character to escape().
+// Unbuffered stream buffers that hand every character to escape(), and
+// every run of characters to escape_run().
 class EscapingOstreambuf : public std::streambuf {
  protected:
   virtual void escape(char c) = 0;
+  // Escapes s[0, n); by default one escape() per character.
+  virtual void escape_run(char const* s, std::streamsize n);
   int_type overflow(int_type c) override;
   std::streamsize xsputn(char const* s, std::streamsize n) override;
 };
@@ -257,9 +383,6 @@ class RawXmlOstream : public Ostream {
 
    protected:
     int sync() override;
-    // Writes c escaped as text content: &, <, > and control characters
-    // become references, everything else passes unchanged.
-    void escape_markup(char c);
     std::ostream& target;
   };
   class AttributeBuf : public XmlBuf {
@@ -268,6 +391,7 @@ class RawXmlOstream : public Ostream {
 
    protected:
     void escape(char c) override;
+    void escape_run(char const* s, std::streamsize n) override;
   };
   class TextBuf : public XmlBuf {
    public:
@@ -275,12 +399,15 @@ class RawXmlOstream : public Ostream {
 
    protected:
     void escape(char c) override;
+    void escape_run(char const* s, std::streamsize n) override;
   };
 
  protected:
   using Ostream::Ostream;
   std::ostream* attribute_stream() override;
   std::ostream* text_stream() override;
+  // Attribute values and text escaped, sections raw.
+  void put_data(char const* text, std::size_t length) override;
 };
 
 // The concrete writer: escaping plus markup in the layout of its Indent.
@@ -413,11 +540,22 @@ class Section {
 template <class S, class... Args>
 std::ostream* Ostream::make_data_stream(Args&&... args) {
   static_assert(alignof(S) <= alignof(std::max_align_t), "buffer alignment");
-  destroy_data_stream();
+  data_stream = nullptr;
+  // Every stream of the writer targets `out`, so a kept S is the one that a
+  // new S(args) would be, once its state is reset.
+  if (kept_stream && destroy_data == &destroy_as<S> && kept_stream->rdbuf() == kept_own_buffer &&
+      out.rdbuf() == kept_target_buffer && reset_for_reuse(*kept_stream)) {
+    data_stream = kept_stream;
+    return data_stream;
+  }
+  release_data_stream();
   reserve_buffer(sizeof(S));
   S* made = new (static_cast<void*>(buffer.get())) S(std::forward<Args>(args)...);
+  kept_stream = made;
+  destroy_data = &destroy_as<S>;
+  kept_own_buffer = made->rdbuf();
+  kept_target_buffer = out.rdbuf();
   data_stream = made;
-  destroy_data = [](std::ostream* stream) noexcept { static_cast<S*>(stream)->~S(); };
   return made;
 }
 

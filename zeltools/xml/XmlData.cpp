@@ -24,10 +24,6 @@ namespace {
 // Locale-free ASCII classes: bytes 0x80..0xFF are neither letters nor digits.
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_control(char c) {
-  unsigned char const byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
-}
 
 }  // namespace
 
@@ -46,21 +42,74 @@ Indent::Indent(int style) {
   if (style == Pretty) step = 2;
 }
 
-Indent Indent::deeper() const {
-  Indent result = *this;
-  ++result.level;
-  return result;
-}
-
 EscapingOstreambuf::int_type EscapingOstreambuf::overflow(int_type c) {
   if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
   escape(traits_type::to_char_type(c));
   return c;
 }
 
-std::streamsize EscapingOstreambuf::xsputn(char const* s, std::streamsize n) {
+void EscapingOstreambuf::escape_run(char const* s, std::streamsize n) {
   for (std::streamsize i = 0; i < n; ++i) escape(s[i]);
+}
+
+std::streamsize EscapingOstreambuf::xsputn(char const* s, std::streamsize n) {
+  if (n > 0) escape_run(s, n);
   return n;
+}
+
+namespace {
+
+// The bytes written as references: `in_text` ones everywhere, `in_value`
+// ones in attribute values (the double quote besides those of text).
+constexpr unsigned char in_text = 1;
+constexpr unsigned char in_value = 2;
+
+struct ReferenceTable {
+  unsigned char marks[256] = {};
+  constexpr ReferenceTable() {
+    for (int byte = 0; byte < 0x20; ++byte) marks[byte] = in_text | in_value;
+    marks[0x7F] = in_text | in_value;
+    for (unsigned char const byte : {'&', '<', '>'}) marks[byte] = in_text | in_value;
+    marks[static_cast<unsigned char>('"')] = in_value;
+  }
+};
+
+constexpr ReferenceTable references;
+
+// Writes the reference of one byte for which needs_reference holds.
+void write_reference(std::ostream& out, char c) {
+  switch (c) {
+    case '&':
+      put_text(out, "&amp;", 5);
+      break;
+    case '<':
+      put_text(out, "&lt;", 4);
+      break;
+    case '>':
+      put_text(out, "&gt;", 4);
+      break;
+    case '"':
+      put_text(out, "&quot;", 6);
+      break;
+    default:
+      // Rare: the code goes through the target's own integer insertion.
+      out << "&#" << static_cast<int>(static_cast<unsigned char>(c)) << ';';
+  }
+}
+
+}  // namespace
+
+void write_escaped(std::ostream& out, char const* text, std::size_t length, bool quote) {
+  unsigned char const mark = quote ? in_value : in_text;
+  char const* const end = text + length;
+  char const* run = text;  // start of the characters not yet written
+  for (char const* at = text; at != end; ++at) {
+    if ((references.marks[static_cast<unsigned char>(*at)] & mark) == 0) continue;
+    if (at != run) put_text(out, run, static_cast<std::size_t>(at - run));
+    write_reference(out, *at);
+    run = at + 1;
+  }
+  if (end != run) put_text(out, run, static_cast<std::size_t>(end - run));
 }
 
 int RawXmlOstream::XmlBuf::sync() {
@@ -68,33 +117,30 @@ int RawXmlOstream::XmlBuf::sync() {
   return 0;
 }
 
-void RawXmlOstream::XmlBuf::escape_markup(char c) {
-  switch (c) {
-    case '&':
-      target << "&amp;";
+void RawXmlOstream::AttributeBuf::escape(char c) { write_escaped(target, &c, 1, true); }
+
+void RawXmlOstream::AttributeBuf::escape_run(char const* s, std::streamsize n) {
+  write_escaped(target, s, static_cast<std::size_t>(n), true);
+}
+
+void RawXmlOstream::TextBuf::escape(char c) { write_escaped(target, &c, 1, false); }
+
+void RawXmlOstream::TextBuf::escape_run(char const* s, std::streamsize n) {
+  write_escaped(target, s, static_cast<std::size_t>(n), false);
+}
+
+void RawXmlOstream::put_data(char const* text, std::size_t length) {
+  switch (data_kind()) {
+    case DataKind::Attribute:
+      write_escaped(out, text, length, true);
       break;
-    case '<':
-      target << "&lt;";
-      break;
-    case '>':
-      target << "&gt;";
+    case DataKind::Text:
+      write_escaped(out, text, length, false);
       break;
     default:
-      if (is_control(c))
-        target << "&#" << static_cast<int>(static_cast<unsigned char>(c)) << ';';
-      else
-        put_char(target, c);
+      Ostream::put_data(text, length);
   }
 }
-
-void RawXmlOstream::AttributeBuf::escape(char c) {
-  if (c == '"')
-    target << "&quot;";
-  else
-    escape_markup(c);
-}
-
-void RawXmlOstream::TextBuf::escape(char c) { escape_markup(c); }
 
 std::ostream* RawXmlOstream::attribute_stream() {
   return make_data_stream<EscapingOstream<AttributeBuf>>(out);
