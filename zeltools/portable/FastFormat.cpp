@@ -19,39 +19,85 @@ struct Arguments {
   va_list list;
 };
 
+// Copies count characters; the short runs that dominate (digits, words
+// between conversions) are moved in at most two overlapping words instead of
+// a library call.
+void copy_chars(char* to, const char* from, std::size_t count) {
+  if (count >= 16) {
+    std::memcpy(to, from, count);
+  } else if (count >= 8) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + count - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + count - 8, &tail, 8);
+  } else if (count >= 4) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + count - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + count - 4, &tail, 4);
+  } else if (count != 0) {
+    to[0] = from[0];
+    to[count - 1] = from[count - 1];
+    if (count == 3) to[1] = from[1];
+  }
+}
+
 // Where the text goes: the first capacity characters land in the buffer, the
 // rest are only counted.
 class Sink {
  public:
-  Sink(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+  Sink(char* buffer, std::size_t capacity) : begin_(buffer), next_(buffer), room_(capacity) {}
 
   void put(const char* text, std::size_t count) {
-    if (length_ < capacity_) {
-      std::size_t room = capacity_ - length_;
-      std::memcpy(buffer_ + length_, text, count < room ? count : room);
+    if (count <= room_) {
+      copy_chars(next_, text, count);
+      advance(count);
+    } else {
+      if (room_ != 0) std::memcpy(next_, text, room_);
+      overflow(count);
     }
-    length_ += count;
   }
 
   void put(char c) {
-    if (length_ < capacity_) buffer_[length_] = c;
-    ++length_;
+    if (room_ != 0) {
+      *next_ = c;
+      advance(1);
+    } else {
+      ++dropped_;
+    }
   }
 
   void fill(char c, std::size_t count) {
-    if (length_ < capacity_) {
-      std::size_t room = capacity_ - length_;
-      std::memset(buffer_ + length_, c, count < room ? count : room);
+    if (count == 0) return;
+    if (count <= room_) {
+      std::memset(next_, c, count);
+      advance(count);
+    } else {
+      if (room_ != 0) std::memset(next_, c, room_);
+      overflow(count);
     }
-    length_ += count;
   }
 
-  std::size_t length() const { return length_; }
+  std::size_t length() const { return static_cast<std::size_t>(next_ - begin_) + dropped_; }
 
  private:
-  char* buffer_;
-  std::size_t capacity_;
-  std::size_t length_ = 0;
+  void advance(std::size_t count) {
+    next_ += count;
+    room_ -= count;
+  }
+  // The buffer is full; count characters went partly or wholly beyond it.
+  void overflow(std::size_t count) {
+    dropped_ += count - room_;
+    next_ += room_;
+    room_ = 0;
+  }
+
+  char* begin_;
+  char* next_;
+  std::size_t room_;
+  std::size_t dropped_ = 0;
 };
 
 enum Flag : unsigned { left = 1, zero = 2, plus = 4, space = 8, alternate = 16 };
@@ -107,13 +153,12 @@ unsigned flag_of(char c) {
 }
 
 // Width: digits or '*'; a negative '*' width means '-' and its magnitude.
-// "%1$d" and "%*1$d" are positional and declined.
+// "%1$d" is positional and declined ("%*1$d" fails later, at its conversion).
 const char* parse_width(const char* p, Arguments& args, Spec& spec) {
   if (*p != '*') {
     p = read_number(p, spec.width);
     return p != nullptr && *p != '$' ? p : nullptr;
   }
-  if (is_digit(p[1])) return nullptr;
   int width = va_arg(args.list, int);
   if (width < -max_field || width > max_field) return nullptr;
   if (width < 0) {
@@ -127,7 +172,6 @@ const char* parse_width(const char* p, Arguments& args, Spec& spec) {
 // Precision after '.': digits (none means 0) or '*' (negative means none).
 const char* parse_precision(const char* p, Arguments& args, Spec& spec) {
   if (*p != '*') return read_number(p, spec.precision);
-  if (is_digit(p[1])) return nullptr;
   int precision = va_arg(args.list, int);
   if (precision > max_field) return nullptr;
   spec.precision = precision < 0 ? -1 : precision;
@@ -392,7 +436,7 @@ bool format_all(Sink& sink, const char* format, Arguments& args) {
   const char* p = format;
   for (;;) {
     const char* percent = find_percent(p);
-    sink.put(p, static_cast<std::size_t>(percent - p));
+    if (percent != p) sink.put(p, static_cast<std::size_t>(percent - p));
     if (*percent == '\0') return true;
     if (percent[1] == '%') {
       sink.put('%');
