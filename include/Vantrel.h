@@ -139,9 +139,7 @@ struct VANTREL_API Config {
   char consultant[consultant_capacity] = {};  // NUL-terminated, at most 63 chars
 
   // (display_mask & selectable_mask) | always_shown_mask
-  unsigned effective_mask() const {
-    return (display_mask & selectable_mask) | always_shown_mask;
-  }
+  unsigned effective_mask() const { return (display_mask & selectable_mask) | always_shown_mask; }
   // Stores the first 63 characters of `name`, NUL-terminated.
   void set_consultant(const std::string& name);
 
@@ -216,6 +214,14 @@ class VANTREL_API Logger {
   Context::Data* data() const { return data_; }
 
  private:
+  friend class Printf;
+  // Printf decides, then formats its text, then opens the record: the
+  // formatting runs before the destination's lock is taken.
+  enum class Opening { now, later };
+  Logger(const Importance& importance, Tag tag, Opening opening);
+  // Opens the record on the destination chosen by the activity rule.
+  void open();
+
   Logos* active_logos(Logos* logos);
   bool open_record();
   void end_record();
@@ -225,7 +231,8 @@ class VANTREL_API Logger {
   Tag tag_;
   Config config_;
   Context::Data* data_ = nullptr;
-  Logos* logos_ = nullptr;  // held: one level of its message lock
+  Logos* chosen_ = nullptr;  // passed the activity rule, not yet held
+  Logos* logos_ = nullptr;   // held: one level of its message lock
   std::ostream* stream_ = nullptr;
 };
 
@@ -344,9 +351,9 @@ struct VANTREL_API Admin {
 //   VANTREL_LOG(Vantrel::M) << "x=" << x;
 // When the message is not active, nothing is written and the inserted
 // expressions are not evaluated.
-#define VANTREL_LOG(imp)                                                              \
+#define VANTREL_LOG(imp)                                                                         \
   for (::Vantrel::PositionedLogger vantrel_log_(imp, __FILE__, __LINE__); vantrel_log_.stream(); \
-       vantrel_log_.reset())                                                          \
+       vantrel_log_.reset())                                                                     \
   *vantrel_log_.stream()
 
 // ===========================================================================

@@ -31,13 +31,25 @@ void write_line(int source_line, const std::string& text);
 }  // namespace Debug
 }  // namespace Vantrel
 
-#define VANTREL_DEBUG(expr)                                  \
-  do {                                                       \
-    if (::Vantrel::Debug::echo_on()) {                       \
-      std::ostringstream vantrel_debug_text_;                \
-      vantrel_debug_text_ << expr; \
-      ::Vantrel::Debug::write_line(__LINE__, vantrel_debug_text_.str()); \
-    }                                                        \
+// The text is built in a cold, out-of-line lambda, so that a function
+// holding a debug line keeps a lean frame on its usual path (the trace off).
+#if defined(__GNUC__) || defined(__clang__)
+#define VANTREL_DEBUG_COLD __attribute__((noinline, cold))
+#define VANTREL_DEBUG_UNLIKELY(condition) __builtin_expect(!!(condition), 0)
+#else
+#define VANTREL_DEBUG_COLD
+#define VANTREL_DEBUG_UNLIKELY(condition) (condition)
+#endif
+
+#define VANTREL_DEBUG(expr)                                                \
+  do {                                                                     \
+    if (VANTREL_DEBUG_UNLIKELY(::Vantrel::Debug::echo_on())) {             \
+      [&]() VANTREL_DEBUG_COLD {                                           \
+        std::ostringstream vantrel_debug_text_;                            \
+        vantrel_debug_text_ << expr;                                       \
+        ::Vantrel::Debug::write_line(__LINE__, vantrel_debug_text_.str()); \
+      }();                                                                 \
+    }                                                                      \
   } while (0)
 
 #endif  // VANTREL_SRC_DEBUGTRACE_H

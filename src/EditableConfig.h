@@ -12,16 +12,31 @@
 #include <SimpleTime.h>
 #include <Vantrel.h>
 
+#include <cstdint>
+
 #include "LogosInfo.h"
 #include "Native.h"
 #include "Pullable.h"
 
 namespace Vantrel {
 
-class EditableConfig : public ZelTools::MT::Pullable<Config, ZelTools::Native::Mutex>,
-                       public DeviceInfoSnap {
+// What the default activity rule needs of a record, in one word: the lowest
+// level that passes below severity 3 (none when the record is inactive).
+struct ThresholdSummary {
+  static constexpr std::int32_t nothing_passes = INT32_MAX;
+  static std::uint32_t of(const Config& record) {
+    return static_cast<std::uint32_t>(record.active ? record.importance.level : nothing_passes);
+  }
+  static std::int32_t threshold(std::uint32_t summary) {
+    return static_cast<std::int32_t>(summary);
+  }
+};
+
+class EditableConfig
+    : public ZelTools::MT::Pullable<Config, ZelTools::Native::Mutex, ThresholdSummary>,
+      public DeviceInfoSnap {
  public:
-  using Base = ZelTools::MT::Pullable<Config, ZelTools::Native::Mutex>;
+  using Base = ZelTools::MT::Pullable<Config, ZelTools::Native::Mutex, ThresholdSummary>;
 
   // The default record; with pulling on, the first message reads the file.
   EditableConfig(const DeviceInfo& info, bool pullable, SimpleTime::Duration period)

@@ -32,13 +32,28 @@ RecordInputs inputs_of(const Logger& logger) {
 
 }  // namespace
 
-Logger::Logger(const Importance& importance, Tag tag) : importance_(&importance), tag_(tag) {
+Logger::Logger(const Importance& importance, Tag tag) : Logger(importance, tag, Opening::now) {}
+
+Logger::Logger(const Importance& importance, Tag tag, Opening opening)
+    : importance_(&importance), tag_(tag) {
   try {
     data_ = Context::get_data();
-    logos_ = active_logos(Context::get_logos(data_));
-    if (logos_ != nullptr && !open_record()) release();
+    chosen_ = active_logos(Context::get_logos(data_));
   } catch (...) {
-    // A broken log file or rule costs this message only.
+    // A broken rule costs this message only.
+    chosen_ = nullptr;
+  }
+  if (opening == Opening::now) open();
+}
+
+void Logger::open() {
+  logos_ = chosen_;
+  chosen_ = nullptr;
+  if (logos_ == nullptr) return;
+  try {
+    if (!open_record()) release();
+  } catch (...) {
+    // A broken log file costs this message only.
     if (logos_ != nullptr) release();
     stream_ = nullptr;
   }
@@ -46,11 +61,11 @@ Logger::Logger(const Importance& importance, Tag tag) : importance_(&importance)
 
 // Copies the destination's settings into config_ and asks its activity rule;
 // returns the destination when the message is to be written. Most messages
-// are dropped: they are decided on the leading settings, and only a message
-// that may be written copies the whole record.
+// are dropped on the settings' digest alone (Logos::surely_inactive); only a
+// message that may be written copies the whole record.
 Logos* Logger::active_logos(Logos* logos) {
   VANTREL_DEBUG("active_logos");
-  if (logos != nullptr && !logos->surely_inactive(*importance_, tag_, config_)) {
+  if (logos != nullptr && !logos->surely_inactive(*importance_, tag_)) {
     config_ = logos->pull_config();
     if (logos->is_active(*importance_, tag_, config_, data_)) {
       VANTREL_DEBUG("active_logos, returning logos=" << static_cast<const void*>(logos));
@@ -106,23 +121,51 @@ void Logger::release() {
   logos->message_lock.unlock();
 }
 
+namespace {
+
+// The quick verdict for a Printf, before a Logger (and its copy of the
+// settings) is built: most filtered messages end here. With the debug trace
+// on, every message goes through the Logger, which writes the trace's lines.
+bool surely_dropped(const Importance& importance) {
+  if (Debug::echo_on()) return false;
+  const Logos* logos = Context::get_logos(Context::get_data());
+  return logos == nullptr || logos->surely_inactive(importance, Logger::Plain);
+}
+
+// Formats into `buffer`; returns the text's length. A text of 1024
+// characters or more is cut to its first 1023.
+std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, va_list args) {
+  buffer[0] = '\0';  // a formatting error may leave the buffer untouched
+  const int written = ZelTools::Portable::vsnprintf(buffer, sizeof buffer, format, args);
+  // The length is known unless the text was cut or formatting failed.
+  if (written >= 0 && written < static_cast<int>(sizeof buffer)) {
+    return static_cast<std::size_t>(written);
+  }
+  buffer[sizeof buffer - 1] = '\0';
+  return std::strlen(buffer);
+}
+
+}  // namespace
+
 void Printf::operator()(const char* format, ...) const {
-  Logger logger(importance_, Logger::Plain);
+  try {
+    if (surely_dropped(importance_)) return;
+  } catch (...) {
+    return;  // the context lookup failed: as the Logger would, drop it
+  }
+  Logger logger(importance_, Logger::Plain, Logger::Opening::later);
+  if (logger.chosen_ == nullptr) return;
+  char buffer[printf_buffer_size];
+  std::size_t length = 0;
+  if (format != nullptr) {
+    va_list args;
+    va_start(args, format);
+    length = format_text(buffer, format, args);
+    va_end(args);
+  }
+  logger.open();
   std::ostream* stream = logger.stream();
   if (stream == nullptr || format == nullptr) return;
-  char buffer[printf_buffer_size];
-  buffer[0] = '\0';  // a formatting error may leave the buffer untouched
-  va_list args;
-  va_start(args, format);
-  const int written = ZelTools::Portable::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  // A text of 1024 characters or more fills the buffer without a terminator.
-  // The length is known unless the text was cut or formatting failed.
-  std::size_t length = static_cast<std::size_t>(written);
-  if (written < 0 || written >= static_cast<int>(sizeof buffer)) {
-    buffer[sizeof buffer - 1] = '\0';
-    length = std::strlen(buffer);
-  }
   try {
     stream->write(buffer, static_cast<std::streamsize>(length));
   } catch (...) {

@@ -1,6 +1,6 @@
 #include "Logos.h"
 
-#include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <utility>
 
@@ -28,17 +28,13 @@ bool Logos::is_active(const Importance& importance, Logger::Tag tag, const Confi
   return default_is_active(importance, tag, settings, data);
 }
 
-bool Logos::surely_inactive(const Importance& importance, Logger::Tag tag, Config& settings) {
-  static_assert(offsetof(Config, active) < offsetof(Config, size) &&
-                    offsetof(Config, importance) < offsetof(Config, size),
-                "the default rule reads only fields before size");
-  if (tag == Logger::Close || has_custom_is_active.load(std::memory_order_acquire)) return false;
-  EditableConfig::State state;
-  if (!config.peek(offsetof(Config, size), state)) return false;
-  if (default_is_active(importance, tag, state.value, nullptr)) return false;
-  settings.active = state.value.active;
-  settings.importance = state.value.importance;
-  return true;
+// The default rule (Admin::IsActive) applied to the settings' digest.
+bool Logos::surely_inactive(const Importance& importance, Logger::Tag tag) const {
+  if (tag == Logger::Close || importance.severity >= 3) return false;
+  if (has_custom_is_active.load(std::memory_order_acquire)) return false;
+  std::uint32_t summary = 0;
+  if (!config.quick(summary)) return false;
+  return importance.level < ThresholdSummary::threshold(summary);
 }
 
 void Logos::set_custom_is_active(std::unique_ptr<const Admin::IsActive> rule) {

@@ -45,11 +45,11 @@ class Logos {
   // The settings in force for a new message.
   Config pull_config() { return config.pull().value; }
 
-  // True when the message can be dropped on the settings' leading fields
-  // alone (active and importance): the default rule, no re-read due, and the
-  // rule says no. The two fields read go into `settings`. False decides nothing:
-  // the caller then pulls the whole record.
-  bool surely_inactive(const Importance& importance, Logger::Tag tag, Config& settings);
+  // True when the message can be dropped without pulling the settings: the
+  // default rule is in force, no re-read is due, and the published record's
+  // threshold rejects it. False decides nothing: the caller then pulls the
+  // whole record and asks is_active.
+  bool surely_inactive(const Importance& importance, Logger::Tag tag) const;
 
   // The activity rule: the host's when installed (called under
   // filter_lock), else the default one. Close messages always pass.

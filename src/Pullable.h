@@ -18,14 +18,22 @@
 // published state; otherwise the reader copies again under the mutex. This
 // is a sequence lock in which every shared byte is an atomic: free of data
 // races, and with no fences, so that thread checkers follow it.
+//
+// Beside the state, every publication stores one digest word (digest_,
+// written under mutex_ after the words, read relaxed): a 32-bit summary of
+// the value made by Summary::of, and the whole second before which no re-read
+// can be due. A reader that needs only the summary reads that one word and,
+// while pulling is on, the clock: no copy, no sequence check. A single word
+// is always one publication's, so it cannot be torn; it may lag a publication
+// in progress, as a snapshot taken just before it would.
 #ifndef VANTREL_SRC_PULLABLE_H
 #define VANTREL_SRC_PULLABLE_H
 
 #include <SimpleTime.h>
 #include <time.h>
 
-#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,7 +45,15 @@
 namespace ZelTools {
 namespace MT {
 
-template <class T, class M>
+// The default summary: nothing.
+struct NoSummary {
+  template <class T>
+  static std::uint32_t of(const T&) {
+    return 0;
+  }
+};
+
+template <class T, class M, class Summary = NoSummary>
 class Pullable {
  public:
   // Everything that readers see, copied whole.
@@ -64,12 +80,10 @@ class Pullable {
   // The published state, without the mutex unless an editor is at work.
   State snapshot() const;
 
-  // The published state with only the first `value_bytes` bytes of the
-  // value copied (the rest default), at the cost of those words alone: enough
-  // for a decision on the value's leading fields. False when that copy is no
-  // published state (an editor is at work) or a re-read is due; the caller
-  // then pulls the whole state.
-  bool peek(std::size_t value_bytes, State& state) const;
+  // The summary of the published value, from the digest alone. False when a
+  // re-read may be due (the caller then pulls the whole state); near the due
+  // time it answers false up to two seconds early, and pull decides exactly.
+  bool quick(std::uint32_t& summary) const;
 
   // The published state, re-read from the source first when that is due.
   // Exceptions of reload count as failure and go no further.
@@ -117,6 +131,9 @@ class Pullable {
 
  private:
   static constexpr std::size_t word_count = (sizeof(State) + 7) / 8;
+  // The digest's due second: pulling is off, or unknown (always pull).
+  static constexpr std::uint32_t never_due = 0xffffffffu;
+  static constexpr std::uint32_t unknown_due = 0;
 
   // Holds the mutex as an editor for its lifetime.
   class Editor {
@@ -162,16 +179,36 @@ class Pullable {
     for (std::size_t i = 0; i < word_count; ++i) {
       words_[i].store(buffer[i], std::memory_order_release);
     }
+    const std::uint64_t summary = Summary::of(state.value);
+    digest_.store(summary << 32 | due_second(state), std::memory_order_relaxed);
+  }
+
+  // Seconds since the epoch on the period's clock.
+  static double seconds(SimpleTime::PhysicalTime time) {
+    return (time - SimpleTime::PhysicalTime()) / SimpleTime::Second;
+  }
+
+  // A whole second at least one second before the next re-read is due, so
+  // that "now is before it" proves the re-read is not due whatever the
+  // rounding; unknown_due when the due time is not a representable second.
+  static std::uint32_t due_second(const State& state) {
+    if (!state.pullable) return never_due;
+    const double early = std::floor(seconds(state.last + state.period)) - 1;
+    if (!(early >= 1)) return unknown_due;  // also NaN
+    if (early >= never_due - 1) return never_due - 1;
+    return static_cast<std::uint32_t>(early);
   }
 
   mutable M mutex_;
   std::atomic<std::uint32_t> edits_begun_{0};
   std::atomic<std::uint32_t> edits_ended_{0};
   std::atomic<std::uint64_t> words_[word_count] = {};
+  // Summary (high half) and due second (low half); see the header comment.
+  std::atomic<std::uint64_t> digest_{0};
 };
 
-template <class T, class M>
-typename Pullable<T, M>::State Pullable<T, M>::snapshot() const {
+template <class T, class M, class Summary>
+typename Pullable<T, M, Summary>::State Pullable<T, M, Summary>::snapshot() const {
   const std::uint32_t ended = edits_ended_.load(std::memory_order_acquire);
   State state = read_words();
   if (edits_begun_.load(std::memory_order_relaxed) == ended) return state;
@@ -180,28 +217,18 @@ typename Pullable<T, M>::State Pullable<T, M>::snapshot() const {
   return read_locked();
 }
 
-template <class T, class M>
-bool Pullable<T, M>::peek(std::size_t value_bytes, State& state) const {
-  // The value's leading words, then the words from `pullable` to the end.
-  const std::size_t lead = (std::min(value_bytes, sizeof(T)) + 7) / 8;
-  const std::size_t tail = offsetof(State, pullable) / 8;
-  std::uint64_t buffer[word_count];
-  // The same sequence check as snapshot, over these words only.
-  const std::uint32_t ended = edits_ended_.load(std::memory_order_acquire);
-  for (std::size_t i = 0; i < lead; ++i) buffer[i] = words_[i].load(std::memory_order_acquire);
-  for (std::size_t i = tail; i < word_count; ++i) {
-    buffer[i] = words_[i].load(std::memory_order_acquire);
-  }
-  if (edits_begun_.load(std::memory_order_relaxed) != ended) return false;
-  std::memcpy(static_cast<void*>(&state), buffer, std::min(lead * 8, sizeof(State)));
-  const std::size_t tail_bytes = tail * 8;
-  std::memcpy(reinterpret_cast<char*>(&state) + tail_bytes, buffer + tail,
-              sizeof(State) - tail_bytes);
-  return !due(state);
+template <class T, class M, class Summary>
+bool Pullable<T, M, Summary>::quick(std::uint32_t& summary) const {
+  // Relaxed: the word is the whole answer; nothing else is read through it.
+  const std::uint64_t digest = digest_.load(std::memory_order_relaxed);
+  const auto due = static_cast<std::uint32_t>(digest);
+  if (due != never_due && !(due != unknown_due && seconds(now()) < due)) return false;
+  summary = static_cast<std::uint32_t>(digest >> 32);
+  return true;
 }
 
-template <class T, class M>
-typename Pullable<T, M>::State Pullable<T, M>::pull() {
+template <class T, class M, class Summary>
+typename Pullable<T, M, Summary>::State Pullable<T, M, Summary>::pull() {
   State state = snapshot();
   if (!due(state)) return state;
   Editor editor(*this);
