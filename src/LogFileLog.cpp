@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <iomanip>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -17,12 +17,6 @@ namespace Vantrel {
 namespace {
 
 constexpr const char* nested_lost_line = "### Vantrel: Incorrect usage: NestedTrace Lost ###";
-
-// A width setting is read as a signed 16-bit number; only a positive one pads.
-void set_column_width(std::ostream& out, std::uint16_t setting) {
-  const auto width = static_cast<std::int16_t>(setting);
-  if (width > 0) out.width(width);
-}
 
 // One character put straight into the stream buffer: a formatted insertion
 // of one character costs a sentry and a width check, and a record has twenty
@@ -40,22 +34,70 @@ void put_bar(std::ostream& out) { put_char(out, '|'); }
 
 // Unformatted text, with the same failure rule as put_char.
 void put_text(std::ostream& out, const char* text, std::size_t length) {
-  if (!out.good()) return;
+  if (length == 0 || !out.good()) return;
   if (out.rdbuf()->sputn(text, static_cast<std::streamsize>(length)) !=
       static_cast<std::streamsize>(length)) {
     out.setstate(std::ios_base::badbit);
   }
 }
 
+// `length` characters of `text` right-aligned in a field of `width`,
+// padded with blanks: what a formatted insertion writes with the record's
+// format state (fill ' ', no adjustment flags), without its sentry, locale
+// and width bookkeeping.
+void put_padded(std::ostream& out, const char* text, std::size_t length, std::int32_t width) {
+  static constexpr char blanks[] = "                                ";
+  constexpr std::size_t blank_count = sizeof blanks - 1;
+  std::size_t fill = width > 0 && static_cast<std::size_t>(width) > length
+                         ? static_cast<std::size_t>(width) - length
+                         : 0;
+  for (; fill > 0; fill -= std::min(fill, blank_count)) {
+    put_text(out, blanks, std::min(fill, blank_count));
+  }
+  put_text(out, text, length);
+}
+
+// The decimal text of a number, written backwards ending at `end`; returns
+// where it starts. 21 characters hold any 64-bit value and its sign.
+char* decimal_text(char* end, std::uint64_t magnitude, bool negative) {
+  char* first = end;
+  do {
+    *--first = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) *--first = '-';
+  return first;
+}
+
+void put_padded_number(std::ostream& out, std::uint64_t magnitude, bool negative,
+                       std::int32_t width) {
+  char text[24];
+  char* const end = text + sizeof text;
+  const char* first = decimal_text(end, magnitude, negative);
+  put_padded(out, first, static_cast<std::size_t>(end - first), width);
+}
+
+void put_padded_number(std::ostream& out, std::int64_t value, std::int32_t width) {
+  const bool negative = value < 0;
+  const std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  put_padded_number(out, magnitude, negative, width);
+}
+
+// A width setting is read as a signed 16-bit number; only a positive one pads.
+std::int32_t column_width(std::uint16_t setting) { return static_cast<std::int16_t>(setting); }
+
 // One column: its content right-aligned in its width when its bit is on,
 // nothing when it is off; a '|' in both cases.
-template <class T>
 void write_column(std::ostream& out, unsigned mask, unsigned bit, std::uint16_t width,
-                  const T& content) {
-  if (mask & bit) {
-    set_column_width(out, width);
-    out << content;
-  }
+                  std::string_view content) {
+  if (mask & bit) put_padded(out, content.data(), content.size(), column_width(width));
+  put_bar(out);
+}
+
+void write_column(std::ostream& out, unsigned mask, unsigned bit, std::uint16_t width,
+                  std::int32_t content) {
+  if (mask & bit) put_padded_number(out, content, column_width(width));
   put_bar(out);
 }
 
@@ -83,9 +125,25 @@ constexpr ContextColumn context_columns[] = {
     {developer_mask, &Config::actors_display_width},
 };
 
+// `count` bars in one put.
+void put_bars(std::ostream& out, std::size_t count) {
+  static constexpr char bars[] = "||||||||||||||";
+  put_text(out, bars, count);
+}
+
+// Runs of columns that are off are runs of bars, put at once.
 void write_blank_context_columns(std::ostream& out, const Config& config, unsigned mask) {
-  for (const ContextColumn& column : context_columns)
-    write_column(out, mask, column.bit, config.*column.width, "");
+  static_assert(std::size(context_columns) <= 14, "put_bars holds 14 bars");
+  std::size_t bars = 0;
+  for (const ContextColumn& column : context_columns) {
+    if (mask & column.bit) {
+      put_bars(out, bars);
+      bars = 0;
+      put_padded(out, "", 0, column_width(config.*column.width));
+    }
+    ++bars;
+  }
+  put_bars(out, bars);
 }
 
 void write_filled_context_columns(std::ostream& out, const Config& c, unsigned mask,
@@ -174,15 +232,17 @@ char tag_mark(int tag) {
 void write_fixed_head(std::ostream& out, const TextRecordHead& head) {
   const Importance& importance = *head.inputs.importance;
   put_bar(out);
-  out << importance.level_name();
+  const char* level = importance.level_name();
+  put_text(out, level, std::strlen(level));
   put_bar(out);
-  out << importance.severity_name();
+  const char* severity = importance.severity_name();
+  put_text(out, severity, std::strlen(severity));
   put_bar(out);
   put_char(out, head.unwinding ? 'X' : ' ');
   put_bar(out);
-  out << std::setw(5) << head.pid;
+  put_padded_number(out, head.pid, 5);
   put_bar(out);
-  out << std::setw(4) << head.tid;
+  put_padded_number(out, std::uint64_t{head.tid}, false, 4);
   put_bar(out);
   put_char(out, tag_mark(head.inputs.tag));
   put_bar(out);

@@ -1,35 +1,124 @@
 #include "LogOfstream.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "DebugTrace.h"
 
 namespace Vantrel {
 
-LogOfstream::LogOfstream(const std::string& name_) : to_screen(false), name(name_) { open(); }
+namespace {
 
-LogOfstream::LogOfstream() : to_screen(true), name("ToScreen") { open(); }
+// Writes all `count` bytes, resuming after interruptions and short writes.
+bool write_all(int fd, const char* data, std::size_t count) {
+  while (count > 0) {
+    const ssize_t written = ::write(fd, data, count);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+LogFileBuffer::LogFileBuffer() { setp(buffer_, buffer_ + capacity); }
+
+LogFileBuffer::~LogFileBuffer() { close(); }
+
+bool LogFileBuffer::open(const std::string& path, bool append) {
+  if (is_open()) return false;
+  const int mode = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  do {
+    fd_ = ::open(path.c_str(), mode, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  setp(buffer_, buffer_ + capacity);
+  return is_open();
+}
+
+bool LogFileBuffer::close() {
+  if (!is_open()) return false;
+  const bool written = write_pending();
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  return written && closed;
+}
+
+bool LogFileBuffer::write_pending() {
+  const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
+  setp(buffer_, buffer_ + capacity);
+  if (pending == 0) return true;
+  return is_open() && write_all(fd_, buffer_, pending);
+}
+
+LogFileBuffer::int_type LogFileBuffer::overflow(int_type c) {
+  if (!write_pending()) return traits_type::eof();
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
+}
+
+std::streamsize LogFileBuffer::xsputn(const char* text, std::streamsize count) {
+  std::streamsize done = 0;
+  while (done < count) {
+    if (pptr() == epptr() && !write_pending()) return done;
+    const std::streamsize room = epptr() - pptr();
+    const std::streamsize part = std::min(room, count - done);
+    std::memcpy(pptr(), text + done, static_cast<std::size_t>(part));
+    pbump(static_cast<int>(part));
+    done += part;
+  }
+  return done;
+}
+
+int LogFileBuffer::sync() { return write_pending() ? 0 : -1; }
+
+LogOfstream::LogOfstream(const std::string& name_) : to_screen(false), name(name_) {
+  std::basic_ios<char>::rdbuf(&file_);
+  open();
+}
+
+LogOfstream::LogOfstream() : to_screen(true), name("ToScreen") {
+  std::basic_ios<char>::rdbuf(&file_);
+  open();
+}
 
 void LogOfstream::open() {
   VANTREL_DEBUG("LogOfstream::open '" << name << "'");
   if (to_screen) return;
-  std::ofstream::open(name, std::ios::out | std::ios::trunc);
-  is_open = std::ofstream::is_open();
+  open_file(false);
 }
 
 void LogOfstream::re_open() {
   VANTREL_DEBUG("LogOfstream::re_open '" << name << "'");
   if (to_screen || is_open) return;
   // A successful open clears the error bits a failed earlier attempt left.
-  std::ofstream::open(name, std::ios::out | std::ios::app);
-  is_open = std::ofstream::is_open();
+  open_file(true);
 }
 
 void LogOfstream::close() {
   VANTREL_DEBUG("LogOfstream::close '" << name << "'");
   if (to_screen || !is_open) return;
-  std::ofstream::close();
-  is_open = std::ofstream::is_open();
+  if (!file_.close()) setstate(std::ios_base::failbit);
+  is_open = file_.is_open();
+}
+
+void LogOfstream::open_file(bool append) {
+  if (file_.open(name, append)) {
+    clear();
+  } else {
+    setstate(std::ios_base::failbit);
+  }
+  is_open = file_.is_open();
 }
 
 std::ostream& LogOfstream::target() {

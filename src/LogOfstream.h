@@ -8,17 +8,55 @@
 // members.
 //
 // Records are written into target(): std::cout for a screen stream, the file
-// otherwise. Each of open, re_open and close writes a debug line first, also
-// when it then has nothing to do:
+// otherwise. A file's characters go through a LogFileBuffer, installed as the
+// stream's buffer in place of the std::ofstream base's own: a record is
+// gathered in memory and handed to the system in one write(2) when the record
+// flushes, with no code conversion or locale on the way. Each of open,
+// re_open and close writes a debug line first, also when it then has nothing
+// to do:
 //   "LogOfstream::open '/var/log/app/server_4242_..._trace.log'"
 #ifndef VANTREL_SRC_LOGOFSTREAM_H
 #define VANTREL_SRC_LOGOFSTREAM_H
 
 #include <fstream>
 #include <ostream>
+#include <streambuf>
 #include <string>
 
 namespace Vantrel {
+
+// The buffer of an open log file: a fixed array, written out by sync() (the
+// stream's flush) and when full. A failed write drops what was pending and
+// reports the failure (the stream then goes bad), so a file at its size
+// limit or on a full disk costs records, never the host.
+class LogFileBuffer : public std::streambuf {
+ public:
+  LogFileBuffer();
+  ~LogFileBuffer() override;
+  LogFileBuffer(const LogFileBuffer&) = delete;
+  LogFileBuffer& operator=(const LogFileBuffer&) = delete;
+
+  // Opens `path` for writing (created with mode 0666 less the umask, not
+  // inherited by child processes), truncating it or appending to it. False
+  // when the system refuses or a file is already open.
+  bool open(const std::string& path, bool append);
+  // Writes what is pending and closes the file; false when either fails.
+  bool close();
+  bool is_open() const { return fd_ >= 0; }
+
+ protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char* text, std::streamsize count) override;
+  int sync() override;
+
+ private:
+  // Writes the pending characters; false (and nothing pending) on failure.
+  bool write_pending();
+
+  static constexpr std::size_t capacity = 8192;
+  int fd_ = -1;
+  char buffer_[capacity];
+};
 
 class LogOfstream : public std::ofstream {
  public:
@@ -26,7 +64,7 @@ class LogOfstream : public std::ofstream {
   explicit LogOfstream(const std::string& name);
   // The screen stream: writes to std::cout and owns no file.
   LogOfstream();
-  // Closes the file (through the std::ofstream base).
+  // Writes what is pending and closes the file.
   ~LogOfstream() override = default;
 
   LogOfstream(const LogOfstream&) = delete;
@@ -42,6 +80,14 @@ class LogOfstream : public std::ofstream {
   // Where records go: std::cout for a screen stream, this stream otherwise.
   std::ostream& target();
 
+ private:
+  // Opens the file; on success the stream's error state is cleared, on
+  // failure it is failed (and records written to it are discarded).
+  void open_file(bool append);
+
+  LogFileBuffer file_;  // guarded by the destination's message lock
+
+ public:
   // The members below are guarded by the destination's message lock.
   bool is_open = false;  // the file buffer is open (copied after each open / close)
   bool to_screen;        // writes to std::cout, owns no file
