@@ -178,20 +178,24 @@ const char* parse_precision(const char* p, Arguments& args, Spec& spec) {
   return p + 1;
 }
 
+// hh h l ll z j t, or none; returns the character after it.
 const char* parse_length(const char* p, Length& length) {
   switch (*p) {
     case 'h':
-      if (p[1] == 'h') return length = Length::hh, p + 2;
-      return length = Length::h, p + 1;
+      length = p[1] == 'h' ? Length::hh : Length::h;
+      return length == Length::hh ? p + 2 : p + 1;
     case 'l':
-      if (p[1] == 'l') return length = Length::ll, p + 2;
-      return length = Length::l, p + 1;
+      length = p[1] == 'l' ? Length::ll : Length::l;
+      return length == Length::ll ? p + 2 : p + 1;
     case 'z':
-      return length = Length::z, p + 1;
+      length = Length::z;
+      return p + 1;
     case 'j':
-      return length = Length::j, p + 1;
+      length = Length::j;
+      return p + 1;
     case 't':
-      return length = Length::t, p + 1;
+      length = Length::t;
+      return p + 1;
     default:
       return p;
   }
@@ -259,8 +263,8 @@ Unsigned read_unsigned(Arguments& args, Length length) {
   return va_arg(args.list, unsigned);
 }
 
-// Room for the digits of any Unsigned in any base from 8 up.
-constexpr std::size_t max_digits = sizeof(Unsigned) * 3;
+// Room for the digits of any Unsigned in any base from 8 up, and a sign.
+constexpr std::size_t max_digits = sizeof(Unsigned) * 3 + 1;
 
 const char decimal_pairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -305,24 +309,26 @@ char* write_digits(Unsigned value, char conversion, char* end) {
   }
 }
 
-// Sign or "0x"/"0X" in front of the digits.
+// The sign of a signed conversion: '-', or '+' under '+', or ' ' under ' '.
+char sign_of(const Spec& spec, bool negative) {
+  if (negative) return '-';
+  if (spec.flags & plus) return '+';
+  return (spec.flags & space) ? ' ' : '\0';
+}
+
+// Sign or "0x"/"0X" in front of the digits; returns its length.
 std::size_t make_prefix(const Spec& spec, Unsigned magnitude, bool negative, char* prefix) {
-  switch (spec.conversion) {
-    case 'd':
-    case 'i':
-      if (negative) return prefix[0] = '-', 1;
-      if (spec.flags & plus) return prefix[0] = '+', 1;
-      if (spec.flags & space) return prefix[0] = ' ', 1;
-      return 0;
-    case 'x':
-    case 'X':
-      if ((spec.flags & alternate) == 0 || magnitude == 0) return 0;
-      prefix[0] = '0';
-      prefix[1] = spec.conversion;
-      return 2;
-    default:
-      return 0;
+  const char conversion = spec.conversion;
+  if (conversion == 'd' || conversion == 'i') {
+    prefix[0] = sign_of(spec, negative);
+    return prefix[0] != '\0' ? 1 : 0;
   }
+  if ((conversion == 'x' || conversion == 'X') && (spec.flags & alternate) && magnitude != 0) {
+    prefix[0] = '0';
+    prefix[1] = conversion;
+    return 2;
+  }
+  return 0;
 }
 
 // An integer: [spaces] prefix [zeros] digits [spaces]. The precision is the
@@ -332,6 +338,13 @@ std::size_t make_prefix(const Spec& spec, Unsigned magnitude, bool negative, cha
 void put_integer(Sink& sink, const Spec& spec, Unsigned magnitude, bool negative) {
   char digits[max_digits];
   char* end = digits + max_digits;
+  if ((spec.flags | static_cast<unsigned>(spec.width)) == 0 && spec.precision < 0) {
+    // The usual "%d" or "%x": the sign and the digits, in one piece.
+    char* start = write_digits(magnitude, spec.conversion, end);
+    if (negative) *--start = '-';
+    sink.put(start, static_cast<std::size_t>(end - start));
+    return;
+  }
   char* start =
       spec.precision == 0 && magnitude == 0 ? end : write_digits(magnitude, spec.conversion, end);
   const std::size_t digit_count = static_cast<std::size_t>(end - start);
