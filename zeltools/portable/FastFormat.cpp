@@ -153,7 +153,7 @@ unsigned flag_of(char c) {
 }
 
 // Width: digits or '*'; a negative '*' width means '-' and its magnitude.
-// "%1$d" is positional and declined ("%*1$d" fails later, at its conversion).
+// "%1$d" is positional and declined.
 const char* parse_width(const char* p, Arguments& args, Spec& spec) {
   if (*p != '*') {
     p = read_number(p, spec.width);

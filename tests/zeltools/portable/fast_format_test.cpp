@@ -139,7 +139,11 @@ TEST(FastFormatTest, ExtremeIntegers) {
   expect_same("%llu|%llx|%llo|%llX", ULLONG_MAX, ULLONG_MAX, ULLONG_MAX, ULLONG_MAX);
   expect_same("%ju|%jd|%" PRIu64, UINTMAX_MAX, INTMAX_MIN, UINT64_MAX);
   expect_same("%zu|%zd|%td|%lu", SIZE_MAX, static_cast<std::ptrdiff_t>(-1), PTRDIFF_MIN, ULONG_MAX);
+  // Values wider than hh and h show the narrowing; the compiler warns.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
   expect_same("%hhd|%hhu|%hd|%hu|%hhx", 255, 511, 70000, 70000, -1);
+#pragma GCC diagnostic pop
 }
 
 // Redundant flags ("%+ d", "%-08d") are among the cases; the compiler warns
@@ -181,7 +185,7 @@ TEST(FastFormatTest, DeclinesWhatItDoesNotHandle) {
   expect_declined("x=%d y=%.3f", 1, 2.5);
   expect_declined("%e %g %a", 1e10, 0.1, 1.0);
   expect_declined("%2$d %1$d", 1, 2);
-  expect_declined("%*1$d", 5);
+  expect_declined("%1$*2$d", 5, 8);
   expect_declined("%lc %ls", L'x', L"wide");
   expect_declined("%m");
   expect_declined("[%s][%.3s][%10s]", nullptr, nullptr, nullptr);
@@ -189,13 +193,22 @@ TEST(FastFormatTest, DeclinesWhatItDoesNotHandle) {
                   reinterpret_cast<void*>(16));
   expect_declined("[%05s][%05c]", "ab", 'c');
   expect_declined("%'d", 1234567);
-  expect_declined("%Lf %hhs %zc", 1.0L, "s", 'c');
-  expect_declined("%y and %5%", 1);
+  expect_declined("%Lf %jx", 1.0L, UINTMAX_MAX);
   expect_declined("%2000000d", 1);
   expect_declined("[%*d][%.*d]", -2000000, 1, 2000000, 2);
-  expect_declined("trailing %");
 #pragma GCC diagnostic pop
   EXPECT_FALSE(takes_fast_path("%n", nullptr));
+}
+
+// Malformed conversions are the library's to judge (the address sanitizer's
+// printf interceptor notes them with a warning).
+TEST(FastFormatTest, DeclinesMalformedConversions) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+  expect_declined("%5%");
+  expect_declined("trailing %");
+  expect_declined("%y", 1);
+#pragma GCC diagnostic pop
 }
 
 // A random format with one conversion, its arguments, against the library.
