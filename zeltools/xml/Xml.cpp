@@ -14,17 +14,6 @@ namespace {
 // Deeper markup is still indented, but never by more than this many columns.
 constexpr long long max_indent_columns = 40;
 
-// Markup goes out unformatted: the target's width is never set by the writer,
-// so a formatted insertion would give the same bytes at many times the cost.
-template <std::size_t N>
-void put_literal(std::ostream& out, char const (&text)[N]) {
-  put_text(out, text, N - 1);
-}
-
-void put_string(std::ostream& out, std::string const& text) {
-  put_text(out, text.data(), text.size());
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -32,7 +21,15 @@ void put_string(std::ostream& out, std::string const& text) {
 
 Ostream::Ostream(std::ostream& out, Indent const& indent) : out(out), indent(indent) {}
 
-Ostream::~Ostream() { release_data_stream(); }
+Ostream::~Ostream() {
+  // Only output that a misuse left behind (an element never closed) can be
+  // pending here; the target's errors show in its state.
+  try {
+    flush_pending();
+  } catch (...) {
+  }
+  release_data_stream();
+}
 
 Tag& Ostream::current_tag() {
   if (tags.empty() || section) {
@@ -49,6 +46,8 @@ void Ostream::check_data() const {
 
 std::ostream* Ostream::data() {
   check_data();
+  // The stream writes to `out` directly: what the writer holds goes first.
+  flush_pending();
   if (!data_stream) make_kind_stream();
   return data_stream;
 }
@@ -107,28 +106,46 @@ void Ostream::operator<<(std::string const& text) {
 
 void Ostream::put_integer(long long value) {
   check_data();
-  if (data_stream || !global_locale_is_classic()) {
+  if (data_stream || !plain_digits) {
     *data() << value;
     return;
   }
+  // Digits and the sign need no escaping in any kind of item.
   DecimalText const digits(value);
-  put_data(digits.data(), digits.size());
+  emit(digits.data(), digits.size());
 }
 
 void Ostream::put_integer(unsigned long long value) {
   check_data();
-  if (data_stream || !global_locale_is_classic()) {
+  if (data_stream || !plain_digits) {
     *data() << value;
     return;
   }
+  // Digits and the sign need no escaping in any kind of item.
   DecimalText const digits(value);
-  put_data(digits.data(), digits.size());
+  emit(digits.data(), digits.size());
 }
 
-void Ostream::put_data(char const* text, std::size_t length) {
-  // As a NoEscapingOstream writes: into the target's buffer, whatever the
-  // target's own state.
-  out.rdbuf()->sputn(text, static_cast<std::streamsize>(length));
+void Ostream::put_data(char const* text, std::size_t length) { emit(text, length); }
+
+void Ostream::emit_long(char const* text, std::size_t length) {
+  flush_pending();
+  if (length <= sizeof pending) {
+    emit(text, length);
+  } else {
+    put_text(out, text, length);
+  }
+}
+
+void Ostream::item_closed() {
+  if (tags.size() <= 1) flush_pending();
+}
+
+void Ostream::flush_pending() {
+  if (pending_size == 0) return;
+  std::size_t const size = pending_size;
+  pending_size = 0;
+  put_text(out, pending, size);
 }
 
 std::ostream* Ostream::attribute_stream() { return make_data_stream<NoEscapingOstream>(out); }
@@ -186,7 +203,7 @@ void Ostream::write_fill(Indent const& at) {
   long long const columns = static_cast<long long>(at.level) * at.step;
   if (columns <= 0) return;
   char const fill = out.fill();
-  for (long long i = 0; i < std::min(columns, max_indent_columns); ++i) put_char(out, fill);
+  for (long long i = 0; i < std::min(columns, max_indent_columns); ++i) emit(fill);
 }
 
 // ---------------------------------------------------------------------------
@@ -194,26 +211,28 @@ void Ostream::write_fill(Indent const& at) {
 
 XmlOstream::XmlOstream(std::ostream& out, Indent const& indent) : RawXmlOstream(out, indent) {
   write_indent(this->indent);
-  put_literal(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+  emit_literal("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
   write_newline();
+  flush_pending();
 }
 
 void XmlOstream::open_start_tag() {
   write_indent(context_indent());
-  put_char(out, '<');
-  put_string(out, top_tag()->tag_name());
+  emit('<');
+  std::string const& name = top_tag()->tag_name();
+  emit(name.data(), name.size());
 }
 
 void XmlOstream::close_tag() {
   Tag const* const tag = top_tag();
   if (!tag) return;
   if (tag->subs_done() == 0 && tag->texts_done() == 0) {
-    put_literal(out, "/>");
+    emit_literal("/>");
   } else {
     write_indent(context_indent());
-    put_literal(out, "</");
-    put_string(out, tag->tag_name());
-    put_char(out, '>');
+    emit_literal("</");
+    emit(tag->tag_name().data(), tag->tag_name().size());
+    emit('>');
   }
   write_newline();
 }
@@ -222,17 +241,17 @@ void XmlOstream::open_attribute(char const* const& name) {
   write_newline();
   Indent const& context = context_indent();
   write_indent(context.deeper());
-  if (context.step == 0 && !indent.newline) put_char(out, ' ');
-  put_text(out, name, std::strlen(name));
-  put_literal(out, "=\"");
+  if (context.step == 0 && !indent.newline) emit(' ');
+  emit(name, std::strlen(name));
+  emit_literal("=\"");
 }
 
-void XmlOstream::close_attribute() { put_char(out, '"'); }
+void XmlOstream::close_attribute() { emit('"'); }
 
 void XmlOstream::end_start_tag() {
   Tag const* const tag = top_tag();
   if (tag && tag->subs_done() == 0 && tag->texts_done() == 0) {
-    put_char(out, '>');
+    emit('>');
     write_newline();
   }
 }
@@ -248,28 +267,32 @@ void XmlOstream::close_text() { write_newline(); }
 
 void XmlOstream::open_cdata() {
   write_indent(context_indent());
-  put_literal(out, "<![CDATA[");
+  emit_literal("<![CDATA[");
 }
 
 void XmlOstream::close_cdata() {
-  put_literal(out, "]]>");
+  emit_literal("]]>");
   write_newline();
 }
 
 void XmlOstream::open_comment() {
   write_indent(context_indent());
-  put_literal(out, "<!--");
+  emit_literal("<!--");
 }
 
 void XmlOstream::close_comment() {
-  put_literal(out, "-->");
+  emit_literal("-->");
   write_newline();
 }
 
 // ---------------------------------------------------------------------------
 // Tag
 
-Tag::Tag(Ostream& stream, std::string const& name) : name(name), stream(stream) {
+Tag::Tag(Ostream& stream, std::string const& name) : name(name), stream(stream) { open(); }
+
+Tag::Tag(Ostream& stream, char const* name) : name(name ? name : ""), stream(stream) { open(); }
+
+void Tag::open() {
   if (!stream.tags.empty()) {
     parent = &stream.current_tag();
     parent->enter_sub();
@@ -278,6 +301,9 @@ Tag::Tag(Ostream& stream, std::string const& name) : name(name), stream(stream) 
   if (!parent && stream.root_done) throw Error("multi root tree");
   stream.root_done = true;
   if (stream.check_identifiers && !is_identifier(name)) throw InvalidIdentifier(name);
+  // Once per element at the top of the document (each record of a log
+  // file), rather than once per integer.
+  if (stream.tags.size() <= 1) stream.plain_digits = global_locale_is_classic();
   stream.tags.push_back(this);
   stream.open_start_tag();
 }
@@ -297,7 +323,11 @@ Tag::~Tag() {
     // Destroyed out of order: forget this element all the same.
     tags.erase(std::remove(tags.begin(), tags.end(), this), tags.end());
   }
-  attribute_names.clear();
+  if (!attribute_names.empty()) attribute_names.clear();
+  try {
+    stream.item_closed();
+  } catch (...) {
+  }
 }
 
 void Tag::attribute(char const* const& name) {
@@ -388,6 +418,7 @@ Section::~Section() {
     } else {
       stream.close_comment();
     }
+    stream.item_closed();
   } catch (...) {
   }
   if (stream.section == this) stream.section = nullptr;

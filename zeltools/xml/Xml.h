@@ -41,6 +41,7 @@
 #define VANTREL_ZELTOOLS_XML_XML_H
 
 #include <cstddef>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -221,7 +222,8 @@ class Ostream {
   // The same for the types the writer's users insert most. While nobody
   // holds the data stream (data() was not called for the open item), the
   // value goes straight to the target with the escaping of its item, with no
-  // stream made for it; the bytes are those the fresh data stream would give.
+  // stream made for it; the bytes are those the fresh data stream would give
+  // (integers: see plain_digits).
   void operator<<(char const* text);
   void operator<<(std::string const& text);
   void operator<<(int value) { put_integer(static_cast<long long>(value)); }
@@ -287,8 +289,36 @@ class Ostream {
     if (at.step != 0 && at.level != 0) write_fill(at);
   }
   void write_newline() {
-    if (indent.newline) put_char(out, '\n');
+    if (indent.newline) emit('\n');
   }
+
+  // The writer's own output (markup, and values inserted while no data
+  // stream was handed out) is gathered in `pending` and handed to `out` in
+  // one piece: after the declaration, before a data stream is handed out,
+  // when an element or section closes with at most the root element left
+  // open (so a closed child of the root, and the whole document, are in
+  // `out`), and when the area is full. A record of the XML log file thus
+  // reaches its file in two sputn calls rather than one per piece.
+  void emit(char c) {
+    if (pending_size == sizeof pending) flush_pending();
+    pending[pending_size++] = c;
+  }
+  void emit(char const* text, std::size_t length) {
+    if (length > sizeof pending - pending_size) return emit_long(text, length);
+    std::memcpy(pending + pending_size, text, length);
+    pending_size += length;
+  }
+  template <std::size_t N>
+  void emit_literal(char const (&text)[N]) {
+    emit(text, N - 1);
+  }
+  // Emits text[0, length) escaped as an attribute value (`quote` true) or as
+  // text content; see write_escaped.
+  void emit_escaped(char const* text, std::size_t length, bool quote);
+  // Hands what `pending` holds to `out`, as put_text does.
+  void flush_pending();
+  // An element or section has closed: flushes when at most the root is open.
+  void item_closed();
   // The innermost open element, or null.
   Tag* top_tag() const { return tags.empty() ? nullptr : tags.back(); }
 
@@ -302,6 +332,8 @@ class Ostream {
   void reserve_buffer(std::size_t bytes);
   // The fill characters of a non-empty indentation.
   void write_fill(Indent const& at);
+  // emit() of a text longer than the room left in `pending`.
+  void emit_long(char const* text, std::size_t length);
   // Throws Error unless an attribute value, a text run or a section is open.
   void check_data() const;
   // Writes an integer of the open item, see operator<<.
@@ -339,6 +371,14 @@ class Ostream {
   std::streambuf* kept_target_buffer = nullptr;
   std::unique_ptr<std::max_align_t[]> buffer;  // kept for reuse
   std::size_t buffer_size = 0;                 // bytes in `buffer`
+
+  // Integers are written as plain digits: the global locale was the classic
+  // one when the element at the top of the document opened (a fresh stream
+  // of another locale may group them). Refreshed as such elements open.
+  bool plain_digits = false;
+
+  char pending[512];             // output not yet handed to `out`
+  std::size_t pending_size = 0;  // bytes used in `pending`
 };
 
 // ---------------------------------------------------------------------------
@@ -451,6 +491,7 @@ class Tag {
   // Opens element `name`. Throws Error "multi root tree" for a second root,
   // Error when a section is open, InvalidIdentifier when names are checked.
   Tag(Ostream& stream, std::string const& name);
+  Tag(Ostream& stream, char const* name);
   // Closes the element; never throws.
   ~Tag();
   Tag(Tag const&) = delete;
@@ -488,6 +529,8 @@ class Tag {
   friend class Ostream;
   friend class Section;
 
+  // The work of the constructors once the name is copied.
+  void open();
   // Leaves the current state (running its leave) and enters `next`, which
   // may be null for "closed".
   void change_state(State* next);

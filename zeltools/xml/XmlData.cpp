@@ -2,6 +2,10 @@
 // the escaping stream buffers.
 #include "zeltools/xml/Xml.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 namespace ZelTools {
 namespace Xml {
 
@@ -76,40 +80,113 @@ struct ReferenceTable {
 
 constexpr ReferenceTable references;
 
-// Writes the reference of one byte for which needs_reference holds.
-void write_reference(std::ostream& out, char c) {
+// The entity reference of a marked byte, or null for a control character,
+// whose reference is its decimal code.
+char const* entity(char c, std::size_t& length) {
   switch (c) {
     case '&':
-      put_text(out, "&amp;", 5);
-      break;
+      length = 5;
+      return "&amp;";
     case '<':
-      put_text(out, "&lt;", 4);
-      break;
+      length = 4;
+      return "&lt;";
     case '>':
-      put_text(out, "&gt;", 4);
-      break;
+      length = 4;
+      return "&gt;";
     case '"':
-      put_text(out, "&quot;", 6);
-      break;
+      length = 6;
+      return "&quot;";
     default:
-      // Rare: the code goes through the target's own integer insertion.
-      out << "&#" << static_cast<int>(static_cast<unsigned char>(c)) << ';';
+      length = 0;
+      return nullptr;
   }
+}
+
+// Rare: the code goes through the target's own integer insertion.
+void write_code(std::ostream& out, char c) {
+  out << "&#" << static_cast<int>(static_cast<unsigned char>(c)) << ';';
+}
+
+// Splits text[0, length) into runs that pass unchanged, given to
+// `sink.run(text, length)`, and marked bytes, given to `sink.reference(c)`.
+// Eight bytes at a time, most text is passed over without a look at each
+// byte: a word is looked into only when the tests below find a marked byte
+// in it. Each test is exact about whether such a byte exists.
+constexpr std::uint64_t ones = 0x0101010101010101ULL;
+constexpr std::uint64_t highs = 0x8080808080808080ULL;
+
+// Some byte of `word` is below `bound` (at most 0x80).
+bool has_byte_below(std::uint64_t word, unsigned bound) {
+  return ((word - ones * bound) & ~word & highs) != 0;
+}
+
+// Some byte of `word` equals `byte`.
+bool has_byte(std::uint64_t word, unsigned char byte) {
+  return has_byte_below(word ^ (ones * byte), 1);
+}
+
+bool has_marked_byte(char const* eight, bool quote) {
+  std::uint64_t word;
+  std::memcpy(&word, eight, sizeof word);
+  return has_byte_below(word, 0x20) || has_byte(word, 0x7F) || has_byte(word, '&') ||
+         has_byte(word, '<') || has_byte(word, '>') || (quote && has_byte(word, '"'));
+}
+
+template <class Sink>
+void escape_runs(Sink& sink, char const* text, std::size_t length, bool quote) {
+  unsigned char const mark = quote ? in_value : in_text;
+  char const* const end = text + length;
+  char const* run = text;  // start of the characters not yet written
+  char const* at = text;
+  while (at != end) {
+    auto const left = static_cast<std::size_t>(end - at);
+    if (left >= 8 && !has_marked_byte(at, quote)) {
+      at += 8;
+      continue;
+    }
+    for (char const* const stop = at + std::min<std::size_t>(left, 8); at != stop; ++at) {
+      if ((references.marks[static_cast<unsigned char>(*at)] & mark) == 0) continue;
+      if (at != run) sink.run(run, static_cast<std::size_t>(at - run));
+      sink.reference(*at);
+      run = at + 1;
+    }
+  }
+  if (end != run) sink.run(run, static_cast<std::size_t>(end - run));
 }
 
 }  // namespace
 
 void write_escaped(std::ostream& out, char const* text, std::size_t length, bool quote) {
-  unsigned char const mark = quote ? in_value : in_text;
-  char const* const end = text + length;
-  char const* run = text;  // start of the characters not yet written
-  for (char const* at = text; at != end; ++at) {
-    if ((references.marks[static_cast<unsigned char>(*at)] & mark) == 0) continue;
-    if (at != run) put_text(out, run, static_cast<std::size_t>(at - run));
-    write_reference(out, *at);
-    run = at + 1;
-  }
-  if (end != run) put_text(out, run, static_cast<std::size_t>(end - run));
+  struct {
+    std::ostream& out;
+    void run(char const* s, std::size_t n) { put_text(out, s, n); }
+    void reference(char c) {
+      std::size_t n = 0;
+      if (char const* const name = entity(c, n)) {
+        put_text(out, name, n);
+      } else {
+        write_code(out, c);
+      }
+    }
+  } sink{out};
+  escape_runs(sink, text, length, quote);
+}
+
+void Ostream::emit_escaped(char const* text, std::size_t length, bool quote) {
+  struct {
+    Ostream& writer;
+    void run(char const* s, std::size_t n) { writer.emit(s, n); }
+    void reference(char c) {
+      std::size_t n = 0;
+      if (char const* const name = entity(c, n)) {
+        writer.emit(name, n);
+      } else {
+        writer.flush_pending();
+        write_code(writer.out, c);
+      }
+    }
+  } sink{*this};
+  escape_runs(sink, text, length, quote);
 }
 
 int RawXmlOstream::XmlBuf::sync() {
@@ -132,10 +209,10 @@ void RawXmlOstream::TextBuf::escape_run(char const* s, std::streamsize n) {
 void RawXmlOstream::put_data(char const* text, std::size_t length) {
   switch (data_kind()) {
     case DataKind::Attribute:
-      write_escaped(out, text, length, true);
+      emit_escaped(text, length, true);
       break;
     case DataKind::Text:
-      write_escaped(out, text, length, false);
+      emit_escaped(text, length, false);
       break;
     default:
       Ostream::put_data(text, length);

@@ -6,7 +6,10 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <climits>
 #include <functional>
+#include <iomanip>
+#include <locale>
 #include <sstream>
 #include <string>
 
@@ -231,6 +234,149 @@ TEST(XmlOstreamTest, ParserReadsDocumentsBack) {
     std::string const expected = frame[style] + tricky + frame[style];
     EXPECT_EQ(reinterpret_cast<char const*>(item->children->content), expected) << style;
     xmlFreeDoc(doc);
+  }
+}
+
+// The escaping of one byte, one byte at a time, as the writer's table has it.
+std::string escaped_byte(char c, bool quote) {
+  unsigned char const byte = static_cast<unsigned char>(c);
+  if (c == '"') return quote ? "&quot;" : "\"";
+  if (c == '&') return "&amp;";
+  if (c == '<') return "&lt;";
+  if (c == '>') return "&gt;";
+  if (byte < 0x20 || byte == 0x7F) return "&#" + std::to_string(byte) + ";";
+  return std::string(1, c);
+}
+
+std::string escaped_bytewise(std::string const& text, bool quote) {
+  std::string result;
+  for (char const c : text) result += escaped_byte(c, quote);
+  return result;
+}
+
+// Every byte value at every offset of texts shorter and longer than the
+// eight bytes that the escaper passes over at once.
+TEST(XmlOstreamTest, RunEscapingMatchesBytewiseEscaping) {
+  for (bool const quote : {true, false}) {
+    for (std::size_t const length : {1, 7, 8, 9, 17, 40}) {
+      for (int byte = 0; byte < 256; ++byte) {
+        for (std::size_t at = 0; at < length; ++at) {
+          std::string text(length, 'a');
+          text[at] = static_cast<char>(byte);
+          if (at + 3 < length) text[at + 3] = '<';  // a second marked byte nearby
+          std::ostringstream out;
+          write_escaped(out, text.data(), text.size(), quote);
+          ASSERT_EQ(out.str(), escaped_bytewise(text, quote))
+              << "byte " << byte << " at " << at << " of " << length << " quote " << quote;
+        }
+      }
+    }
+  }
+}
+
+// Values inserted into the writer and values written through its data
+// stream give the same bytes, in attributes and text alike.
+TEST(XmlOstreamTest, DirectAndStreamedValuesAgree) {
+  std::string const tricky = "x<y & \"z\"\n" + std::string(30, 'w') + "\x7f>";
+  auto both = [&](std::function<void(XmlOstream&)> const& direct,
+                  std::function<void(std::ostream&)> const& streamed) {
+    std::string const a = render(Indent::Flat, [&](XmlOstream& xml) {
+      Tag r(xml, "R");
+      r.attribute("v");
+      direct(xml);
+      xml.text();
+      direct(xml);
+    });
+    std::string const b = render(Indent::Flat, [&](XmlOstream& xml) {
+      Tag r(xml, "R");
+      r.attribute("v");
+      streamed(*xml.data());
+      xml.text();
+      streamed(*xml.data());
+    });
+    EXPECT_EQ(a, b);
+  };
+  both([&](XmlOstream& xml) { xml << tricky; }, [&](std::ostream& os) { os << tricky; });
+  both([&](XmlOstream& xml) { xml << tricky.c_str(); },
+       [&](std::ostream& os) { os << tricky.c_str(); });
+  both([](XmlOstream& xml) { xml << INT_MIN; }, [](std::ostream& os) { os << INT_MIN; });
+  both([](XmlOstream& xml) { xml << LONG_MAX; }, [](std::ostream& os) { os << LONG_MAX; });
+  both([](XmlOstream& xml) { xml << LLONG_MIN; }, [](std::ostream& os) { os << LLONG_MIN; });
+  both([](XmlOstream& xml) { xml << 0u; }, [](std::ostream& os) { os << 0u; });
+  both([](XmlOstream& xml) { xml << ULONG_MAX; }, [](std::ostream& os) { os << ULONG_MAX; });
+  both([](XmlOstream& xml) { xml << ULLONG_MAX; }, [](std::ostream& os) { os << ULLONG_MAX; });
+}
+
+TEST(XmlOstreamTest, DecimalTextAsAStreamPrintsIt) {
+  long long const signed_values[] = {0, 7, -1, 10, -10, 4096, 999999999, LLONG_MAX, LLONG_MIN};
+  for (long long const value : signed_values) {
+    DecimalText const digits(value);
+    EXPECT_EQ(std::string(digits.data(), digits.size()), std::to_string(value));
+  }
+  unsigned long long const unsigned_values[] = {0, 9, 10, 4294967296ULL, ULLONG_MAX};
+  for (unsigned long long const value : unsigned_values) {
+    DecimalText const digits(value);
+    EXPECT_EQ(std::string(digits.data(), digits.size()), std::to_string(value));
+  }
+}
+
+// A data stream that is made again for a later item has a fresh stream's
+// formatting and state, whatever the previous user left in it.
+TEST(XmlOstreamTest, EachDataStreamStartsFresh) {
+  std::string const doc = render(Indent::Flat, [](XmlOstream& xml) {
+    Tag r(xml, "R");
+    for (int run = 0; run < 2; ++run) {
+      xml.text();
+      std::ostream& os = *xml.data();
+      os << 255 << ' ' << 1.5 << '|' << std::setw(4) << 7;
+      os << std::hex << std::showbase << std::setfill('*') << std::setprecision(2) << std::left;
+      os.setstate(std::ios_base::failbit);
+    }
+  });
+  EXPECT_EQ(doc, declaration + "<R>255 1.5|   7255 1.5|   7</R>");
+}
+
+// With a global locale that groups digits, integers come out as a fresh
+// stream prints them, grouped.
+TEST(XmlOstreamTest, IntegersFollowTheGlobalLocale) {
+  struct Thousands : std::numpunct<char> {
+    char do_thousands_sep() const override { return ','; }
+    std::string do_grouping() const override { return "\3"; }
+  };
+  std::locale const previous =
+      std::locale::global(std::locale(std::locale::classic(), new Thousands));
+  std::string const doc = render(Indent::Flat, [](XmlOstream& xml) {
+    Tag r(xml, "R");
+    r.attribute("n");
+    xml << 1234567;
+    xml.text();
+    xml << 7654321u;
+  });
+  std::locale::global(previous);
+  EXPECT_EQ(doc, declaration + "<R n=\"1,234,567\">7,654,321</R>");
+}
+
+// The markup reaches the target once a child of the root closes, and
+// before a data stream is handed out.
+TEST(XmlOstreamTest, OutputReachesTheTargetAtEachRecord) {
+  std::ostringstream out;
+  XmlOstream xml(out, Indent(Indent::Lines));
+  EXPECT_EQ(out.str(), declaration + "\n");
+  Tag root(xml, "Log");
+  for (int record = 1; record <= 2; ++record) {
+    {
+      Tag msg(xml, "Msg");
+      msg.attribute("Rank");
+      xml << record;
+      xml.text();
+      std::ostream& text = *xml.data();
+      std::string const before_text = out.str();
+      text << "hi";
+      EXPECT_EQ(out.str(), before_text + "hi");
+      EXPECT_EQ(before_text.substr(before_text.size() - 15),
+                "<Msg\nRank=\"" + std::to_string(record) + "\">\n");
+    }
+    EXPECT_EQ(out.str().substr(out.str().size() - 10), "hi\n</Msg>\n");
   }
 }
 
