@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <stdexcept>
 #include <thread>
 
@@ -28,8 +29,13 @@ struct Value {
   }
 };
 
+// The digest's summary of a value: its first number.
+struct FirstNumber {
+  static std::uint32_t of(const Value& value) { return static_cast<std::uint32_t>(value.n[0]); }
+};
+
 // A source that counts its re-reads, on a clock the test moves.
-class Counted : public ZelTools::MT::Pullable<Value, ZelTools::Native::Mutex> {
+class Counted : public ZelTools::MT::Pullable<Value, ZelTools::Native::Mutex, FirstNumber> {
  public:
   Counted(bool pullable, Duration period) : Pullable(Value(), pullable, period) {}
 
@@ -75,6 +81,42 @@ TEST(PullableTest, EditStartsFromTheDefaultAndStopsPulling) {
   EXPECT_FALSE(state.pullable);
   source.edit([](Counted::State& state) { state.value.n[1] = 1; });
   EXPECT_EQ(source.pull().value.n[0], 7);  // later edits build on earlier ones
+}
+
+// The one-word digest answers only while no re-read can be due, and then
+// with the summary of the value in force.
+TEST(PullableTest, DigestAnswersOnlyWhileNoReReadIsDue) {
+  Counted source(true, SimpleTime::Minute);
+  std::uint32_t summary = 0;
+  EXPECT_FALSE(source.quick(summary));  // due at the first pull
+  source.pull();
+  ASSERT_TRUE(source.quick(summary));
+  EXPECT_EQ(summary, 100u);
+  source.elapsed += SimpleTime::Second * 57;
+  EXPECT_TRUE(source.quick(summary));
+  source.elapsed += SimpleTime::Second * 2.5;  // 0.5 s before due: pull decides
+  EXPECT_FALSE(source.quick(summary));
+  EXPECT_EQ(source.pull().value.n[0], 100);
+  EXPECT_EQ(source.reloads, 1);
+  source.edit([](Counted::State& state) { state.value.n[0] = 7; });  // pulling off
+  source.elapsed += SimpleTime::Minute * 10.0;
+  ASSERT_TRUE(source.quick(summary));
+  EXPECT_EQ(summary, 7u);
+  source.edit([&](Counted::State& state) { source.set_pulling(state, true); });
+  EXPECT_FALSE(source.quick(summary));  // switching pulling on makes a re-read due
+}
+
+// A period that is negative, or so long that its due time is past any
+// representable second, never lets the digest skip a due re-read.
+TEST(PullableTest, DigestOfOddPeriods) {
+  std::uint32_t summary = 0;
+  Counted negative(true, SimpleTime::Minute * -1.0);
+  negative.pull();
+  EXPECT_FALSE(negative.quick(summary));
+  Counted endless(true, SimpleTime::Minute * 1e12);
+  endless.pull();
+  EXPECT_TRUE(endless.quick(summary));
+  EXPECT_EQ(endless.reloads, 1);
 }
 
 // A reader racing with an editor sees the state before or after each edit.
