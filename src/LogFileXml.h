@@ -42,6 +42,8 @@
 #ifndef VANTREL_SRC_LOGFILEXML_H
 #define VANTREL_SRC_LOGFILEXML_H
 
+#include <SimpleTime.h>
+
 #include <cstddef>
 #include <optional>
 #include <ostream>
@@ -67,29 +69,39 @@ class LogFileXml : public LogFileExt<XmlOfstream> {
   void do_footer_record() override;
 
  private:
-  // A fixed buffer that a record's time is printed into, so that the writer
-  // inserts it as a plain string rather than making a stream for it. Holds
-  // one null-terminated text; a text too long for it makes its stream fail.
+  // The Time value of the last record: "2007/10/18 21:21:07.045", null-
+  // terminated, with the second and millisecond it shows. A record of the
+  // same millisecond shows the same text, one of the same second differs in
+  // the last three digits; only a new second is printed by UtcTime::print,
+  // through `time_stream` into `value`.
   class TimeText : public std::streambuf {
    public:
     TimeText() { clear(); }
-    void clear() { setp(text, text + sizeof text - 1); }
-    // The text printed since clear(), null-terminated.
-    char const* c_str() {
-      *pptr() = '\0';
-      return text;
+    // Starts a new print into `value`.
+    void clear() { setp(value, value + sizeof value - 1); }
+    std::size_t length() const { return static_cast<std::size_t>(pptr() - pbase()); }
+    // After a failed print: nothing is known any more.
+    void forget() {
+      second = -1;
+      ms = -1;
     }
 
-   private:
-    char text[64];
+    char value[64] = {};
+    double second = -1;             // whole seconds since the epoch, -1 for none
+    double ms = -1;                 // whole milliseconds since the epoch, -1 for none
+    std::size_t second_length = 0;  // length of the text up to the milliseconds
   };
 
   // Writes the Time attribute of the Msg element.
   void write_time_attribute();
+  // Makes time_text.value show `now` (of the ordinary range); false when it
+  // cannot (a print too long for it).
+  bool update_time_text(SimpleTime::PhysicalTime now, double whole_ms, double second);
 
   // The open Msg element of the current record; guarded by the message lock.
   std::optional<ZelTools::Xml::Tag> msg;
-  // The time printer's buffer and stream, guarded by the message lock.
+  // The record time's text and its printing stream, guarded by the message
+  // lock.
   TimeText time_text;
   std::ostream time_stream{&time_text};
 };

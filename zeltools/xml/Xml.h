@@ -225,6 +225,16 @@ class Ostream {
   // stream made for it; the bytes are those the fresh data stream would give
   // (integers: see plain_digits).
   void operator<<(char const* text);
+  // Character arrays (literals) as C strings: the general template would
+  // otherwise be the better match for them.
+  template <std::size_t N>
+  void operator<<(char const (&text)[N]) {
+    *this << static_cast<char const*>(text);
+  }
+  template <std::size_t N>
+  void operator<<(char (&text)[N]) {
+    *this << static_cast<char const*>(text);
+  }
   void operator<<(std::string const& text);
   void operator<<(int value) { put_integer(static_cast<long long>(value)); }
   void operator<<(long value) { put_integer(static_cast<long long>(value)); }
