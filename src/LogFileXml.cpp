@@ -8,7 +8,6 @@
 #include <exception>
 #include <locale>
 
-#include "LogFileLog.h"
 #include "ThreadId.h"
 
 namespace Vantrel {

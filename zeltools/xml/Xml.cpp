@@ -193,6 +193,19 @@ void Ostream::reserve_buffer(std::size_t bytes) {
   buffer_size = cells * sizeof(std::max_align_t);
 }
 
+void Ostream::write_context_indent(int deeper) {
+  // Every context carries the document's step: without a step there is no
+  // indentation to look up.
+  if (indent.step == 0) return;
+  Indent at = context_indent();
+  at.level += deeper;
+  write_indent(at);
+}
+
+void Ostream::emit_c_string(char const* text) {
+  for (; *text != '\0'; ++text) emit(*text);
+}
+
 Indent const& Ostream::context_indent() const {
   if (section) return section->section_indent();
   if (!tags.empty()) return tags.back()->indent;
@@ -217,7 +230,7 @@ XmlOstream::XmlOstream(std::ostream& out, Indent const& indent) : RawXmlOstream(
 }
 
 void XmlOstream::open_start_tag() {
-  write_indent(context_indent());
+  write_context_indent(0);
   emit('<');
   std::string const& name = top_tag()->tag_name();
   emit(name.data(), name.size());
@@ -229,7 +242,7 @@ void XmlOstream::close_tag() {
   if (tag->subs_done() == 0 && tag->texts_done() == 0) {
     emit_literal("/>");
   } else {
-    write_indent(context_indent());
+    write_context_indent(0);
     emit_literal("</");
     emit(tag->tag_name().data(), tag->tag_name().size());
     emit('>');
@@ -239,10 +252,9 @@ void XmlOstream::close_tag() {
 
 void XmlOstream::open_attribute(char const* const& name) {
   write_newline();
-  Indent const& context = context_indent();
-  write_indent(context.deeper());
-  if (context.step == 0 && !indent.newline) emit(' ');
-  emit(name, std::strlen(name));
+  write_context_indent(1);
+  if (indent.step == 0 && !indent.newline) emit(' ');
+  emit_c_string(name);
   emit_literal("=\"");
 }
 
@@ -260,13 +272,13 @@ void XmlOstream::open_sub() { end_start_tag(); }
 
 void XmlOstream::open_text() {
   end_start_tag();
-  write_indent(context_indent().deeper());
+  write_context_indent(1);
 }
 
 void XmlOstream::close_text() { write_newline(); }
 
 void XmlOstream::open_cdata() {
-  write_indent(context_indent());
+  write_context_indent(0);
   emit_literal("<![CDATA[");
 }
 
@@ -276,7 +288,7 @@ void XmlOstream::close_cdata() {
 }
 
 void XmlOstream::open_comment() {
-  write_indent(context_indent());
+  write_context_indent(0);
   emit_literal("<!--");
 }
 

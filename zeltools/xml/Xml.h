@@ -146,10 +146,24 @@ class DecimalText {
 
  private:
   void fill(unsigned long long value) {
-    do {
-      digits[--first] = static_cast<char>('0' + value % 10);
-      value /= 10;
-    } while (value != 0);
+    // Two digits per division.
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    while (value >= 100) {
+      unsigned const pair = static_cast<unsigned>(value % 100) * 2;
+      value /= 100;
+      digits[--first] = pairs[pair + 1];
+      digits[--first] = pairs[pair];
+    }
+    if (value >= 10) {
+      unsigned const pair = static_cast<unsigned>(value) * 2;
+      digits[--first] = pairs[pair + 1];
+      digits[--first] = pairs[pair];
+    } else {
+      digits[--first] = static_cast<char>('0' + value);
+    }
   }
 
   // 20 digits hold the largest unsigned value, or a sign and 19 digits.
@@ -294,6 +308,8 @@ class Ostream {
   // The layout that markup is indented by: the open section's, else the
   // current element's, else the document's.
   Indent const& context_indent() const;
+  // The indentation of the context, `deeper` levels further in.
+  void write_context_indent(int deeper);
   // Writes min(level * step, 40) fill characters of `out`.
   void write_indent(Indent const& at) {
     if (at.step != 0 && at.level != 0) write_fill(at);
@@ -318,6 +334,9 @@ class Ostream {
     std::memcpy(pending + pending_size, text, length);
     pending_size += length;
   }
+  // A short null-terminated text (a name): a character at a time, which
+  // costs less than measuring it and copying it.
+  void emit_c_string(char const* text);
   template <std::size_t N>
   void emit_literal(char const (&text)[N]) {
     emit(text, N - 1);

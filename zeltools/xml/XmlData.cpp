@@ -125,11 +125,15 @@ bool has_byte(std::uint64_t word, unsigned char byte) {
   return has_byte_below(word ^ (ones * byte), 1);
 }
 
-bool has_marked_byte(char const* eight, bool quote) {
+// Some byte of `word` may be marked: a control byte, '&', '<', '>' or '"'.
+// Setting one bit pairs '"' with '&' (0x22, 0x26 | 0x04 = 0x26) and '<' with
+// '>' (0x3C, 0x3E | 0x02 = 0x3E), so the quote is looked for in text too: a
+// word found this way is only looked into byte by byte.
+inline bool may_have_marked_byte(char const* eight) {
   std::uint64_t word;
   std::memcpy(&word, eight, sizeof word);
-  return has_byte_below(word, 0x20) || has_byte(word, 0x7F) || has_byte(word, '&') ||
-         has_byte(word, '<') || has_byte(word, '>') || (quote && has_byte(word, '"'));
+  return has_byte_below(word, 0x20) || has_byte(word, 0x7F) || has_byte(word | ones * 0x04, 0x26) ||
+         has_byte(word | ones * 0x02, 0x3E);
 }
 
 template <class Sink>
@@ -140,7 +144,7 @@ void escape_runs(Sink& sink, char const* text, std::size_t length, bool quote) {
   char const* at = text;
   while (at != end) {
     auto const left = static_cast<std::size_t>(end - at);
-    if (left >= 8 && !has_marked_byte(at, quote)) {
+    if (left >= 8 && !may_have_marked_byte(at)) {
       at += 8;
       continue;
     }
