@@ -157,6 +157,7 @@ TEST(FastFormatTest, FlagsWidthAndPrecision) {
   expect_same("[%-08d][%08.3d][%-+6d][%0-6d][%06x][%-#8o]", -42, -7, 3, 3, 0xabu, 9u);
   expect_same("[%1d][%2d][%10.5d][%.10d][%.*d][%*d]", 123, 123, -42, -42, 3, 4, -6, 9);
   expect_same("[%*d][%-*d][%*.*d][%.*d]", -6, 9, -6, 9, 8, -1, 5, -3, 77);
+  expect_same("%1000000d|%.*u", 1, 1000000, 2u);  // the widest fields it takes
 }
 
 #pragma GCC diagnostic pop
