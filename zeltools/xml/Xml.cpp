@@ -203,7 +203,16 @@ void Ostream::write_context_indent(int deeper) {
 }
 
 void Ostream::emit_c_string(char const* text) {
-  for (; *text != '\0'; ++text) emit(*text);
+  std::size_t size = pending_size;  // kept out of memory while copying
+  for (; *text != '\0'; ++text) {
+    if (size == sizeof pending) {
+      pending_size = size;
+      flush_pending();
+      size = 0;
+    }
+    pending[size++] = *text;
+  }
+  pending_size = size;
 }
 
 Indent const& Ostream::context_indent() const {
