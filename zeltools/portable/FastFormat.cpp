@@ -331,10 +331,33 @@ std::size_t make_prefix(const Spec& spec, Unsigned magnitude, bool negative, cha
   return 0;
 }
 
-// An integer: [spaces] prefix [zeros] digits [spaces]. The precision is the
-// least number of digits (none at all for 0 with precision 0); '#' with 'o'
-// makes the first digit a zero; '0' pads with zeros only when no precision
-// is given and '-' is absent.
+// The pieces of an integer's field, laid out as
+// [spaces] prefix [zeros] digits [spaces].
+struct NumberField {
+  const char* prefix;
+  std::size_t prefix_length;
+  std::size_t zeros;
+  const char* digits;
+  std::size_t digit_count;
+};
+
+// Pads to the width: on the right under '-'; with zeros after the prefix
+// under '0' when no precision is given; else with spaces in front.
+void put_field(Sink& sink, const Spec& spec, const NumberField& field) {
+  const std::size_t body = field.prefix_length + field.zeros + field.digit_count;
+  const std::size_t width = static_cast<std::size_t>(spec.width);
+  const std::size_t padding = width > body ? width - body : 0;
+  const bool left_aligned = (spec.flags & left) != 0;
+  const bool zero_padded = !left_aligned && (spec.flags & zero) && spec.precision < 0;
+  if (!left_aligned && !zero_padded) sink.fill(' ', padding);
+  sink.put(field.prefix, field.prefix_length);
+  sink.fill('0', field.zeros + (zero_padded ? padding : 0));
+  sink.put(field.digits, field.digit_count);
+  if (left_aligned) sink.fill(' ', padding);
+}
+
+// An integer. The precision is the least number of digits (none at all for
+// 0 with precision 0); '#' with 'o' makes the first digit a zero.
 void put_integer(Sink& sink, const Spec& spec, Unsigned magnitude, bool negative) {
   char digits[max_digits];
   char* end = digits + max_digits;
@@ -355,24 +378,7 @@ void put_integer(Sink& sink, const Spec& spec, Unsigned magnitude, bool negative
   if (spec.conversion == 'o' && (spec.flags & alternate) && zeros == 0 &&
       (digit_count == 0 || *start != '0'))
     zeros = 1;
-  const std::size_t body = prefix_length + zeros + digit_count;
-  const std::size_t width = static_cast<std::size_t>(spec.width);
-  const std::size_t padding = width > body ? width - body : 0;
-  if (spec.flags & left) {
-    sink.put(prefix, prefix_length);
-    sink.fill('0', zeros);
-    sink.put(start, digit_count);
-    sink.fill(' ', padding);
-  } else if ((spec.flags & zero) && spec.precision < 0) {
-    sink.put(prefix, prefix_length);
-    sink.fill('0', zeros + padding);
-    sink.put(start, digit_count);
-  } else {
-    sink.fill(' ', padding);
-    sink.put(prefix, prefix_length);
-    sink.fill('0', zeros);
-    sink.put(start, digit_count);
-  }
+  put_field(sink, spec, NumberField{prefix, prefix_length, zeros, start, digit_count});
 }
 
 // Text padded with spaces to the width, on the right under '-'.
