@@ -176,8 +176,9 @@ void Ostream::release_data_stream() noexcept {
 bool Ostream::reset_for_reuse(std::ostream& stream) {
   // A fresh stream takes the global locale of its time of making.
   if (!(stream.getloc() == std::locale())) return false;
-  stream.clear();
-  stream.exceptions(std::ios_base::goodbit);
+  // Each of these setters re-checks the state out of line: only when needed.
+  if (stream.rdstate() != std::ios_base::goodbit) stream.clear();
+  if (stream.exceptions() != std::ios_base::goodbit) stream.exceptions(std::ios_base::goodbit);
   stream.flags(std::ios_base::skipws | std::ios_base::dec);
   stream.width(0);
   stream.precision(6);
