@@ -18,34 +18,39 @@ namespace {
 
 constexpr const char* nested_lost_line = "### Vantrel: Incorrect usage: NestedTrace Lost ###";
 
-// One character put straight into the stream buffer: a formatted insertion
-// of one character costs a sentry and a width check, and a record has twenty
-// bars. Used only where the width is 0 (every insertion resets it), so the
-// result is the same; a failed put sets badbit as the insertion would, and a
-// stream already failed writes nothing.
-void put_char(std::ostream& out, char c) {
-  if (!out.good()) return;
-  if (std::char_traits<char>::eq_int_type(out.rdbuf()->sputc(c), std::char_traits<char>::eof())) {
-    out.setstate(std::ios_base::badbit);
-  }
-}
+// Where a record head goes: straight into the log file's buffer when the
+// target has one, else through the target's stream buffer; never through
+// formatted insertions, whose sentry, locale and width bookkeeping a head of
+// some twenty short pieces would pay each time. A stream already failed
+// takes nothing; a piece the buffer refuses fails it (badbit), as an
+// insertion would.
+class HeadOut {
+ public:
+  HeadOut(std::ostream& stream, LogFileBuffer* file) : stream_(stream), file_(file) {}
+  std::ostream& stream() const { return stream_; }
 
-void put_bar(std::ostream& out) { put_char(out, '|'); }
-
-// Unformatted text, with the same failure rule as put_char.
-void put_text(std::ostream& out, const char* text, std::size_t length) {
-  if (length == 0 || !out.good()) return;
-  if (out.rdbuf()->sputn(text, static_cast<std::streamsize>(length)) !=
-      static_cast<std::streamsize>(length)) {
-    out.setstate(std::ios_base::badbit);
+  void put(const char* text, std::size_t length) {
+    if (length == 0 || !stream_.good()) return;
+    const auto count = static_cast<std::streamsize>(length);
+    const bool whole = file_ != nullptr ? file_->append(text, length)
+                                        : stream_.rdbuf()->sputn(text, count) == count;
+    if (!whole) stream_.setstate(std::ios_base::badbit);
   }
-}
+  void put(char c) { put(&c, 1); }
+
+ private:
+  std::ostream& stream_;
+  LogFileBuffer* file_;  // the target's buffer when it is a log file's, else null
+};
+
+void put_bar(HeadOut& out) { out.put('|'); }
+void put_text(HeadOut& out, const char* text, std::size_t length) { out.put(text, length); }
 
 // `length` characters of `text` right-aligned in a field of `width`,
 // padded with blanks: what a formatted insertion writes with the record's
 // format state (fill ' ', no adjustment flags), without its sentry, locale
 // and width bookkeeping.
-void put_padded(std::ostream& out, const char* text, std::size_t length, std::int32_t width) {
+void put_padded(HeadOut& out, const char* text, std::size_t length, std::int32_t width) {
   static constexpr char blanks[] = "                                ";
   constexpr std::size_t blank_count = sizeof blanks - 1;
   std::size_t fill = width > 0 && static_cast<std::size_t>(width) > length
@@ -69,15 +74,14 @@ char* decimal_text(char* end, std::uint64_t magnitude, bool negative) {
   return first;
 }
 
-void put_padded_number(std::ostream& out, std::uint64_t magnitude, bool negative,
-                       std::int32_t width) {
+void put_padded_number(HeadOut& out, std::uint64_t magnitude, bool negative, std::int32_t width) {
   char text[24];
   char* const end = text + sizeof text;
   const char* first = decimal_text(end, magnitude, negative);
   put_padded(out, first, static_cast<std::size_t>(end - first), width);
 }
 
-void put_padded_number(std::ostream& out, std::int64_t value, std::int32_t width) {
+void put_padded_number(HeadOut& out, std::int64_t value, std::int32_t width) {
   const bool negative = value < 0;
   const std::uint64_t magnitude =
       negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
@@ -89,13 +93,13 @@ std::int32_t column_width(std::uint16_t setting) { return static_cast<std::int16
 
 // One column: its content right-aligned in its width when its bit is on,
 // nothing when it is off; a '|' in both cases.
-void write_column(std::ostream& out, unsigned mask, unsigned bit, std::uint16_t width,
+void write_column(HeadOut& out, unsigned mask, unsigned bit, std::uint16_t width,
                   std::string_view content) {
   if (mask & bit) put_padded(out, content.data(), content.size(), column_width(width));
   put_bar(out);
 }
 
-void write_column(std::ostream& out, unsigned mask, unsigned bit, std::uint16_t width,
+void write_column(HeadOut& out, unsigned mask, unsigned bit, std::uint16_t width,
                   std::int32_t content) {
   if (mask & bit) put_padded_number(out, content, column_width(width));
   put_bar(out);
@@ -126,13 +130,13 @@ constexpr ContextColumn context_columns[] = {
 };
 
 // `count` bars in one put.
-void put_bars(std::ostream& out, std::size_t count) {
+void put_bars(HeadOut& out, std::size_t count) {
   static constexpr char bars[] = "||||||||||||||";
   put_text(out, bars, count);
 }
 
 // Runs of columns that are off are runs of bars, put at once.
-void write_blank_context_columns(std::ostream& out, const Config& config, unsigned mask) {
+void write_blank_context_columns(HeadOut& out, const Config& config, unsigned mask) {
   static_assert(std::size(context_columns) <= 14, "put_bars holds 14 bars");
   std::size_t bars = 0;
   for (const ContextColumn& column : context_columns) {
@@ -146,7 +150,7 @@ void write_blank_context_columns(std::ostream& out, const Config& config, unsign
   put_bars(out, bars);
 }
 
-void write_filled_context_columns(std::ostream& out, const Config& c, unsigned mask,
+void write_filled_context_columns(HeadOut& out, const Config& c, unsigned mask,
                                   const Context::Data& d) {
   write_column(out, mask, major_tick_mask, c.major_steps_display_width, as_signed(d.major_tick));
   write_column(out, mask, minor_tick_mask, c.minor_steps_display_width, as_signed(d.minor_tick));
@@ -167,7 +171,7 @@ void write_filled_context_columns(std::ostream& out, const Config& c, unsigned m
 
 // Column 14: the settings' consultant name, padded to at most 63 characters
 // (a negative width setting, taken as unsigned, also gives 63).
-void write_consultant_column(std::ostream& out, const Config& config, unsigned mask) {
+void write_consultant_column(HeadOut& out, const Config& config, unsigned mask) {
   const std::uint16_t width = std::min<std::uint16_t>(config.actors_display_width, 63);
   const std::size_t length = strnlen(config.consultant, Config::consultant_capacity - 1);
   // A view, not a string: a name longer than the small-string buffer would
@@ -202,24 +206,50 @@ class ArrayBuffer : public std::streambuf {
 // and a full print costs a calendar conversion and seven formatted numbers.
 // Per thread, so it needs no lock.
 struct SecondText {
-  double second = -1;  // whole seconds since the epoch, -1 when none yet
+  std::int64_t second = -1;  // whole seconds since the epoch, -1 when none yet
   char text[64];
   std::size_t length = 0;
 };
 
 const SimpleTime::UtcTime::Separator printed_time{'/', ' ', ':', '.'};
 
+// A time of the same second as the thread's last one is the cached text and
+// its milliseconds; any other is printed whole (and cached when it lies in
+// the ordinary range, where the milliseconds are 3 digits).
+void put_record_time(HeadOut& out, SimpleTime::PhysicalTime time) {
+  static thread_local SecondText thread_cache;
+  SecondText& cache = thread_cache;  // one look-up of the thread's slot
+  const double ms_since_epoch = (time - SimpleTime::PhysicalTime()) / SimpleTime::Millisecond;
+  if (!(ms_since_epoch >= 0 && ms_since_epoch < 1e14)) {
+    SimpleTime::UtcTime(time).print(out.stream(), printed_time);
+    return;
+  }
+  const auto whole_ms = static_cast<std::int64_t>(ms_since_epoch);  // the floor, being positive
+  const std::int64_t second = whole_ms / 1000;
+  if (second != cache.second) {
+    ArrayBuffer buffer(cache.text, sizeof cache.text);
+    std::ostream text(&buffer);
+    SimpleTime::UtcTime(time).print(text, printed_time);
+    cache.second = second;
+    cache.length = buffer.length() - 3;
+  }
+  const auto ms = static_cast<int>(whole_ms - second * 1000);
+  const char digits[3] = {static_cast<char>('0' + ms / 100), static_cast<char>('0' + ms / 10 % 10),
+                          static_cast<char>('0' + ms % 10)};
+  out.put(cache.text, cache.length);
+  out.put(digits, sizeof digits);
+}
+
 // The time, then with rank_mask the rank's last two digits as three:
 // "2007/10/18 21:21:07.045034" for rank 1234.
-void write_time_and_rank(std::ostream& out, const TextRecordHead& head, unsigned mask) {
-  write_record_time(out, head.time);
+void write_time_and_rank(HeadOut& out, const TextRecordHead& head, unsigned mask) {
+  put_record_time(out, head.time);
   if (mask & rank_mask) {
     const unsigned last_two = head.rank % 100;
-    put_char(out, '0');
-    put_char(out, static_cast<char>('0' + last_two / 10));
-    put_char(out, static_cast<char>('0' + last_two % 10));
+    const char digits[3] = {'0', static_cast<char>('0' + last_two / 10),
+                            static_cast<char>('0' + last_two % 10)};
+    out.put(digits, sizeof digits);
   }
-  out.fill(' ');
 }
 
 char tag_mark(int tag) {
@@ -229,7 +259,7 @@ char tag_mark(int tag) {
 }
 
 // "|==| | | 4242|3520| |": level, severity, exception, pid, tid, tag mark.
-void write_fixed_head(std::ostream& out, const TextRecordHead& head) {
+void write_fixed_head(HeadOut& out, const TextRecordHead& head) {
   const Importance& importance = *head.inputs.importance;
   put_bar(out);
   const char* level = importance.level_name();
@@ -237,46 +267,17 @@ void write_fixed_head(std::ostream& out, const TextRecordHead& head) {
   put_bar(out);
   const char* severity = importance.severity_name();
   put_text(out, severity, std::strlen(severity));
-  put_bar(out);
-  put_char(out, head.unwinding ? 'X' : ' ');
-  put_bar(out);
+  const char exception[] = {'|', head.unwinding ? 'X' : ' ', '|'};
+  out.put(exception, sizeof exception);
   put_padded_number(out, head.pid, 5);
   put_bar(out);
   put_padded_number(out, std::uint64_t{head.tid}, false, 4);
-  put_bar(out);
-  put_char(out, tag_mark(head.inputs.tag));
-  put_bar(out);
+  const char tag[] = {'|', tag_mark(head.inputs.tag), '|'};
+  out.put(tag, sizeof tag);
 }
 
-}  // namespace
-
-// A time of the same second as the last one is the
-// cached text and its milliseconds; any other is printed whole (and cached
-// when it lies in the ordinary range, where the milliseconds are 3 digits).
-void write_record_time(std::ostream& out, SimpleTime::PhysicalTime time) {
-  static thread_local SecondText cache;
-  const double whole_ms = std::floor((time - SimpleTime::PhysicalTime()) / SimpleTime::Millisecond);
-  const double second = std::floor(whole_ms / 1000.0);
-  if (!(second >= 0 && second < 1e11)) {
-    SimpleTime::UtcTime(time).print(out, printed_time);
-    return;
-  }
-  if (second != cache.second) {
-    ArrayBuffer buffer(cache.text, sizeof cache.text);
-    std::ostream text(&buffer);
-    SimpleTime::UtcTime(time).print(text, printed_time);
-    cache.second = second;
-    cache.length = buffer.length() - 3;
-  }
-  const int ms = static_cast<int>(whole_ms - second * 1000.0);
-  put_text(out, cache.text, cache.length);
-  put_char(out, static_cast<char>('0' + ms / 100));
-  put_char(out, static_cast<char>('0' + ms / 10 % 10));
-  put_char(out, static_cast<char>('0' + ms % 10));
-}
-
-void write_context_columns(std::ostream& out, const Config& config, unsigned mask,
-                           Context::Data* data, int tag) {
+void put_context_columns(HeadOut& out, const Config& config, unsigned mask, Context::Data* data,
+                         int tag) {
   if (data == nullptr) {
     write_blank_context_columns(out, config, mask);
     return;
@@ -295,20 +296,35 @@ void write_context_columns(std::ostream& out, const Config& config, unsigned mas
   }
 }
 
-void write_text_record_head(std::ostream& out, const TextRecordHead& head) {
+}  // namespace
+
+void write_record_time(std::ostream& out, SimpleTime::PhysicalTime time) {
+  HeadOut head_out(out, nullptr);
+  put_record_time(head_out, time);
+}
+
+void write_context_columns(std::ostream& out, const Config& config, unsigned mask,
+                           Context::Data* data, int tag) {
+  HeadOut head_out(out, nullptr);
+  put_context_columns(head_out, config, mask, data, tag);
+}
+
+void write_text_record_head(std::ostream& out, const TextRecordHead& head, LogFileBuffer* file) {
   const Config& config = *head.inputs.config;
   const unsigned mask = config.effective_mask();
   reset_format_state(out);
   write_source_line(out, *head.inputs.importance, mask, head.rank);
-  write_time_and_rank(out, head, mask);
-  write_fixed_head(out, head);
-  write_context_columns(out, config, mask, head.inputs.data, head.inputs.tag);
-  write_consultant_column(out, config, mask);
+  HeadOut head_out(out, file);
+  write_time_and_rank(head_out, head, mask);
+  write_fixed_head(head_out, head);
+  put_context_columns(head_out, config, mask, head.inputs.data, head.inputs.tag);
+  write_consultant_column(head_out, config, mask);
 }
 
 void write_text_record_end(std::ostream& out, bool nested_lost) {
-  out << std::endl;
-  if (nested_lost) out << nested_lost_line << std::endl;
+  out.put('\n');
+  if (nested_lost) out << nested_lost_line << '\n';
+  out.flush();
 }
 
 LogFileLog::LogFileLog(const DeviceInfo& info_) : LogFileExt<LogOfstream>(info_) {}
@@ -322,7 +338,7 @@ std::ostream* LogFileLog::do_header_record() {
   head.unwinding = std::uncaught_exceptions() > 0;
   head.inputs = record;
   std::ostream& out = stream->target();
-  write_text_record_head(out, head);
+  write_text_record_head(out, head, stream->file_buffer());
   return &out;
 }
 

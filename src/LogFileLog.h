@@ -52,7 +52,10 @@ struct TextRecordHead {
 // Writes everything of a record before its text: resets the format state,
 // the source line when asked for, the time, rank and fixed head, then the
 // fourteen columns (advancing the context's minor tick and depth).
-void write_text_record_head(std::ostream& out, const TextRecordHead& head);
+// With `file`, the target's own log-file buffer, the head goes straight into
+// it.
+void write_text_record_head(std::ostream& out, const TextRecordHead& head,
+                            LogFileBuffer* file = nullptr);
 
 // A record's time as UtcTime prints it with the separators '/', ' ', ':' and
 // '.': "2007/10/18 21:21:07.045". The text of the writing thread's current

@@ -18,6 +18,8 @@
 #ifndef VANTREL_SRC_LOGOFSTREAM_H
 #define VANTREL_SRC_LOGOFSTREAM_H
 
+#include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <streambuf>
@@ -43,6 +45,18 @@ class LogFileBuffer : public std::streambuf {
   // Writes what is pending and closes the file; false when either fails.
   bool close();
   bool is_open() const { return fd_ >= 0; }
+
+  // Appends `count` characters; false when the file refused them. Inline,
+  // because a record head puts some twenty short pieces.
+  bool append(const char* text, std::size_t count) {
+    if (static_cast<std::size_t>(epptr() - pptr()) < count) {
+      return xsputn(text, static_cast<std::streamsize>(count)) ==
+             static_cast<std::streamsize>(count);
+    }
+    std::memcpy(pptr(), text, count);
+    pbump(static_cast<int>(count));
+    return true;
+  }
 
  protected:
   int_type overflow(int_type c) override;
@@ -79,6 +93,8 @@ class LogOfstream : public std::ofstream {
 
   // Where records go: std::cout for a screen stream, this stream otherwise.
   std::ostream& target();
+  // The file's buffer (target()'s), or null for a screen stream.
+  LogFileBuffer* file_buffer() { return to_screen ? nullptr : &file_; }
 
  private:
   // Opens the file; on success the stream's error state is cleared, on
