@@ -46,11 +46,19 @@ TEST(native_lock, depth_and_max_depth_follow_the_levels) {
     unsigned max_depth;
   };
   const Step steps[] = {
-      {true, 1, 1},  {true, 2, 2},  {false, 1, 2}, {true, 2, 2},  {true, 3, 3},  {false, 2, 3},
-      {false, 1, 3}, {false, 0, 0}, {true, 1, 1},  {false, 0, 0}, {false, 0, 0},  // an unlock with
-                                                                                  // no level held
-                                                                                  // changes nothing
-      {true, 1, 1},  {false, 0, 0},
+      {true, 1, 1},   // first level
+      {true, 2, 2},   // nested
+      {false, 1, 2},  // max_depth remembers the nesting
+      {true, 2, 2},   // nested again, not deeper
+      {true, 3, 3},   // deeper
+      {false, 2, 3},  // one level given back
+      {false, 1, 3},  // still held
+      {false, 0, 0},  // the last level resets max_depth
+      {true, 1, 1},   // a fresh start
+      {false, 0, 0},  // released
+      {false, 0, 0},  // an unlock with no level held changes nothing
+      {true, 1, 1},   // and the lock still works
+      {false, 0, 0},  // released
   };
   RecursiveLock lock;
   int n = 0;
