@@ -229,6 +229,47 @@ TEST(LogFileXmlTest, MsgAttributes) {
   }
 }
 
+std::string printed(SimpleTime::PhysicalTime t) {
+  std::ostringstream text;
+  SimpleTime::UtcTime(t).print(text, SimpleTime::UtcTime::Separator{'/', ' ', ':', '.'});
+  return text.str();
+}
+
+// Records written back to back share milliseconds and seconds, and cross
+// into new seconds: each one's Time lies between the clock's readings just
+// before and just after it (the fixed-width text orders as the times do).
+TEST(LogFileXmlTest, RecordTimesFollowTheClock) {
+  XmlLog log;
+  log.config.size = 100000;
+  std::vector<std::pair<std::string, std::string>> bounds;
+  std::string const first_second = printed(SimpleTime::clock().now()).substr(0, 19);
+  int seconds_crossed = 0;
+  std::string last_second = first_second;
+  while (seconds_crossed < 2 && bounds.size() < 50000) {
+    RecordInputs const inputs{&medium, Logger::Plain, &log.config, nullptr};
+    std::string const before = printed(SimpleTime::clock().now());
+    *log.file->begin_record(inputs, ++log.rank) << "r";
+    log.file->end_record(inputs, log.rank);
+    std::string const after = printed(SimpleTime::clock().now());
+    bounds.emplace_back(before, after);
+    if (after.substr(0, 19) != last_second) {
+      last_second = after.substr(0, 19);
+      ++seconds_crossed;
+    }
+  }
+  std::vector<xmlNode*> const msgs = log.finish();
+  ASSERT_EQ(msgs.size(), bounds.size());
+  std::size_t same_as_previous = 0;
+  for (std::size_t i = 0; i < msgs.size(); ++i) {
+    std::string const time = attribute(msgs[i], "Time");
+    ASSERT_TRUE(std::regex_match(time, printed_time)) << time;
+    ASSERT_LE(bounds[i].first, time) << i;
+    ASSERT_LE(time, bounds[i].second) << i;
+    if (i > 0 && time == attribute(msgs[i - 1], "Time")) ++same_as_previous;
+  }
+  EXPECT_GT(same_as_previous, 0u);  // some records did share a millisecond
+}
+
 TEST(LogFileXmlTest, ScopeWithoutContext) {
   XmlLog log;
   log.write(medium, "in", Logger::Open);

@@ -107,11 +107,8 @@ void write_code(std::ostream& out, char c) {
   out << "&#" << static_cast<int>(static_cast<unsigned char>(c)) << ';';
 }
 
-// Splits text[0, length) into runs that pass unchanged, given to
-// `sink.run(text, length)`, and marked bytes, given to `sink.reference(c)`.
-// Eight bytes at a time, most text is passed over without a look at each
-// byte: a word is looked into only when the tests below find a marked byte
-// in it. Each test is exact about whether such a byte exists.
+// Tests on eight bytes at once, each exact about whether such a byte exists
+// (not about where it is).
 constexpr std::uint64_t ones = 0x0101010101010101ULL;
 constexpr std::uint64_t highs = 0x8080808080808080ULL;
 
@@ -136,6 +133,10 @@ inline bool may_have_marked_byte(char const* eight) {
          has_byte(word | ones * 0x02, 0x3E);
 }
 
+// Splits text[0, length) into runs that pass unchanged, given to
+// `sink.run(text, length)`, and marked bytes, given to `sink.reference(c)`.
+// Eight bytes at a time, most text is passed over without a look at each
+// byte: a word is looked into only when may_have_marked_byte finds it.
 template <class Sink>
 void escape_runs(Sink& sink, char const* text, std::size_t length, bool quote) {
   unsigned char const mark = quote ? in_value : in_text;
