@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char* nested_lost_line = "### Vantrel: Incorrect usage: NestedTrace Lost ###";
 
-// Where a record head goes: straight into the log file's buffer when the
+// Where a record's own pieces go: straight into the log file's buffer when the
 // target has one, else through the target's stream buffer; never through
 // formatted insertions, whose sentry, locale and width bookkeeping a head of
 // some twenty short pieces would pay each time. A stream already failed
@@ -26,21 +26,28 @@ constexpr const char* nested_lost_line = "### Vantrel: Incorrect usage: NestedTr
 // insertion would.
 class HeadOut {
  public:
-  HeadOut(std::ostream& stream, LogFileBuffer* file) : stream_(stream), file_(file) {}
+  HeadOut(std::ostream& stream, LogFileBuffer* file)
+      : stream_(stream), file_(file), good_(stream.good()) {}
   std::ostream& stream() const { return stream_; }
 
   void put(const char* text, std::size_t length) {
-    if (length == 0 || !stream_.good()) return;
+    if (length == 0 || !good_) return;
     const auto count = static_cast<std::streamsize>(length);
     const bool whole = file_ != nullptr ? file_->append(text, length)
                                         : stream_.rdbuf()->sputn(text, count) == count;
-    if (!whole) stream_.setstate(std::ios_base::badbit);
+    if (!whole) fail();
   }
   void put(char c) { put(&c, 1); }
 
  private:
+  void fail() {
+    stream_.setstate(std::ios_base::badbit);
+    good_ = false;
+  }
+
   std::ostream& stream_;
   LogFileBuffer* file_;  // the target's buffer when it is a log file's, else null
+  bool good_;            // the stream's state, read once: only fail() changes it meanwhile
 };
 
 void put_bar(HeadOut& out) { out.put('|'); }
@@ -62,14 +69,28 @@ void put_padded(HeadOut& out, const char* text, std::size_t length, std::int32_t
   put_text(out, text, length);
 }
 
-// The decimal text of a number, written backwards ending at `end`; returns
-// where it starts. 21 characters hold any 64-bit value and its sign.
+// The decimal text of a number, written backwards ending at `end`, two
+// digits at a time; returns where it starts. 21 characters hold any 64-bit
+// value and its sign.
 char* decimal_text(char* end, std::uint64_t magnitude, bool negative) {
+  static constexpr char pairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char* first = end;
-  do {
-    *--first = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  while (magnitude >= 100) {
+    const std::size_t pair = static_cast<std::size_t>(magnitude % 100) * 2;
+    magnitude /= 100;
+    *--first = pairs[pair + 1];
+    *--first = pairs[pair];
+  }
+  if (magnitude >= 10) {
+    const std::size_t pair = static_cast<std::size_t>(magnitude) * 2;
+    *--first = pairs[pair + 1];
+    *--first = pairs[pair];
+  } else {
+    *--first = static_cast<char>('0' + magnitude);
+  }
   if (negative) *--first = '-';
   return first;
 }
@@ -138,6 +159,12 @@ void put_bars(HeadOut& out, std::size_t count) {
 // Runs of columns that are off are runs of bars, put at once.
 void write_blank_context_columns(HeadOut& out, const Config& config, unsigned mask) {
   static_assert(std::size(context_columns) <= 14, "put_bars holds 14 bars");
+  unsigned context_bits = 0;
+  for (const ContextColumn& column : context_columns) context_bits |= column.bit;
+  if ((mask & context_bits) == 0) {
+    put_bars(out, std::size(context_columns));
+    return;
+  }
   std::size_t bars = 0;
   for (const ContextColumn& column : context_columns) {
     if (mask & column.bit) {
@@ -204,21 +231,38 @@ class ArrayBuffer : public std::streambuf {
 // The printed time of the second a thread last wrote in, without its three
 // millisecond digits: "2007/10/18 21:21:07.". Records come many to a second,
 // and a full print costs a calendar conversion and seven formatted numbers.
-// Per thread, so it needs no lock.
 struct SecondText {
   std::int64_t second = -1;  // whole seconds since the epoch, -1 when none yet
   char text[64];
   std::size_t length = 0;
 };
 
+// The process and thread ids as a record shows them: " 4242|3520".
+struct IdsText {
+  long pid = -1;
+  unsigned long tid = 0;
+  char text[48];
+  std::size_t length = 0;
+};
+
+// What a thread's records repeat, kept per thread (so it needs no lock) and
+// looked up once per record.
+struct ThreadTexts {
+  SecondText second;
+  IdsText ids;
+};
+
+ThreadTexts& thread_texts() {
+  static thread_local ThreadTexts texts;
+  return texts;
+}
+
 const SimpleTime::UtcTime::Separator printed_time{'/', ' ', ':', '.'};
 
 // A time of the same second as the thread's last one is the cached text and
 // its milliseconds; any other is printed whole (and cached when it lies in
 // the ordinary range, where the milliseconds are 3 digits).
-void put_record_time(HeadOut& out, SimpleTime::PhysicalTime time) {
-  static thread_local SecondText thread_cache;
-  SecondText& cache = thread_cache;  // one look-up of the thread's slot
+void put_record_time(HeadOut& out, SimpleTime::PhysicalTime time, SecondText& cache) {
   const double ms_since_epoch = (time - SimpleTime::PhysicalTime()) / SimpleTime::Millisecond;
   if (!(ms_since_epoch >= 0 && ms_since_epoch < 1e14)) {
     SimpleTime::UtcTime(time).print(out.stream(), printed_time);
@@ -240,10 +284,39 @@ void put_record_time(HeadOut& out, SimpleTime::PhysicalTime time) {
   out.put(digits, sizeof digits);
 }
 
+// Copies `length` characters right-aligned in `width` blanks to `dest`;
+// returns the count written. `dest` holds at least max(width, length).
+std::size_t copy_padded(char* dest, const char* text, std::size_t length, std::size_t width) {
+  const std::size_t fill = width > length ? width - length : 0;
+  std::memset(dest, ' ', fill);
+  std::memcpy(dest + fill, text, length);
+  return fill + length;
+}
+
+// " 4242|3520": the pid in 5 places, the tid in 4, made again only when
+// either differs from the thread's last record (a fork changes the pid).
+void put_ids(HeadOut& out, long pid, unsigned long tid, IdsText& cache) {
+  if (pid != cache.pid || tid != cache.tid || cache.length == 0) {
+    char digits[24];
+    char* const end = digits + sizeof digits;
+    const char* first =
+        decimal_text(end, pid < 0 ? 0 - static_cast<std::uint64_t>(pid) : pid, pid < 0);
+    std::size_t length = copy_padded(cache.text, first, static_cast<std::size_t>(end - first), 5);
+    cache.text[length++] = '|';
+    first = decimal_text(end, tid, false);
+    length += copy_padded(cache.text + length, first, static_cast<std::size_t>(end - first), 4);
+    cache.pid = pid;
+    cache.tid = tid;
+    cache.length = length;
+  }
+  out.put(cache.text, cache.length);
+}
+
 // The time, then with rank_mask the rank's last two digits as three:
 // "2007/10/18 21:21:07.045034" for rank 1234.
-void write_time_and_rank(HeadOut& out, const TextRecordHead& head, unsigned mask) {
-  put_record_time(out, head.time);
+void write_time_and_rank(HeadOut& out, const TextRecordHead& head, unsigned mask,
+                         SecondText& cache) {
+  put_record_time(out, head.time, cache);
   if (mask & rank_mask) {
     const unsigned last_two = head.rank % 100;
     const char digits[3] = {'0', static_cast<char>('0' + last_two / 10),
@@ -259,7 +332,7 @@ char tag_mark(int tag) {
 }
 
 // "|==| | | 4242|3520| |": level, severity, exception, pid, tid, tag mark.
-void write_fixed_head(HeadOut& out, const TextRecordHead& head) {
+void write_fixed_head(HeadOut& out, const TextRecordHead& head, IdsText& ids) {
   const Importance& importance = *head.inputs.importance;
   put_bar(out);
   const char* level = importance.level_name();
@@ -269,9 +342,7 @@ void write_fixed_head(HeadOut& out, const TextRecordHead& head) {
   put_text(out, severity, std::strlen(severity));
   const char exception[] = {'|', head.unwinding ? 'X' : ' ', '|'};
   out.put(exception, sizeof exception);
-  put_padded_number(out, head.pid, 5);
-  put_bar(out);
-  put_padded_number(out, std::uint64_t{head.tid}, false, 4);
+  put_ids(out, head.pid, head.tid, ids);
   const char tag[] = {'|', tag_mark(head.inputs.tag), '|'};
   out.put(tag, sizeof tag);
 }
@@ -300,7 +371,7 @@ void put_context_columns(HeadOut& out, const Config& config, unsigned mask, Cont
 
 void write_record_time(std::ostream& out, SimpleTime::PhysicalTime time) {
   HeadOut head_out(out, nullptr);
-  put_record_time(head_out, time);
+  put_record_time(head_out, time, thread_texts().second);
 }
 
 void write_context_columns(std::ostream& out, const Config& config, unsigned mask,
@@ -315,15 +386,20 @@ void write_text_record_head(std::ostream& out, const TextRecordHead& head, LogFi
   reset_format_state(out);
   write_source_line(out, *head.inputs.importance, mask, head.rank);
   HeadOut head_out(out, file);
-  write_time_and_rank(head_out, head, mask);
-  write_fixed_head(head_out, head);
+  ThreadTexts& texts = thread_texts();
+  write_time_and_rank(head_out, head, mask, texts.second);
+  write_fixed_head(head_out, head, texts.ids);
   put_context_columns(head_out, config, mask, head.inputs.data, head.inputs.tag);
   write_consultant_column(head_out, config, mask);
 }
 
 void write_text_record_end(std::ostream& out, bool nested_lost) {
-  out.put('\n');
-  if (nested_lost) out << nested_lost_line << '\n';
+  HeadOut end_out(out, nullptr);
+  end_out.put('\n');
+  if (nested_lost) {
+    end_out.put(nested_lost_line, std::strlen(nested_lost_line));
+    end_out.put('\n');
+  }
   out.flush();
 }
 

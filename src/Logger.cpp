@@ -66,7 +66,7 @@ void Logger::open() {
 Logos* Logger::active_logos(Logos* logos) {
   VANTREL_DEBUG("active_logos");
   if (logos != nullptr && !logos->surely_inactive(*importance_, tag_)) {
-    config_ = logos->pull_config();
+    logos->pull_config(config_);
     if (logos->is_active(*importance_, tag_, config_, data_)) {
       VANTREL_DEBUG("active_logos, returning logos=" << static_cast<const void*>(logos));
       return logos;
@@ -167,7 +167,12 @@ void Printf::operator()(const char* format, ...) const {
   std::ostream* stream = logger.stream();
   if (stream == nullptr || format == nullptr) return;
   try {
-    stream->write(buffer, static_cast<std::streamsize>(length));
+    // Unformatted, straight into the stream's buffer: what write() does,
+    // without its sentry (the record's streams are tied to nothing).
+    const auto count = static_cast<std::streamsize>(length);
+    if (stream->good() && stream->rdbuf()->sputn(buffer, count) != count) {
+      stream->setstate(std::ios_base::badbit);
+    }
   } catch (...) {
     // A stream set to throw must not reach the host.
   }

@@ -43,7 +43,7 @@ class Logos {
   Logos& operator=(const Logos&) = delete;
 
   // The settings in force for a new message.
-  Config pull_config() { return config.pull().value; }
+  void pull_config(Config& settings) { config.pull_value(settings); }
 
   // True when the message can be dropped without pulling the settings: the
   // default rule is in force, no re-read is due, and the published record's

@@ -89,6 +89,10 @@ class Pullable {
   // Exceptions of reload count as failure and go no further.
   State pull();
 
+  // pull's value, copied into `value`: in the common case (no editor at
+  // work, no re-read due) the shared words are copied once, straight there.
+  void pull_value(T& value);
+
   // Applies `change(State&)` as an editor: pulling goes off first (and a
   // record that came from the source is replaced by the default T), then
   // the change is published. The change may switch pulling on again with
@@ -154,8 +158,9 @@ class Pullable {
     Pullable& owner_;
   };
 
-  bool due(const State& state) const {
-    return state.pullable && !(now() - state.last < state.period);
+  bool due(const State& state) const { return due(state.pullable, state.period, state.last); }
+  bool due(bool pullable, SimpleTime::Duration period, SimpleTime::PhysicalTime last) const {
+    return pullable && !(now() - last < period);
   }
 
   // Copies the words; consistent only when no editor writes meanwhile.
@@ -225,6 +230,28 @@ bool Pullable<T, M, Summary>::quick(std::uint32_t& summary) const {
   if (due != never_due && !(due != unknown_due && seconds(now()) < due)) return false;
   summary = static_cast<std::uint32_t>(digest >> 32);
   return true;
+}
+
+template <class T, class M, class Summary>
+void Pullable<T, M, Summary>::pull_value(T& value) {
+  std::uint64_t buffer[word_count];
+  const std::uint32_t ended = edits_ended_.load(std::memory_order_acquire);
+  for (std::size_t i = 0; i < word_count; ++i)
+    buffer[i] = words_[i].load(std::memory_order_acquire);
+  if (edits_begun_.load(std::memory_order_relaxed) == ended) {
+    const char* words = reinterpret_cast<const char*>(buffer);
+    bool pullable = false;
+    SimpleTime::Duration period;
+    SimpleTime::PhysicalTime last;
+    std::memcpy(&pullable, words + offsetof(State, pullable), sizeof pullable);
+    std::memcpy(static_cast<void*>(&period), words + offsetof(State, period), sizeof period);
+    std::memcpy(static_cast<void*>(&last), words + offsetof(State, last), sizeof last);
+    if (!due(pullable, period, last)) {
+      std::memcpy(static_cast<void*>(&value), buffer, sizeof(T));
+      return;
+    }
+  }
+  value = pull().value;  // an editor at work, or a re-read due
 }
 
 template <class T, class M, class Summary>

@@ -102,6 +102,9 @@ TEST(PullableTest, DigestAnswersOnlyWhileNoReReadIsDue) {
   source.elapsed += SimpleTime::Minute * 10.0;
   ASSERT_TRUE(source.quick(summary));
   EXPECT_EQ(summary, 7u);
+  Value value;
+  source.pull_value(value);
+  EXPECT_EQ(value.n[0], 7);
   source.edit([&](Counted::State& state) { source.set_pulling(state, true); });
   EXPECT_FALSE(source.quick(summary));  // switching pulling on makes a re-read due
 }
@@ -126,8 +129,12 @@ TEST(PullableTest, SnapshotsNeverMixTwoStates) {
   std::thread reader([&] {
     int last = 0;
     while (!done.load(std::memory_order_relaxed)) {
-      const Value value = source.snapshot().value;
+      Value value = source.snapshot().value;
       ASSERT_TRUE(value.uniform());
+      const int seen = value.n[0];
+      source.pull_value(value);  // the message path's copy
+      ASSERT_TRUE(value.uniform());
+      ASSERT_GE(value.n[0], seen);
       ASSERT_GE(value.n[0], last);
       last = value.n[0];
     }
