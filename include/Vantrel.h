@@ -218,7 +218,13 @@ class VANTREL_API Logger {
   // Printf decides, then formats its text, then opens the record: the
   // formatting runs before the destination's lock is taken.
   enum class Opening { now, later };
-  Logger(const Importance& importance, Tag tag, Opening opening);
+  // The thread's context and destination, when the caller has looked them
+  // up already.
+  struct Found {
+    Context::Data* data;
+    Logos* logos;
+  };
+  Logger(const Importance& importance, Tag tag, Opening opening, const Found* found);
   // Opens the record on the destination chosen by the activity rule.
   void open();
 

@@ -393,14 +393,15 @@ void write_text_record_head(std::ostream& out, const TextRecordHead& head, LogFi
   write_consultant_column(head_out, config, mask);
 }
 
-void write_text_record_end(std::ostream& out, bool nested_lost) {
-  HeadOut end_out(out, nullptr);
+void write_text_record_end(std::ostream& out, bool nested_lost, LogFileBuffer* file) {
+  HeadOut end_out(out, file);
   end_out.put('\n');
   if (nested_lost) {
     end_out.put(nested_lost_line, std::strlen(nested_lost_line));
     end_out.put('\n');
   }
-  out.flush();
+  // The flush, as ostream::flush does it, without its sentry.
+  if (out.rdbuf() != nullptr && out.rdbuf()->pubsync() == -1) out.setstate(std::ios_base::badbit);
 }
 
 LogFileLog::LogFileLog(const DeviceInfo& info_) : LogFileExt<LogOfstream>(info_) {}
@@ -418,6 +419,8 @@ std::ostream* LogFileLog::do_header_record() {
   return &out;
 }
 
-void LogFileLog::do_footer_record() { write_text_record_end(stream->target(), nested_lost_flag); }
+void LogFileLog::do_footer_record() {
+  write_text_record_end(stream->target(), nested_lost_flag, stream->file_buffer());
+}
 
 }  // namespace Vantrel

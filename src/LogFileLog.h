@@ -65,7 +65,7 @@ void write_record_time(std::ostream& out, SimpleTime::PhysicalTime time);
 
 // The end of a record: a line break and, when a nested message was lost, the
 // line "### Vantrel: Incorrect usage: NestedTrace Lost ###".
-void write_text_record_end(std::ostream& out, bool nested_lost);
+void write_text_record_end(std::ostream& out, bool nested_lost, LogFileBuffer* file = nullptr);
 
 // Columns 1 to 13 (ticks, depths, workflow root, caller, callee, actors) of
 // `mask` with the widths of `config`, and the minor tick and depth updates of

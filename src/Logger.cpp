@@ -32,13 +32,21 @@ RecordInputs inputs_of(const Logger& logger) {
 
 }  // namespace
 
-Logger::Logger(const Importance& importance, Tag tag) : Logger(importance, tag, Opening::now) {}
+Logger::Logger(const Importance& importance, Tag tag)
+    : Logger(importance, tag, Opening::now, nullptr) {}
 
-Logger::Logger(const Importance& importance, Tag tag, Opening opening)
+Logger::Logger(const Importance& importance, Tag tag, Opening opening, const Found* found)
     : importance_(&importance), tag_(tag) {
   try {
-    data_ = Context::get_data();
-    chosen_ = active_logos(Context::get_logos(data_));
+    Logos* logos = nullptr;
+    if (found != nullptr) {
+      data_ = found->data;
+      logos = found->logos;
+    } else {
+      data_ = Context::get_data();
+      logos = Context::get_logos(data_);
+    }
+    chosen_ = active_logos(logos);
   } catch (...) {
     // A broken rule costs this message only.
     chosen_ = nullptr;
@@ -123,15 +131,6 @@ void Logger::release() {
 
 namespace {
 
-// The quick verdict for a Printf, before a Logger (and its copy of the
-// settings) is built: most filtered messages end here. With the debug trace
-// on, every message goes through the Logger, which writes the trace's lines.
-bool surely_dropped(const Importance& importance) {
-  if (Debug::echo_on()) return false;
-  const Logos* logos = Context::get_logos(Context::get_data());
-  return logos == nullptr || logos->surely_inactive(importance, Logger::Plain);
-}
-
 // Formats into `buffer`; returns the text's length. A text of 1024
 // characters or more is cut to its first 1023.
 std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, va_list args) {
@@ -148,12 +147,23 @@ std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, 
 }  // namespace
 
 void Printf::operator()(const char* format, ...) const {
-  try {
-    if (surely_dropped(importance_)) return;
-  } catch (...) {
-    return;  // the context lookup failed: as the Logger would, drop it
+  // The quick verdict, before a Logger (and its copy of the settings) is
+  // built: most filtered messages end here. The Logger reuses the look-up.
+  // With the debug trace on, the Logger looks up and decides alone, writing
+  // the trace's lines.
+  Logger::Found found{};
+  const bool quick = !Debug::echo_on();
+  if (quick) {
+    try {
+      found.data = Context::get_data();
+      found.logos = Context::get_logos(found.data);
+      if (found.logos == nullptr || found.logos->surely_inactive(importance_, Logger::Plain))
+        return;
+    } catch (...) {
+      return;  // the context lookup failed: as the Logger would, drop it
+    }
   }
-  Logger logger(importance_, Logger::Plain, Logger::Opening::later);
+  Logger logger(importance_, Logger::Plain, Logger::Opening::later, quick ? &found : nullptr);
   if (logger.chosen_ == nullptr) return;
   char buffer[printf_buffer_size];
   std::size_t length = 0;
