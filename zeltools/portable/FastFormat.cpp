@@ -106,7 +106,7 @@ enum class Length { none, hh, h, l, ll, z, j, t };
 
 // One parsed conversion: "%-08.3lld" is flags left|zero, width 8,
 // precision 3, length ll, conversion 'd'.
-struct Spec {
+struct Directive {
   unsigned flags = 0;
   int width = 0;
   int precision = -1;  // -1: none given (or a negative '*' precision)
@@ -154,27 +154,27 @@ unsigned flag_of(char c) {
 
 // Width: digits or '*'; a negative '*' width means '-' and its magnitude.
 // "%1$d" is positional and declined.
-const char* parse_width(const char* p, Arguments& args, Spec& spec) {
+const char* parse_width(const char* p, Arguments& args, Directive& directive) {
   if (*p != '*') {
-    p = read_number(p, spec.width);
+    p = read_number(p, directive.width);
     return p != nullptr && *p != '$' ? p : nullptr;
   }
   int width = va_arg(args.list, int);
   if (width < -max_field || width > max_field) return nullptr;
   if (width < 0) {
-    spec.flags |= left;
+    directive.flags |= left;
     width = -width;
   }
-  spec.width = width;
+  directive.width = width;
   return p + 1;
 }
 
 // Precision after '.': digits (none means 0) or '*' (negative means none).
-const char* parse_precision(const char* p, Arguments& args, Spec& spec) {
-  if (*p != '*') return read_number(p, spec.precision);
+const char* parse_precision(const char* p, Arguments& args, Directive& directive) {
+  if (*p != '*') return read_number(p, directive.precision);
   int precision = va_arg(args.list, int);
   if (precision > max_field) return nullptr;
-  spec.precision = precision < 0 ? -1 : precision;
+  directive.precision = precision < 0 ? -1 : precision;
   return p + 1;
 }
 
@@ -203,16 +203,16 @@ const char* parse_length(const char* p, Length& length) {
 
 // Parses the conversion after its '%', reading '*' fields from args.
 // Returns the character after it, or null to decline.
-const char* parse_spec(const char* p, Arguments& args, Spec& spec) {
-  for (unsigned flag; (flag = flag_of(*p)) != 0; ++p) spec.flags |= flag;
-  p = parse_width(p, args, spec);
+const char* parse_directive(const char* p, Arguments& args, Directive& directive) {
+  for (unsigned flag; (flag = flag_of(*p)) != 0; ++p) directive.flags |= flag;
+  p = parse_width(p, args, directive);
   if (p == nullptr) return nullptr;
   if (*p == '.') {
-    p = parse_precision(p + 1, args, spec);
+    p = parse_precision(p + 1, args, directive);
     if (p == nullptr) return nullptr;
   }
-  p = parse_length(p, spec.length);
-  spec.conversion = *p;
+  p = parse_length(p, directive.length);
+  directive.conversion = *p;
   return p + 1;
 }
 
@@ -310,20 +310,21 @@ char* write_digits(Unsigned value, char conversion, char* end) {
 }
 
 // The sign of a signed conversion: '-', or '+' under '+', or ' ' under ' '.
-char sign_of(const Spec& spec, bool negative) {
+char sign_of(const Directive& directive, bool negative) {
   if (negative) return '-';
-  if (spec.flags & plus) return '+';
-  return (spec.flags & space) ? ' ' : '\0';
+  if (directive.flags & plus) return '+';
+  return (directive.flags & space) ? ' ' : '\0';
 }
 
 // Sign or "0x"/"0X" in front of the digits; returns its length.
-std::size_t make_prefix(const Spec& spec, Unsigned magnitude, bool negative, char* prefix) {
-  const char conversion = spec.conversion;
+std::size_t make_prefix(const Directive& directive, Unsigned magnitude, bool negative,
+                        char* prefix) {
+  const char conversion = directive.conversion;
   if (conversion == 'd' || conversion == 'i') {
-    prefix[0] = sign_of(spec, negative);
+    prefix[0] = sign_of(directive, negative);
     return prefix[0] != '\0' ? 1 : 0;
   }
-  if ((conversion == 'x' || conversion == 'X') && (spec.flags & alternate) && magnitude != 0) {
+  if ((conversion == 'x' || conversion == 'X') && (directive.flags & alternate) && magnitude != 0) {
     prefix[0] = '0';
     prefix[1] = conversion;
     return 2;
@@ -343,12 +344,12 @@ struct NumberField {
 
 // Pads to the width: on the right under '-'; with zeros after the prefix
 // under '0' when no precision is given; else with spaces in front.
-void put_field(Sink& sink, const Spec& spec, const NumberField& field) {
+void put_field(Sink& sink, const Directive& directive, const NumberField& field) {
   const std::size_t body = field.prefix_length + field.zeros + field.digit_count;
-  const std::size_t width = static_cast<std::size_t>(spec.width);
+  const std::size_t width = static_cast<std::size_t>(directive.width);
   const std::size_t padding = width > body ? width - body : 0;
-  const bool left_aligned = (spec.flags & left) != 0;
-  const bool zero_padded = !left_aligned && (spec.flags & zero) && spec.precision < 0;
+  const bool left_aligned = (directive.flags & left) != 0;
+  const bool zero_padded = !left_aligned && (directive.flags & zero) && directive.precision < 0;
   if (!left_aligned && !zero_padded) sink.fill(' ', padding);
   sink.put(field.prefix, field.prefix_length);
   sink.fill('0', field.zeros + (zero_padded ? padding : 0));
@@ -358,58 +359,61 @@ void put_field(Sink& sink, const Spec& spec, const NumberField& field) {
 
 // An integer. The precision is the least number of digits (none at all for
 // 0 with precision 0); '#' with 'o' makes the first digit a zero.
-void put_integer(Sink& sink, const Spec& spec, Unsigned magnitude, bool negative) {
+void put_integer(Sink& sink, const Directive& directive, Unsigned magnitude, bool negative) {
   char digits[max_digits];
   char* end = digits + max_digits;
-  if ((spec.flags | static_cast<unsigned>(spec.width)) == 0 && spec.precision < 0) {
+  if ((directive.flags | static_cast<unsigned>(directive.width)) == 0 && directive.precision < 0) {
     // The usual "%d" or "%x": the sign and the digits, in one piece.
-    char* start = write_digits(magnitude, spec.conversion, end);
+    char* start = write_digits(magnitude, directive.conversion, end);
     if (negative) *--start = '-';
     sink.put(start, static_cast<std::size_t>(end - start));
     return;
   }
-  char* start =
-      spec.precision == 0 && magnitude == 0 ? end : write_digits(magnitude, spec.conversion, end);
+  char* start = directive.precision == 0 && magnitude == 0
+                    ? end
+                    : write_digits(magnitude, directive.conversion, end);
   const std::size_t digit_count = static_cast<std::size_t>(end - start);
   char prefix[2];
-  const std::size_t prefix_length = make_prefix(spec, magnitude, negative, prefix);
-  const std::size_t precision = spec.precision < 0 ? 0 : static_cast<std::size_t>(spec.precision);
+  const std::size_t prefix_length = make_prefix(directive, magnitude, negative, prefix);
+  const std::size_t precision =
+      directive.precision < 0 ? 0 : static_cast<std::size_t>(directive.precision);
   std::size_t zeros = precision > digit_count ? precision - digit_count : 0;
-  if (spec.conversion == 'o' && (spec.flags & alternate) && zeros == 0 &&
+  if (directive.conversion == 'o' && (directive.flags & alternate) && zeros == 0 &&
       (digit_count == 0 || *start != '0'))
     zeros = 1;
-  put_field(sink, spec, NumberField{prefix, prefix_length, zeros, start, digit_count});
+  put_field(sink, directive, NumberField{prefix, prefix_length, zeros, start, digit_count});
 }
 
 // Text padded with spaces to the width, on the right under '-'.
-void put_padded(Sink& sink, const Spec& spec, const char* text, std::size_t count) {
-  const std::size_t width = static_cast<std::size_t>(spec.width);
+void put_padded(Sink& sink, const Directive& directive, const char* text, std::size_t count) {
+  const std::size_t width = static_cast<std::size_t>(directive.width);
   const std::size_t padding = width > count ? width - count : 0;
-  if ((spec.flags & left) == 0) sink.fill(' ', padding);
+  if ((directive.flags & left) == 0) sink.fill(' ', padding);
   sink.put(text, count);
-  if (spec.flags & left) sink.fill(' ', padding);
+  if (directive.flags & left) sink.fill(' ', padding);
 }
 
-bool put_string(Sink& sink, const Spec& spec, Arguments& args) {
-  if (spec.length != Length::none || (spec.flags & zero)) return false;
+bool put_string(Sink& sink, const Directive& directive, Arguments& args) {
+  if (directive.length != Length::none || (directive.flags & zero)) return false;
   const char* text = va_arg(args.list, const char*);
   if (text == nullptr) return false;
-  const std::size_t count = spec.precision < 0
+  const std::size_t count = directive.precision < 0
                                 ? std::strlen(text)
-                                : ::strnlen(text, static_cast<std::size_t>(spec.precision));
-  put_padded(sink, spec, text, count);
+                                : ::strnlen(text, static_cast<std::size_t>(directive.precision));
+  put_padded(sink, directive, text, count);
   return true;
 }
 
-bool put_char(Sink& sink, const Spec& spec, Arguments& args) {
-  if (spec.length != Length::none || (spec.flags & zero)) return false;
+bool put_char(Sink& sink, const Directive& directive, Arguments& args) {
+  if (directive.length != Length::none || (directive.flags & zero)) return false;
   const char c = static_cast<char>(static_cast<unsigned char>(va_arg(args.list, int)));
-  put_padded(sink, spec, &c, 1);
+  put_padded(sink, directive, &c, 1);
   return true;
 }
 
-bool put_pointer(Sink& sink, const Spec& spec, Arguments& args) {
-  if (spec.length != Length::none || (spec.flags & ~unsigned{left}) || spec.precision >= 0)
+bool put_pointer(Sink& sink, const Directive& directive, Arguments& args) {
+  if (directive.length != Length::none || (directive.flags & ~unsigned{left}) ||
+      directive.precision >= 0)
     return false;
   const void* pointer = va_arg(args.list, const void*);
   if (pointer == nullptr) return false;
@@ -419,33 +423,33 @@ bool put_pointer(Sink& sink, const Spec& spec, Arguments& args) {
       write_power_of_two(reinterpret_cast<std::uintptr_t>(pointer), end, 4, "0123456789abcdef");
   *--start = 'x';
   *--start = '0';
-  put_padded(sink, spec, start, static_cast<std::size_t>(end - start));
+  put_padded(sink, directive, start, static_cast<std::size_t>(end - start));
   return true;
 }
 
 // Writes one parsed conversion, consuming its argument; false to decline.
-bool put_conversion(Sink& sink, const Spec& spec, Arguments& args) {
-  switch (spec.conversion) {
+bool put_conversion(Sink& sink, const Directive& directive, Arguments& args) {
+  switch (directive.conversion) {
     case 'd':
     case 'i': {
-      const Signed value = read_signed(args, spec.length);
+      const Signed value = read_signed(args, directive.length);
       const Unsigned magnitude =
           value < 0 ? Unsigned{0} - static_cast<Unsigned>(value) : static_cast<Unsigned>(value);
-      put_integer(sink, spec, magnitude, value < 0);
+      put_integer(sink, directive, magnitude, value < 0);
       return true;
     }
     case 'u':
     case 'x':
     case 'X':
     case 'o':
-      put_integer(sink, spec, read_unsigned(args, spec.length), false);
+      put_integer(sink, directive, read_unsigned(args, directive.length), false);
       return true;
     case 's':
-      return put_string(sink, spec, args);
+      return put_string(sink, directive, args);
     case 'c':
-      return put_char(sink, spec, args);
+      return put_char(sink, directive, args);
     case 'p':
-      return put_pointer(sink, spec, args);
+      return put_pointer(sink, directive, args);
     default:
       return false;
   }
@@ -462,9 +466,9 @@ bool format_all(Sink& sink, const char* format, Arguments& args) {
       p = percent + 2;
       continue;
     }
-    Spec spec;
-    p = parse_spec(percent + 1, args, spec);
-    if (p == nullptr || !put_conversion(sink, spec, args)) return false;
+    Directive directive;
+    p = parse_directive(percent + 1, args, directive);
+    if (p == nullptr || !put_conversion(sink, directive, args)) return false;
   }
 }
 

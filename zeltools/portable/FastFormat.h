@@ -31,7 +31,7 @@ namespace Portable {
 // Formats format with args into buffer, storing at most capacity characters
 // and never a terminator, and sets length to the length of the whole text.
 // Returns false when format holds something it declines (see above); the
-// buffer is then partly written and length unspecified. Works on a copy of
+// buffer may then be partly written and length holds nothing useful. Works on a copy of
 // args, so the caller may hand the same args to the C library afterwards.
 // buffer may be null when capacity is 0.
 bool format_fast(char* buffer, std::size_t capacity, const char* format, va_list args,
