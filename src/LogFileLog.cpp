@@ -3,7 +3,6 @@
 #include <ZelTools/Portable.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <exception>
 #include <iterator>
@@ -11,6 +10,7 @@
 #include <string_view>
 
 #include "ThreadId.h"
+#include "zeltools/portable/ShortText.h"
 
 namespace Vantrel {
 
@@ -69,28 +69,10 @@ void put_padded(HeadOut& out, const char* text, std::size_t length, std::int32_t
   put_text(out, text, length);
 }
 
-// The decimal text of a number, written backwards ending at `end`, two
-// digits at a time; returns where it starts. 21 characters hold any 64-bit
-// value and its sign.
+// The decimal text of a number, written backwards ending at `end`; returns
+// where it starts. 21 characters hold any 64-bit value and its sign.
 char* decimal_text(char* end, std::uint64_t magnitude, bool negative) {
-  static constexpr char pairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  char* first = end;
-  while (magnitude >= 100) {
-    const std::size_t pair = static_cast<std::size_t>(magnitude % 100) * 2;
-    magnitude /= 100;
-    *--first = pairs[pair + 1];
-    *--first = pairs[pair];
-  }
-  if (magnitude >= 10) {
-    const std::size_t pair = static_cast<std::size_t>(magnitude) * 2;
-    *--first = pairs[pair + 1];
-    *--first = pairs[pair];
-  } else {
-    *--first = static_cast<char>('0' + magnitude);
-  }
+  char* first = ZelTools::Portable::decimal_digits(magnitude, end);
   if (negative) *--first = '-';
   return first;
 }

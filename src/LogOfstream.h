@@ -19,11 +19,12 @@
 #define VANTREL_SRC_LOGOFSTREAM_H
 
 #include <cstddef>
-#include <cstring>
 #include <fstream>
 #include <ostream>
 #include <streambuf>
 #include <string>
+
+#include "zeltools/portable/ShortText.h"
 
 namespace Vantrel {
 
@@ -53,7 +54,7 @@ class LogFileBuffer : public std::streambuf {
       return xsputn(text, static_cast<std::streamsize>(count)) ==
              static_cast<std::streamsize>(count);
     }
-    std::memcpy(pptr(), text, count);
+    ZelTools::Portable::copy_short(pptr(), text, count);
     pbump(static_cast<int>(count));
     return true;
   }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "zeltools/portable/ShortText.h"
+
 namespace ZelTools {
 namespace Portable {
 namespace {
@@ -19,31 +21,6 @@ struct Arguments {
   va_list list;
 };
 
-// Copies count characters; the short runs that dominate (digits, words
-// between conversions) are moved in at most two overlapping words instead of
-// a library call.
-void copy_chars(char* to, const char* from, std::size_t count) {
-  if (count >= 16) {
-    std::memcpy(to, from, count);
-  } else if (count >= 8) {
-    std::uint64_t head, tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + count - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + count - 8, &tail, 8);
-  } else if (count >= 4) {
-    std::uint32_t head, tail;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + count - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + count - 4, &tail, 4);
-  } else if (count != 0) {
-    to[0] = from[0];
-    to[count - 1] = from[count - 1];
-    if (count == 3) to[1] = from[1];
-  }
-}
-
 // Where the text goes: the first capacity characters land in the buffer, the
 // rest are only counted.
 class Sink {
@@ -52,7 +29,7 @@ class Sink {
 
   void put(const char* text, std::size_t count) {
     if (count <= room_) {
-      copy_chars(next_, text, count);
+      copy_short(next_, text, count);
       advance(count);
     } else {
       if (room_ != 0) std::memcpy(next_, text, room_);
@@ -266,27 +243,6 @@ Unsigned read_unsigned(Arguments& args, Length length) {
 // Room for the digits of any Unsigned in any base from 8 up, and a sign.
 constexpr std::size_t max_digits = sizeof(Unsigned) * 3 + 1;
 
-const char decimal_pairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// The digits of value, written backwards so that they end at end.
-char* write_decimal(Unsigned value, char* end) {
-  while (value >= 100) {
-    end -= 2;
-    std::memcpy(end, decimal_pairs + 2 * (value % 100), 2);
-    value /= 100;
-  }
-  if (value >= 10) {
-    end -= 2;
-    std::memcpy(end, decimal_pairs + 2 * value, 2);
-  } else {
-    *--end = static_cast<char>('0' + value);
-  }
-  return end;
-}
-
 char* write_power_of_two(Unsigned value, char* end, unsigned bits, const char* digits) {
   const Unsigned mask = (Unsigned{1} << bits) - 1;
   do {
@@ -305,7 +261,7 @@ char* write_digits(Unsigned value, char conversion, char* end) {
     case 'o':
       return write_power_of_two(value, end, 3, "01234567");
     default:
-      return write_decimal(value, end);
+      return decimal_digits(value, end);
   }
 }
 

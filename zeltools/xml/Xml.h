@@ -52,6 +52,7 @@
 #include <utility>
 
 #include <ZelTools/Portable.h>
+#include "zeltools/portable/ShortText.h"
 
 namespace ZelTools {
 namespace Xml {
@@ -146,24 +147,8 @@ class DecimalText {
 
  private:
   void fill(unsigned long long value) {
-    // Two digits per division.
-    static constexpr char pairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    while (value >= 100) {
-      unsigned const pair = static_cast<unsigned>(value % 100) * 2;
-      value /= 100;
-      digits[--first] = pairs[pair + 1];
-      digits[--first] = pairs[pair];
-    }
-    if (value >= 10) {
-      unsigned const pair = static_cast<unsigned>(value) * 2;
-      digits[--first] = pairs[pair + 1];
-      digits[--first] = pairs[pair];
-    } else {
-      digits[--first] = static_cast<char>('0' + value);
-    }
+    first = static_cast<std::size_t>(
+        ZelTools::Portable::decimal_digits(value, digits + sizeof digits) - digits);
   }
 
   // 20 digits hold the largest unsigned value, or a sign and 19 digits.
@@ -331,7 +316,7 @@ class Ostream {
   }
   void emit(char const* text, std::size_t length) {
     if (length > sizeof pending - pending_size) return emit_long(text, length);
-    std::memcpy(pending + pending_size, text, length);
+    ZelTools::Portable::copy_short(pending + pending_size, text, length);
     pending_size += length;
   }
   // A short null-terminated text (a name): a character at a time, which
