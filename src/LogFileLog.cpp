@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "RecordTime.h"
 #include "ThreadId.h"
 #include "zeltools/portable/ShortText.h"
 
@@ -203,22 +204,6 @@ void write_source_line(std::ostream& out, const Importance& importance, unsigned
       << std::endl;
 }
 
-// A stream buffer over a fixed array: formatting into it allocates nothing.
-class ArrayBuffer : public std::streambuf {
- public:
-  ArrayBuffer(char* begin, std::size_t size) { setp(begin, begin + size); }
-  std::size_t length() const { return static_cast<std::size_t>(pptr() - pbase()); }
-};
-
-// The printed time of the second a thread last wrote in, without its three
-// millisecond digits: "2007/10/18 21:21:07.". Records come many to a second,
-// and a full print costs a calendar conversion and seven formatted numbers.
-struct SecondText {
-  std::int64_t second = -1;  // whole seconds since the epoch, -1 when none yet
-  char text[64];
-  std::size_t length = 0;
-};
-
 // The process and thread ids as a record shows them: " 4242|3520".
 struct IdsText {
   long pid = -1;
@@ -230,7 +215,7 @@ struct IdsText {
 // What a thread's records repeat, kept per thread (so it needs no lock) and
 // looked up once per record.
 struct ThreadTexts {
-  SecondText second;
+  RecordTimeText time;
   IdsText ids;
 };
 
@@ -239,31 +224,14 @@ ThreadTexts& thread_texts() {
   return texts;
 }
 
-const SimpleTime::UtcTime::Separator printed_time{'/', ' ', ':', '.'};
-
-// A time of the same second as the thread's last one is the cached text and
-// its milliseconds; any other is printed whole (and cached when it lies in
-// the ordinary range, where the milliseconds are 3 digits).
-void put_record_time(HeadOut& out, SimpleTime::PhysicalTime time, SecondText& cache) {
-  const double ms_since_epoch = (time - SimpleTime::PhysicalTime()) / SimpleTime::Millisecond;
-  if (!(ms_since_epoch >= 0 && ms_since_epoch < 1e14)) {
-    SimpleTime::UtcTime(time).print(out.stream(), printed_time);
-    return;
+// The record's time; see RecordTimeText.
+void put_record_time(HeadOut& out, SimpleTime::PhysicalTime time, RecordTimeText& cache) {
+  std::size_t length = 0;
+  if (const char* text = cache.text(time, length)) {
+    out.put(text, length);
+  } else {
+    RecordTimeText::print_whole(out.stream(), time);
   }
-  const auto whole_ms = static_cast<std::int64_t>(ms_since_epoch);  // the floor, being positive
-  const std::int64_t second = whole_ms / 1000;
-  if (second != cache.second) {
-    ArrayBuffer buffer(cache.text, sizeof cache.text);
-    std::ostream text(&buffer);
-    SimpleTime::UtcTime(time).print(text, printed_time);
-    cache.second = second;
-    cache.length = buffer.length() - 3;
-  }
-  const auto ms = static_cast<int>(whole_ms - second * 1000);
-  const char digits[3] = {static_cast<char>('0' + ms / 100), static_cast<char>('0' + ms / 10 % 10),
-                          static_cast<char>('0' + ms % 10)};
-  out.put(cache.text, cache.length);
-  out.put(digits, sizeof digits);
 }
 
 // Copies `length` characters right-aligned in `width` blanks to `dest`;
@@ -297,7 +265,7 @@ void put_ids(HeadOut& out, long pid, unsigned long tid, IdsText& cache) {
 // The time, then with rank_mask the rank's last two digits as three:
 // "2007/10/18 21:21:07.045034" for rank 1234.
 void write_time_and_rank(HeadOut& out, const TextRecordHead& head, unsigned mask,
-                         SecondText& cache) {
+                         RecordTimeText& cache) {
   put_record_time(out, head.time, cache);
   if (mask & rank_mask) {
     const unsigned last_two = head.rank % 100;
@@ -351,17 +319,6 @@ void put_context_columns(HeadOut& out, const Config& config, unsigned mask, Cont
 
 }  // namespace
 
-void write_record_time(std::ostream& out, SimpleTime::PhysicalTime time) {
-  HeadOut head_out(out, nullptr);
-  put_record_time(head_out, time, thread_texts().second);
-}
-
-void write_context_columns(std::ostream& out, const Config& config, unsigned mask,
-                           Context::Data* data, int tag) {
-  HeadOut head_out(out, nullptr);
-  put_context_columns(head_out, config, mask, data, tag);
-}
-
 void write_text_record_head(std::ostream& out, const TextRecordHead& head, LogFileBuffer* file) {
   const Config& config = *head.inputs.config;
   const unsigned mask = config.effective_mask();
@@ -369,7 +326,7 @@ void write_text_record_head(std::ostream& out, const TextRecordHead& head, LogFi
   write_source_line(out, *head.inputs.importance, mask, head.rank);
   HeadOut head_out(out, file);
   ThreadTexts& texts = thread_texts();
-  write_time_and_rank(head_out, head, mask, texts.second);
+  write_time_and_rank(head_out, head, mask, texts.time);
   write_fixed_head(head_out, head, texts.ids);
   put_context_columns(head_out, config, mask, head.inputs.data, head.inputs.tag);
   write_consultant_column(head_out, config, mask);

@@ -57,22 +57,9 @@ struct TextRecordHead {
 void write_text_record_head(std::ostream& out, const TextRecordHead& head,
                             LogFileBuffer* file = nullptr);
 
-// A record's time as UtcTime prints it with the separators '/', ' ', ':' and
-// '.': "2007/10/18 21:21:07.045". The text of the writing thread's current
-// second is kept, so most records print only their milliseconds. Also the
-// Time attribute of the XML record.
-void write_record_time(std::ostream& out, SimpleTime::PhysicalTime time);
-
 // The end of a record: a line break and, when a nested message was lost, the
 // line "### Vantrel: Incorrect usage: NestedTrace Lost ###".
 void write_text_record_end(std::ostream& out, bool nested_lost, LogFileBuffer* file = nullptr);
-
-// Columns 1 to 13 (ticks, depths, workflow root, caller, callee, actors) of
-// `mask` with the widths of `config`, and the minor tick and depth updates of
-// opening (before the columns) and closing (after them) messages. Without a
-// context, the columns that are on are blanks of their widths.
-void write_context_columns(std::ostream& out, const Config& config, unsigned mask,
-                           Context::Data* data, int tag);
 
 }  // namespace Vantrel
 

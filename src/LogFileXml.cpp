@@ -4,9 +4,8 @@
 #include <Vantrel.h>
 #include <ZelTools/Portable.h>
 
-#include <cmath>
+#include <cstddef>
 #include <exception>
-#include <locale>
 
 #include "ThreadId.h"
 
@@ -15,9 +14,6 @@ namespace Vantrel {
 template class LogFileExt<XmlOfstream>;
 
 namespace {
-
-// The style of printed times: "2007/10/18 21:21:07.045".
-const SimpleTime::UtcTime::Separator printed_time{'/', ' ', ':', '.'};
 
 using ZelTools::Xml::Section;
 using ZelTools::Xml::Tag;
@@ -140,41 +136,13 @@ std::ostream* LogFileXml::do_header_record() {
 void LogFileXml::write_time_attribute() {
   XmlOstream& xml = stream->xml;
   SimpleTime::PhysicalTime const now = SimpleTime::clock().now();
-  double const whole_ms = std::floor((now - SimpleTime::PhysicalTime()) / SimpleTime::Millisecond);
-  double const second = std::floor(whole_ms / 1000.0);
   msg->attribute("Time");
-  if (!(second >= 0 && second < 1e11) || !update_time_text(now, whole_ms, second)) {
-    // Outside the ordinary range the text may be longer than 3 digits of
-    // milliseconds after the second: printed whole, as it comes.
-    SimpleTime::UtcTime(now).print(*xml.data(), printed_time);
-    return;
+  std::size_t length = 0;
+  if (char const* text = time_text.text(now, length)) {
+    xml << text;
+  } else {
+    RecordTimeText::print_whole(*xml.data(), now);
   }
-  xml << time_text.value;
-}
-
-bool LogFileXml::update_time_text(SimpleTime::PhysicalTime now, double whole_ms, double second) {
-  if (whole_ms == time_text.ms) return true;
-  if (second != time_text.second) {
-    // A fresh stream would print in the global locale of its time.
-    if (!(time_stream.getloc() == std::locale())) time_stream.imbue(std::locale());
-    time_text.clear();
-    time_stream.clear();
-    SimpleTime::UtcTime(now).print(time_stream, printed_time);
-    if (!time_stream.good() || time_text.length() < 3) {
-      time_text.forget();
-      return false;
-    }
-    time_text.second = second;
-    time_text.second_length = time_text.length() - 3;
-  }
-  int const ms = static_cast<int>(whole_ms - second * 1000.0);
-  char* const digits = time_text.value + time_text.second_length;
-  digits[0] = static_cast<char>('0' + ms / 100);
-  digits[1] = static_cast<char>('0' + ms / 10 % 10);
-  digits[2] = static_cast<char>('0' + ms % 10);
-  digits[3] = '\0';
-  time_text.ms = whole_ms;
-  return true;
 }
 
 void LogFileXml::do_footer_record() {

@@ -44,12 +44,11 @@
 
 #include <SimpleTime.h>
 
-#include <cstddef>
 #include <optional>
 #include <ostream>
-#include <streambuf>
 
 #include "LogFile.h"
+#include "RecordTime.h"
 #include "XmlOfstream.h"
 #include "zeltools/xml/Xml.h"
 
@@ -69,41 +68,13 @@ class LogFileXml : public LogFileExt<XmlOfstream> {
   void do_footer_record() override;
 
  private:
-  // The Time value of the last record: "2007/10/18 21:21:07.045", null-
-  // terminated, with the second and millisecond it shows. A record of the
-  // same millisecond shows the same text, one of the same second differs in
-  // the last three digits; only a new second is printed by UtcTime::print,
-  // through `time_stream` into `value`.
-  class TimeText : public std::streambuf {
-   public:
-    TimeText() { clear(); }
-    // Starts a new print into `value`.
-    void clear() { setp(value, value + sizeof value - 1); }
-    std::size_t length() const { return static_cast<std::size_t>(pptr() - pbase()); }
-    // After a failed print: nothing is known any more.
-    void forget() {
-      second = -1;
-      ms = -1;
-    }
-
-    char value[64] = {};
-    double second = -1;             // whole seconds since the epoch, -1 for none
-    double ms = -1;                 // whole milliseconds since the epoch, -1 for none
-    std::size_t second_length = 0;  // length of the text up to the milliseconds
-  };
-
   // Writes the Time attribute of the Msg element.
   void write_time_attribute();
-  // Makes time_text.value show `now` (of the ordinary range); false when it
-  // cannot (a print too long for it).
-  bool update_time_text(SimpleTime::PhysicalTime now, double whole_ms, double second);
 
   // The open Msg element of the current record; guarded by the message lock.
   std::optional<ZelTools::Xml::Tag> msg;
-  // The record time's text and its printing stream, guarded by the message
-  // lock.
-  TimeText time_text;
-  std::ostream time_stream{&time_text};
+  // The record time's text, guarded by the message lock.
+  RecordTimeText time_text;
 };
 
 extern template class LogFileExt<XmlOfstream>;
