@@ -219,7 +219,8 @@ class VANTREL_API Logger {
   // formatting runs before the destination's lock is taken.
   enum class Opening { now, later };
   // The thread's context and destination, when the caller has looked them
-  // up already.
+  // up already and the destination's quick verdict has not dropped the
+  // message.
   struct Found {
     Context::Data* data;
     Logos* logos;
@@ -228,7 +229,7 @@ class VANTREL_API Logger {
   // Opens the record on the destination chosen by the activity rule.
   void open();
 
-  Logos* active_logos(Logos* logos);
+  Logos* active_logos(Logos* logos, bool quick_checked);
   bool open_record();
   void end_record();
   void release();

@@ -46,7 +46,7 @@ Logger::Logger(const Importance& importance, Tag tag, Opening opening, const Fou
       data_ = Context::get_data();
       logos = Context::get_logos(data_);
     }
-    chosen_ = active_logos(logos);
+    chosen_ = active_logos(logos, found != nullptr);
   } catch (...) {
     // A broken rule costs this message only.
     chosen_ = nullptr;
@@ -69,11 +69,12 @@ void Logger::open() {
 
 // Copies the destination's settings into config_ and asks its activity rule;
 // returns the destination when the message is to be written. Most messages
-// are dropped on the settings' digest alone (Logos::surely_inactive); only a
-// message that may be written copies the whole record.
-Logos* Logger::active_logos(Logos* logos) {
+// are dropped on the settings' digest alone (Logos::surely_inactive, which
+// Printf has already asked when `quick_checked`); only a message that may be
+// written copies the whole record.
+Logos* Logger::active_logos(Logos* logos, bool quick_checked) {
   VANTREL_DEBUG("active_logos");
-  if (logos != nullptr && !logos->surely_inactive(*importance_, tag_)) {
+  if (logos != nullptr && (quick_checked || !logos->surely_inactive(*importance_, tag_))) {
     logos->pull_config(config_);
     if (logos->is_active(*importance_, tag_, config_, data_)) {
       VANTREL_DEBUG("active_logos, returning logos=" << static_cast<const void*>(logos));
