@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -113,3 +114,26 @@ TEST_F(GuideClaims, NewFileSkipsNamesAlreadyTaken) {
 }
 
 }  // namespace
+
+// Messages from an atexit handler and a static destructor are written, and
+// the XML document is still completed after them.
+TEST(GuideClaimsAtExit, LateMessagesAreWrittenBeforeTheDocumentEnds) {
+  std::string dir = testing::TempDir() + "vantrel_exit_XXXXXX";
+  ASSERT_NE(::mkdtemp(&dir[0]), nullptr);
+  const std::string command = "env -u QZ_TRACE_TO_SCREEN QZ_TRACE_XML=1 QZ_TRACE_LOGDIR='" + dir +
+                              "' " VANTREL_TEST_HOSTS_DIR "/host_docs_exit";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<std::string> files = files_in(dir);
+  ASSERT_EQ(files.size(), 1u);
+  const std::string document = read_file(dir + "/" + files[0]);
+  std::remove((dir + "/" + files[0]).c_str());
+  ::rmdir(dir.c_str());
+
+  std::size_t at = 0;
+  for (const char* text : {"from main", "from an atexit handler", "from a static destructor"}) {
+    at = document.find(text, at);
+    ASSERT_NE(at, std::string::npos) << text << " missing or out of order in\n" << document;
+  }
+  const std::string end = "</Msg>\n</Vantrel>\n";
+  EXPECT_EQ(document.compare(document.size() - end.size(), end.size(), end), 0) << document;
+}
