@@ -5,6 +5,8 @@ A page marks each generated block with an HTML comment before it and one after i
 
     <!-- output: NAME -->     what the session NAME below prints
     <!-- include: PATH -->    the file PATH (relative to the repository) as it is
+    <!-- include: PATH#NAME -->  the lines of PATH between "// [NAME]" and the next
+                                 "// [end]", without their common indentation
     <!-- end -->
 
 A session runs in a fresh scratch directory holding the guide's example programs
@@ -100,6 +102,9 @@ SESSIONS = {
     "text-nested": Session(files={"wf_trace.ini": "active = true;\ndisplay_mask = debug_mask;\n"},
                            shown=["./wf nested && cat wf_*_trace.log",
                                   "awk -F'|' 'NF > 21 && $3 != \" \"' wf_*_trace.log"]),
+    # docs/coming-from.md
+    "coming-from": Session(files={"audit_trace.ini": "active = true;\n"}, shown=[
+        "./coming_from && cat coming_from_*_trace.log", "ls coming_from_*"]),
     # docs/xml-log.md
     "xml-document": Session(setup=[ORDERS_RUN],
                             excerpt=lambda scratch: xml_excerpt(last_orders_file(scratch), 2, 2)),
@@ -188,10 +193,27 @@ def fence(body, language):
     return "```%s\n%s```\n" % (language, body if body.endswith("\n") or not body else body + "\n")
 
 
+def region(text, name):
+    """The lines between "// [name]" and the next "// [end]", dedented."""
+    lines = text.splitlines(keepends=True)
+    starts = [i for i, line in enumerate(lines) if line.strip() == "// [%s]" % name]
+    if len(starts) != 1:
+        raise SystemExit("generate.py: region [%s] found %d times" % (name, len(starts)))
+    end = next((i for i in range(starts[0] + 1, len(lines)) if lines[i].strip() == "// [end]"),
+               None)
+    if end is None:
+        raise SystemExit("generate.py: region [%s] has no [end]" % name)
+    body = lines[starts[0] + 1:end]
+    indent = min((len(line) - len(line.lstrip()) for line in body if line.strip()), default=0)
+    return "".join(line[indent:] if line.strip() else "\n" for line in body)
+
+
 def block_for(kind, name, build, cache):
     if kind == "include":
-        language = {".cpp": "cpp", ".ini": "ini", ".log": "text"}.get(os.path.splitext(name)[1], "")
-        return fence(open(os.path.join(SOURCE, name)).read(), language)
+        path, _, part = name.partition("#")
+        language = {".cpp": "cpp", ".ini": "ini", ".log": "text"}.get(os.path.splitext(path)[1], "")
+        text = open(os.path.join(SOURCE, path)).read()
+        return fence(region(text, part) if part else text, language)
     if name not in SESSIONS:
         raise SystemExit("generate.py: no session named %r" % name)
     if name not in cache:
