@@ -126,7 +126,7 @@ TEXT_HEAD = re.compile(r"^(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d+\|[^|]*\|[^|]*\|[^
                        r"( *\d+)\|( *\d+)\|", re.M)
 XML_ID = re.compile(r'\b(Pid|Tid)="(\d+)"')
 DEBUG_LINE = re.compile(r'^("[^"]*", line )\d+(: \(Thr-)(\d+)\)', re.M)
-FILE_NAME = re.compile(r"_(\d+)_(\d{4}_\d\d_\d\d_\d\d_\d\d_\d\d_\d{3})_trace\.")
+FILE_NAME = re.compile(r"(\w+?)_(\d+)_(\d{4}_\d\d_\d\d_\d\d_\d\d_\d\d_\d{3})_trace\.")
 CLOSE_ELAPSED = re.compile(r"(#[^\s|<>:]*): \d[\d:.]*$", re.M)
 
 
@@ -145,11 +145,13 @@ def normalise(text):
     file_times = {}
 
     def fixed_file_name(m):
-        # Distinct file times stay distinct and in order: one millisecond apart.
-        step = file_times.setdefault(m.group(2), len(file_times))
+        # A destination's files keep their order, one millisecond apart; the
+        # files of different destinations start at the same time.
+        times = file_times.setdefault(m.group(1), {})
+        step = times.setdefault(m.group(3), len(times))
         y, mo, d, h, mi, s, ms = FILE_TIME_BASE
         stamp = "%04d_%02d_%02d_%02d_%02d_%02d_%03d" % (y, mo, d, h, mi, s, ms + step)
-        return "_%s_%s_trace." % (fixed_id(m.group(1)), stamp)
+        return "%s_%s_%s_trace." % (m.group(1), fixed_id(m.group(2)), stamp)
 
     text = FILE_NAME.sub(fixed_file_name, text)
     text = re.sub(r"\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}", FIXED_TIME, text)
