@@ -125,6 +125,7 @@ void consume(ConfigLexer& lexer, int handle) { lexer.release(handle); }
 
 int concat(ConfigLexer& lexer, int left, const std::string& right) {
   if (!lexer.executing()) return lexer.empty_string();
+  lexer.check_string_length(lexer.at(left).size() + right.size());
   const int result = lexer.add(lexer.at(left) + right, false);
   consume(lexer, left);
   return result;
@@ -171,7 +172,12 @@ int read_str(ConfigLexer& lexer, ConfigLexer::StrLhs* lhs) { return temporary(le
 
 int getenv_value(ConfigLexer& lexer, int name) {
   if (!lexer.executing()) return lexer.empty_string();
-  const int result = temporary(lexer, ZelTools::Portable::getenv(lexer.at(name), std::string()));
+  // A privileged (setuid or setgid) process reads every variable as unset:
+  // its environment is the caller's.
+  const char* value = ::secure_getenv(lexer.at(name).c_str());
+  const std::string text = value ? value : "";
+  lexer.check_string_length(text.size());
+  const int result = temporary(lexer, text);
   consume(lexer, name);
   return result;
 }

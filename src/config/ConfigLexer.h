@@ -97,6 +97,13 @@ class ConfigLexer : public ConfigLexerChannel,
   struct StackExhausted {};
   static constexpr std::size_t max_stack_depth = 10000;
 
+  // The longest string value a run may make (a literal, getenv's result, a
+  // concatenation): 64 KiB, far beyond any setting, so that a text doubling a
+  // string cannot take the host's memory.
+  static constexpr std::size_t max_string_length = 64 * 1024;
+  // Raises "string longer than 65536 bytes" when `length` exceeds the cap.
+  void check_string_length(std::size_t length);
+
   // Where a token or a recognised symbol stands; last_column is one past its
   // last character.
   struct Location {
