@@ -1,7 +1,9 @@
 // The operations of the configuration language.
 #include "config/ConfigEval.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <iostream>
 #include <limits>
 #include <ostream>
 
@@ -247,13 +249,24 @@ void die(ConfigLexer& lexer, int handle) {
   lexer.raise(message);
 }
 
+namespace {
+// Relaxed: set once by a tool's main before any run, on the same thread.
+std::atomic<SystemMode> system_mode{SystemMode::Run};
+}  // namespace
+
+void set_system_mode(SystemMode mode) { system_mode.store(mode, std::memory_order_relaxed); }
+
 void run_system(ConfigLexer& lexer, int handle) {
   if (!lexer.executing()) return;
   // Flush first, so that the command's output follows what the text wrote.
   lexer.output().flush();
   lexer.error_output().flush();
-  const int ignored = std::system(lexer.at(handle).c_str());
-  static_cast<void>(ignored);
+  if (system_mode.load(std::memory_order_relaxed) == SystemMode::Show) {
+    std::cerr << "vantrel-config: not run: " << lexer.at(handle) << std::endl;
+  } else {
+    const int ignored = std::system(lexer.at(handle).c_str());
+    static_cast<void>(ignored);
+  }
   consume(lexer, handle);
 }
 
