@@ -9,6 +9,6 @@ int main() {
   std::printf("name=%s\nlogdir=%s\nconfigfile=%s\n", Vantrel::Admin::name().c_str(),
               Vantrel::Admin::logdir().c_str(), Vantrel::Admin::configfile().c_str());
   std::fflush(stdout);
-  Vantrel::Printf(Vantrel::Assert)("record of a privileged host");
+  Vantrel::Printf{Vantrel::Assert}("record of a privileged host");
   return 0;
 }

@@ -81,6 +81,11 @@ TEST(PrivilegedHostTest, SetuidCopyIgnoresTheCallersEnvironmentAndDirectory) {
   EXPECT_FALSE(fs::exists(top.path + "/ran_env"));
   EXPECT_TRUE(fs::is_empty(attacker));
   EXPECT_FALSE(fs::exists(top.path + "/escape"));
+  int records = 0;  // the record went to the current directory, under the real name
+  for (const auto& entry : fs::directory_iterator(work))
+    records += entry.path().extension() == ".log" &&
+               entry.path().filename().string().rfind("host_", 0) == 0;
+  EXPECT_EQ(records, 1);
 
   // The same environment is taken by a process that is not privileged.
   const std::string plain = run_as(0, VANTREL_TEST_HOSTS_DIR "/host_security_setuid", work, env);
