@@ -1,15 +1,19 @@
 #include "EditableConfig.h"
 
-#include <ZelTools/Portable.h>
+#include <istream>
+
+#include "ConfigFileAccess.h"
 
 namespace Vantrel {
 
 bool EditableConfig::reload(Config& record) {
   const std::string path = configfile();
-  ZelTools::Portable::ifstream in(path.c_str());
-  if (!in.is_open() || in.fail()) return false;
+  const int fd = ConfigFileAccess::open_checked(path);
+  if (fd < 0) return false;
+  ConfigFileAccess::DescriptorBuffer buffer(fd);
+  std::istream in(&buffer);
   const bool parsed = record.parse(in, name(), logdir(), path);
-  return parsed && in.eof();
+  return parsed && !buffer.failed() && in.eof();
 }
 
 }  // namespace Vantrel

@@ -43,8 +43,9 @@ class EditableConfig
       : Base(Config(), pullable, period), DeviceInfoSnap(info) {}
 
   // Reads the configuration file named by the snapshot into `record`. True
-  // when the file was parsed without error up to its end. A missing file
-  // leaves the record as it was.
+  // when the file was parsed without error up to its end. A missing file, or
+  // one refused by ConfigFileAccess (which says why), leaves the record as it
+  // was.
   bool reload(Config& record) override;
 };
 

@@ -51,8 +51,13 @@ Logos* default_logos();
 // The environment: "QZ_TRACE_" + name.
 namespace Env {
 
-// The variable's text, or `default_value` when it is unset.
+// The variable's text, or `default_value` when it is unset or the process
+// is privileged (below): a setuid or setgid host reads no QZ_TRACE_ variable.
 std::string env(const std::string& name, const std::string& default_value);
+// The process runs with privileges its caller lacks (setuid, setgid or file
+// capabilities: the kernel's AT_SECURE), so its environment and current
+// directory are the caller's to choose and are not trusted.
+bool privileged();
 // True exactly when the variable's text is "1".
 bool flag(const std::string& name);
 

@@ -28,8 +28,16 @@ void LogFile::end_record(const RecordInputs& inputs, unsigned rank_) {
 
 namespace LogFileNames {
 
-std::string file_name(const std::string& process, const std::string& destination, long pid,
-                      SimpleTime::PhysicalTime time, const std::string& ext) {
+std::string path_safe(const std::string& name) {
+  const bool safe = (name.empty() || name[0] != '.') &&
+                    name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+  return safe ? name : "Vantrel";
+}
+
+std::string file_name(const std::string& process_name, const std::string& destination_name,
+                      long pid, SimpleTime::PhysicalTime time, const std::string& ext) {
+  const std::string process = path_safe(process_name);
+  const std::string destination = path_safe(destination_name);
   std::ostringstream name;
   name << process;
   if (process != destination) name << '_' << destination;
@@ -84,18 +92,7 @@ void unlink_previous(const std::string& previous) {
   ZelTools::Portable::unlink(previous);  // a file that stays is left alone
 }
 
-SimpleTime::PhysicalTime unused_name_time(const DeviceInfo& info) {
-  // Bounded: a clock that stands still (or a name that stays taken) must not
-  // stall the message path; the last attempt is then used as it is.
-  constexpr int attempts = 20;
-  SimpleTime::PhysicalTime time = SimpleTime::clock().now();
-  for (int i = 1; i < attempts; ++i) {
-    if (!ZelTools::Portable::exists_file(LogFileNames::file_path(info, time))) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    time = SimpleTime::clock().now();
-  }
-  return time;
-}
+void wait_for_next_name() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
 }  // namespace LogFileSteps
 

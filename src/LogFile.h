@@ -90,8 +90,15 @@ class LogFile {
 // Helpers of LogFileExt that do not depend on the stream class.
 namespace LogFileNames {
 
+// A process or destination name as it may become part of a file name: a
+// name that holds a '/' or a NUL, or starts with '.', could reach outside
+// the directory or hide the file, and is replaced by "Vantrel".
+//   "server" => "server";  "" => "";  "../x", "a/b", ".hidden" => "Vantrel"
+std::string path_safe(const std::string& name);
+
 // "<base>_<pid>_<yyyy_mm_dd_hh_mm_ss_mmm>_trace.<ext>", where base is the
-// process name, or process "_" destination when the two differ.
+// process name, or process "_" destination when the two differ, each taken
+// through path_safe.
 std::string file_name(const std::string& process, const std::string& destination, long pid,
                       SimpleTime::PhysicalTime time, const std::string& ext);
 // The path of a new file of `info` named after `time` (the current process).
@@ -128,6 +135,10 @@ class LogFileExt : public LogFile {
   SimpleTime::PhysicalTime start;  // time stamp of the current file's name
 
  private:
+  // Makes the stream of a new file named after the current time, or after a
+  // later millisecond when a name is taken. The stream is failed when no
+  // name could be created.
+  void create_new_file();
   // The file is full: forget it, unlinking the one before it unless kept.
   void possibly_reset();
 };
@@ -149,11 +160,14 @@ void too_many(std::uint32_t count, std::uint32_t size);
 bool keep_long(const LogOfstream& stream, SimpleTime::PhysicalTime start);
 // Unlinks the previous file (with its debug line); failures are ignored.
 void unlink_previous(const std::string& previous);
-// The time stamp for a new file: now, or a later millisecond when a file of
-// that name already exists (one this process made in the same millisecond
-// through a log file that has since been replaced, or through another
-// destination of the same name), so that opening never truncates records.
-SimpleTime::PhysicalTime unused_name_time(const DeviceInfo& info);
+// How often a new file's name is tried: a name that is taken (by a file this
+// process made in the same millisecond through a log file since replaced, by
+// another destination of the same name, or by anything planted there) is
+// never opened; the next millisecond's name is tried instead. Bounded, so
+// that a clock that stands still cannot stall the message path.
+constexpr int name_attempts = 20;
+// Waits for the clock to reach the next millisecond's name.
+void wait_for_next_name();
 
 }  // namespace LogFileSteps
 
@@ -166,16 +180,28 @@ void LogFileExt<S>::do_header_file() {
   if (stream) {
     stream->re_open();
     LogFileSteps::re_opened(*stream);
-    return;
+    if (stream->is_open || stream->to_screen) return;
+    // The file was never created, or its name no longer leads to it (removed,
+    // or replaced by a link or another file): a new file takes over.
+    stream.reset();
   }
   if (LogFileSteps::to_screen()) {
     stream = std::make_unique<S>();
   } else {
-    start = LogFileSteps::unused_name_time(*info);
-    stream = std::make_unique<S>(LogFileNames::file_path(*info, start));
+    create_new_file();
   }
   count = 0;
   LogFileSteps::opened(*stream);
+}
+
+template <class S>
+void LogFileExt<S>::create_new_file() {
+  for (int attempt = 1;; ++attempt) {
+    start = SimpleTime::clock().now();
+    stream = std::make_unique<S>(LogFileNames::file_path(*info, start));
+    if (!stream->name_taken() || attempt == LogFileSteps::name_attempts) return;
+    LogFileSteps::wait_for_next_name();
+  }
 }
 
 template <class S>

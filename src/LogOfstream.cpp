@@ -34,12 +34,24 @@ LogFileBuffer::LogFileBuffer() { setp(buffer_, buffer_ + capacity); }
 
 LogFileBuffer::~LogFileBuffer() { close(); }
 
-bool LogFileBuffer::open(const std::string& path, bool append) {
+bool LogFileBuffer::create(const std::string& path) {
   if (is_open()) return false;
-  const int mode = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-  do {
-    fd_ = ::open(path.c_str(), mode, 0666);
-  } while (fd_ < 0 && errno == EINTR);
+  created_ = adopt(OwnFile::create(path, identity_));
+  return created_;
+}
+
+bool LogFileBuffer::reopen(const std::string& path) {
+  if (is_open()) return false;
+  if (!created_) {
+    open_error_ = ENOENT;
+    return false;
+  }
+  return adopt(OwnFile::reopen(path, identity_));
+}
+
+bool LogFileBuffer::adopt(int fd) {
+  fd_ = fd;
+  open_error_ = fd < 0 ? errno : 0;
   setp(buffer_, buffer_ + capacity);
   return is_open();
 }
@@ -113,7 +125,7 @@ void LogOfstream::close() {
 }
 
 void LogOfstream::open_file(bool append) {
-  if (file_.open(name, append)) {
+  if (append ? file_.reopen(name) : file_.create(name)) {
     clear();
   } else {
     setstate(std::ios_base::failbit);

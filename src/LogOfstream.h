@@ -18,12 +18,14 @@
 #ifndef VANTREL_SRC_LOGOFSTREAM_H
 #define VANTREL_SRC_LOGOFSTREAM_H
 
+#include <cerrno>
 #include <cstddef>
 #include <fstream>
 #include <ostream>
 #include <streambuf>
 #include <string>
 
+#include "OwnFile.h"
 #include "zeltools/portable/ShortText.h"
 
 namespace Vantrel {
@@ -39,13 +41,19 @@ class LogFileBuffer : public std::streambuf {
   LogFileBuffer(const LogFileBuffer&) = delete;
   LogFileBuffer& operator=(const LogFileBuffer&) = delete;
 
-  // Opens `path` for writing (created with mode 0666 less the umask, not
-  // inherited by child processes), truncating it or appending to it. False
-  // when the system refuses or a file is already open.
-  bool open(const std::string& path, bool append);
+  // Creates `path` as a new file (OwnFile::create: never an existing name,
+  // mode 0640, not inherited by child processes). False when the system
+  // refuses, the name is taken or a file is already open.
+  bool create(const std::string& path);
+  // Opens the file that create() made again for appending, if `path` still
+  // leads to it (OwnFile::reopen). False otherwise, and always when this
+  // buffer created no file.
+  bool reopen(const std::string& path);
   // Writes what is pending and closes the file; false when either fails.
   bool close();
   bool is_open() const { return fd_ >= 0; }
+  // The errno of the last failed create or reopen, 0 after a success.
+  int open_error() const { return open_error_; }
 
   // Appends `count` characters; false when the file refused them. Inline,
   // because a record head puts some twenty short pieces.
@@ -68,14 +76,21 @@ class LogFileBuffer : public std::streambuf {
   // Writes the pending characters; false (and nothing pending) on failure.
   bool write_pending();
 
+  // Takes the result of an open: the descriptor, or -1 with errno set.
+  bool adopt(int fd);
+
   static constexpr std::size_t capacity = 8192;
   int fd_ = -1;
+  int open_error_ = 0;
+  bool created_ = false;  // identity_ names the file this buffer created
+  OwnFile::Identity identity_;
   char buffer_[capacity];
 };
 
 class LogOfstream : public std::ofstream {
  public:
-  // A file stream: creates or truncates `name` at once.
+  // A file stream: creates `name` at once, as a new file (an existing name is
+  // never truncated: the stream is then failed, see name_taken()).
   explicit LogOfstream(const std::string& name);
   // The screen stream: writes to std::cout and owns no file.
   LogOfstream();
@@ -85,10 +100,13 @@ class LogOfstream : public std::ofstream {
   LogOfstream(const LogOfstream&) = delete;
   LogOfstream& operator=(const LogOfstream&) = delete;
 
-  // Opens `name` for writing, truncating it (file streams only).
+  // Creates `name` as a new file (file streams only).
   void open();
-  // Opens `name` again for appending when it was closed (file streams only).
+  // Opens the file this stream created again for appending when it was
+  // closed, if `name` still leads to that very file (file streams only).
   void re_open();
+  // The file could not be created because something already has its name.
+  bool name_taken() const { return !to_screen && file_.open_error() == EEXIST; }
   // Closes the file when it is open (file streams only).
   void close();
 
@@ -98,8 +116,9 @@ class LogOfstream : public std::ofstream {
   LogFileBuffer* file_buffer() { return to_screen ? nullptr : &file_; }
 
  private:
-  // Opens the file; on success the stream's error state is cleared, on
-  // failure it is failed (and records written to it are discarded).
+  // Creates or re-opens the file; on success the stream's error state is
+  // cleared, on failure it is failed (and records written to it are
+  // discarded).
   void open_file(bool append);
 
   LogFileBuffer file_;  // guarded by the destination's message lock

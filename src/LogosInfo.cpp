@@ -14,6 +14,8 @@ const char* const fallback_name = "Vantrel";
 std::string resolve_name(const std::string& given) {
   if (!given.empty()) return given;
   std::string name = Env::env("NAME", "");
+  // A name from the environment that could not name files is not taken.
+  if (LogFileNames::path_safe(name) != name) name.clear();
   if (name.empty()) name = ZelTools::Portable::Process().name();
   if (name.empty()) name = fallback_name;
   return name;
@@ -55,8 +57,11 @@ void LogosInfo::set_logdir(const std::string& logdir) {
 
 void LogosInfo::set_configfile(const std::string& configfile) {
   configfile_ = configfile.empty() ? Env::env("CONFIGFILE", "") : configfile;
-  if (configfile_.empty()) {
-    configfile_ = ZelTools::Portable::Pathname(configdir_, name_ + "_trace.ini").as_file();
+  // A privileged process has no default file: it would lie in the caller's
+  // current directory.
+  if (configfile_.empty() && !Env::privileged()) {
+    const std::string file = LogFileNames::path_safe(name_) + "_trace.ini";
+    configfile_ = ZelTools::Portable::Pathname(configdir_, file).as_file();
   }
 }
 

@@ -1,12 +1,17 @@
 // LogosInfo: the names of one destination, resolved once from the four texts
 // given to its Logos and from the QZ_TRACE_ environment:
 //
-//   name        given, else QZ_TRACE_NAME, else the process name, else "Vantrel"
+//   name        given, else QZ_TRACE_NAME (unless it holds a '/' or starts
+//               with '.'), else the process name, else "Vantrel"
 //   logext      "log" or "xml" as given; anything else (case matters) becomes
 //               "xml" when QZ_TRACE_XML is "1" and "log" otherwise
 //   logdir      given, else QZ_TRACE_LOGDIR, else "."
 //   configfile  given, else QZ_TRACE_CONFIGFILE, else
-//               (QZ_TRACE_CONFIGDIR, else ".") + "/" + name + "_trace.ini"
+//               (QZ_TRACE_CONFIGDIR, else ".") + "/" + name + "_trace.ini",
+//               the name taken through LogFileNames::path_safe
+//
+// A privileged (setuid or setgid) process reads no QZ_TRACE_ variable and
+// has no default configuration file: only a path the host gives is read.
 //
 // With no variable set, in a process "server": "server", "log", ".",
 // "./server_trace.ini".

@@ -12,7 +12,10 @@
 
 #include <ZelTools/Portable.h>
 
+#include <sys/auxv.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 
 #include "DebugTrace.h"
@@ -67,8 +70,12 @@ Logos* default_logos() { return logos_ptr.load(std::memory_order_acquire); }
 namespace Env {
 
 std::string env(const std::string& name, const std::string& default_value) {
-  return ZelTools::Portable::getenv(env_prefix + name, default_value);
+  // secure_getenv finds nothing in a privileged process.
+  const char* value = ::secure_getenv((env_prefix + name).c_str());
+  return value ? std::string(value) : default_value;
 }
+
+bool privileged() { return ::getauxval(AT_SECURE) != 0; }
 
 bool flag(const std::string& name) { return env(name, "") == "1"; }
 

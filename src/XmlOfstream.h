@@ -33,12 +33,12 @@ namespace Vantrel {
 
 class XmlOfstream : public LogOfstream {
  public:
-  // A file stream: creates or truncates `name` and begins the document.
+  // A file stream: creates `name` as a new file and begins the document.
   explicit XmlOfstream(const std::string& name);
   // The screen stream: begins the document on std::cout.
   XmlOfstream();
-  // Re-opens a closed file for appending, writes the root's end tag and
-  // closes the file. Never throws.
+  // Re-opens a closed file for appending (only the file it created), writes
+  // the root's end tag and closes the file. Never throws.
   ~XmlOfstream() override;
 
   // The document's writer (Lines layout) on target(), and its root element.

@@ -1,11 +1,13 @@
 // vantrel-config: runs a configuration text as a destination would and shows
 // the settings it leaves.
 //
-//   vantrel-config [--name NAME] [--logdir DIR] [--configfile PATH] [FILE]
+//   vantrel-config [--run-system] [--name NAME] [--logdir DIR] [--configfile PATH] [FILE]
 //
 // Reads FILE, or the standard input when FILE is absent or "-". The names the
 // text reads as "name", "log_dir" and "config_file" are those of the default
 // destination (from the QZ_TRACE_ variables), each replaced by its option.
+// system(...) statements are shown on the standard error, not run, unless
+// --run-system is given: checking a file must not run its commands.
 // Exit status: 0 with the resulting settings on the standard output; 1 when
 // the text has an error (the error line is on the text's error channel,
 // normally the standard error); 2 for a usage error or an unreadable FILE.
@@ -15,6 +17,7 @@
 
 #include "LogosInfo.h"
 #include "Vantrel.h"
+#include "config/ConfigEval.h"
 
 namespace {
 
@@ -24,10 +27,12 @@ struct Options {
   std::string configfile;
   std::string file;
   bool help = false;
+  bool run_system = false;
 };
 
 const char usage[] =
-    "usage: vantrel-config [--name NAME] [--logdir DIR] [--configfile PATH] [FILE]\n";
+    "usage: vantrel-config [--run-system] [--name NAME] [--logdir DIR] [--configfile PATH] "
+    "[FILE]\n";
 
 // False on a usage error.
 bool read_options(int argc, char** argv, Options& options) {
@@ -41,6 +46,8 @@ bool read_options(int argc, char** argv, Options& options) {
     if (target) {
       if (++i == argc) return false;
       *target = argv[i];
+    } else if (arg == "--run-system") {
+      options.run_system = true;
     } else if (arg == "-h" || arg == "--help") {
       options.help = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -76,6 +83,8 @@ int main(int argc, char** argv) {
     std::cout << usage;
     return 0;
   }
+  Vantrel::ConfigEval::set_system_mode(options.run_system ? Vantrel::ConfigEval::SystemMode::Run
+                                                          : Vantrel::ConfigEval::SystemMode::Show);
   if (options.file.empty() || options.file == "-") return run(options, std::cin);
   std::ifstream file(options.file);
   if (!file) {

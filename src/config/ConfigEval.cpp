@@ -1,7 +1,9 @@
 // The operations of the configuration language.
 #include "config/ConfigEval.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <iostream>
 #include <limits>
 #include <ostream>
 
@@ -125,6 +127,7 @@ void consume(ConfigLexer& lexer, int handle) { lexer.release(handle); }
 
 int concat(ConfigLexer& lexer, int left, const std::string& right) {
   if (!lexer.executing()) return lexer.empty_string();
+  lexer.check_string_length(lexer.at(left).size() + right.size());
   const int result = lexer.add(lexer.at(left) + right, false);
   consume(lexer, left);
   return result;
@@ -171,7 +174,12 @@ int read_str(ConfigLexer& lexer, ConfigLexer::StrLhs* lhs) { return temporary(le
 
 int getenv_value(ConfigLexer& lexer, int name) {
   if (!lexer.executing()) return lexer.empty_string();
-  const int result = temporary(lexer, ZelTools::Portable::getenv(lexer.at(name), std::string()));
+  // A privileged (setuid or setgid) process reads every variable as unset:
+  // its environment is the caller's.
+  const char* value = ::secure_getenv(lexer.at(name).c_str());
+  const std::string text = value ? value : "";
+  lexer.check_string_length(text.size());
+  const int result = temporary(lexer, text);
   consume(lexer, name);
   return result;
 }
@@ -241,13 +249,24 @@ void die(ConfigLexer& lexer, int handle) {
   lexer.raise(message);
 }
 
+namespace {
+// Relaxed: set once by a tool's main before any run, on the same thread.
+std::atomic<SystemMode> system_mode{SystemMode::Run};
+}  // namespace
+
+void set_system_mode(SystemMode mode) { system_mode.store(mode, std::memory_order_relaxed); }
+
 void run_system(ConfigLexer& lexer, int handle) {
   if (!lexer.executing()) return;
   // Flush first, so that the command's output follows what the text wrote.
   lexer.output().flush();
   lexer.error_output().flush();
-  const int ignored = std::system(lexer.at(handle).c_str());
-  static_cast<void>(ignored);
+  if (system_mode.load(std::memory_order_relaxed) == SystemMode::Show) {
+    std::cerr << "vantrel-config: not run: " << lexer.at(handle) << std::endl;
+  } else {
+    const int ignored = std::system(lexer.at(handle).c_str());
+    static_cast<void>(ignored);
+  }
   consume(lexer, handle);
 }
 

@@ -91,6 +91,13 @@ void warn(ConfigLexer& lexer, int handle);
 void die(ConfigLexer& lexer, int handle);
 void run_system(ConfigLexer& lexer, int handle);
 
+// What system(...) does in this process: Run, the library's behaviour, or
+// Show, which runs nothing and writes "vantrel-config: not run: <command>"
+// to standard error (vantrel-config without --run-system). Set by a tool's
+// main before any run; read with relaxed atomics.
+enum class SystemMode { Run, Show };
+void set_system_mode(SystemMode mode);
+
 }  // namespace ConfigEval
 }  // namespace Vantrel
 

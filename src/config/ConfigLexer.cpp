@@ -278,11 +278,17 @@ int ConfigLexer::scan_string() {
   std::size_t n = 1;
   for (int d = lookahead(n); d != '"'; d = lookahead(++n)) {
     if (d == -1) unexpected_token(1);
+    check_string_length(n);
   }
   value_->str = add(ahead_.substr(1, n - 1), true);
   consume(n + 1);
   end_token(static_cast<int>(n + 1));
   return Token::VAL_STR;
+}
+
+void ConfigLexer::check_string_length(std::size_t length) {
+  if (length > max_string_length)
+    raise("string longer than " + std::to_string(max_string_length) + " bytes");
 }
 
 // '<<' '<=' '==' '>=' '>>' with their single quotes; a quote in any other

@@ -17,12 +17,12 @@
 #define VANTREL_SRC_CONFIG_CONFIGLEXER_H
 
 #include <cstdint>
-#include <fstream>
 #include <iosfwd>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "LogOfstream.h"
 #include "Vantrel.h"
 
 namespace Vantrel {
@@ -96,6 +96,13 @@ class ConfigLexer : public ConfigLexerChannel,
   // run then fails with "wrong syntax".
   struct StackExhausted {};
   static constexpr std::size_t max_stack_depth = 10000;
+
+  // The longest string value a run may make (a literal, getenv's result, a
+  // concatenation): 64 KiB, far beyond any setting, so that a text doubling a
+  // string cannot take the host's memory.
+  static constexpr std::size_t max_string_length = 64 * 1024;
+  // Raises "string longer than 65536 bytes" when `length` exceeds the cap.
+  void check_string_length(std::size_t length);
 
   // Where a token or a recognised symbol stands; last_column is one past its
   // last character.
@@ -175,14 +182,17 @@ class ConfigLexer : public ConfigLexerChannel,
   };
 
   // "output_file" and "error_file": a channel the run's statements write to.
-  // "-" names standard output, "--" standard error, anything else a file.
+  // "-" names standard output, "--" standard error, anything else a file,
+  // created new as a log file is (an existing name is never written).
   struct OutputFileLhs : StrLhs {
-    explicit OutputFileLhs(bool to_stderr_) : to_stderr(to_stderr_), name(default_name()) {}
+    explicit OutputFileLhs(bool to_stderr_)
+        : file(&buffer), to_stderr(to_stderr_), name(default_name()) {}
     const std::string& get() const override { return name; }
     void set(const std::string& value) override;
     std::ostream& stream();
     std::string default_name() const { return to_stderr ? "--" : "-"; }
-    std::ofstream file;
+    LogFileBuffer buffer;  // the file's descriptor; closed (and flushed) at the end
+    std::ostream file;     // writes into buffer
     bool to_stderr;
     std::string name;
   };

@@ -1,6 +1,7 @@
 // Running a configuration text against the settings record, and printing the
 // record.
 #include <istream>
+#include <new>
 #include <ostream>
 
 #include "ConfigParser.hpp"
@@ -12,6 +13,15 @@ namespace Vantrel {
 
 namespace {
 
+// Writes the error line of a failure that did not come from the text.
+void report(ConfigLexer& lexer, const char* message) {
+  try {
+    lexer.raise(message);
+  } catch (...) {
+    // raise always throws (the Error, or bad_alloc while writing it).
+  }
+}
+
 // Parses and executes the whole text; an error leaves as ConfigLexer::Error.
 void run(ConfigLexer& lexer, const std::istream& in) {
   int result = 0;
@@ -22,6 +32,23 @@ void run(ConfigLexer& lexer, const std::istream& in) {
     result = 1;
   }
   if (result != 0 || in.bad()) lexer.raise("wrong syntax");
+}
+
+// Runs the text; false when it failed. A failure that is not an error of the
+// text is reported on the run's error channel like one, at the position
+// reached: "error: out of memory: at line 3.1".
+bool run_guarded(ConfigLexer& lexer, const std::istream& in) {
+  try {
+    run(lexer, in);
+    return true;
+  } catch (const ConfigLexer::Error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    report(lexer, "out of memory");
+  } catch (...) {
+    report(lexer, "wrong syntax");
+  }
+  return false;
 }
 
 struct WidthLine {
@@ -40,15 +67,16 @@ const WidthLine width_lines[] = {
 }  // namespace
 
 // The run works on a copy, so the record changes only when the whole text
-// succeeded, in one assignment at the end.
+// succeeded, in one assignment at the end. Nothing leaves: memory running
+// out (or any other failure below) ends the run like an error of the text.
 bool Config::parse(std::istream& in, const std::string& name, const std::string& log_dir,
                    const std::string& config_file) {
   Config work = *this;
   try {
     ConfigLexer lexer(work, name, log_dir, config_file, &in);
-    run(lexer, in);
-  } catch (const ConfigLexer::Error&) {
-    return false;
+    if (!run_guarded(lexer, in)) return false;
+  } catch (...) {
+    return false;  // the run could not even start, or its channels failed to close
   }
   *this = work;
   return true;

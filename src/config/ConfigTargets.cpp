@@ -44,15 +44,16 @@ void ConfigLexer::ConsultantLhs::set(const std::string& value) {
 }
 
 std::ostream& ConfigLexer::OutputFileLhs::stream() {
-  if (file.is_open()) return file;
+  if (buffer.is_open()) return file;
   return to_stderr ? std::cerr : std::cout;
 }
 
 // "-" and "--" pick a standard stream (switching the channel over when it is
-// the other one); any other text names a file, truncated. A file that cannot
-// be opened leaves the channel on its standard stream, silently.
+// the other one); any other text names a new file. A file that cannot be
+// created (its name exists, or the system refuses) leaves the channel on its
+// standard stream, silently.
 void ConfigLexer::OutputFileLhs::set(const std::string& value) {
-  if (file.is_open()) file.close();
+  if (buffer.is_open()) buffer.close();
   name = default_name();
   if (value == name) return;
   if (value == (to_stderr ? "-" : "--")) {
@@ -61,8 +62,7 @@ void ConfigLexer::OutputFileLhs::set(const std::string& value) {
     return;
   }
   file.clear();
-  file.open(value, std::ios::out | std::ios::trunc);
-  if (file.is_open()) name = value;
+  if (buffer.create(value)) name = value;
 }
 
 namespace {

@@ -83,6 +83,10 @@ TEST(LogFileNames, FileNameTable) {
       {"server", "server", "log", "server_4242_2007_10_18_21_21_07_045_trace.log"},
       {"server", "db", "xml", "server_db_4242_2007_10_18_21_21_07_045_trace.xml"},
       {"", "Vantrel", "log", "_Vantrel_4242_2007_10_18_21_21_07_045_trace.log"},
+      // Names that could leave the directory or hide the file are replaced.
+      {"server", "../../etc/x", "log", "server_Vantrel_4242_2007_10_18_21_21_07_045_trace.log"},
+      {"..", "db", "log", "Vantrel_db_4242_2007_10_18_21_21_07_045_trace.log"},
+      {".hidden", ".hidden", "log", "Vantrel_4242_2007_10_18_21_21_07_045_trace.log"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(LogFileNames::file_name(c.process, c.destination, 4242, t, c.ext), c.expected);

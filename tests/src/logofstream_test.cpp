@@ -5,7 +5,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <fstream>
 #include <sstream>
@@ -38,8 +41,10 @@ TEST(LogOfstreamTest, LongRecordIsWrittenWholeAndReOpenAppends) {
   stream.re_open();
   stream << "next" << std::endl;
   EXPECT_EQ(contents(path), "head|" + long_text + "\nnext\n");
-  LogOfstream again(path);  // a new stream truncates
-  EXPECT_EQ(contents(path), "");
+  LogOfstream again(path);  // a new stream never takes over an existing file
+  EXPECT_FALSE(again.is_open);
+  EXPECT_TRUE(again.name_taken());
+  EXPECT_EQ(contents(path), "head|" + long_text + "\nnext\n");
 }
 
 TEST(LogOfstreamTest, WhatIsPendingIsWrittenAtTheEnd) {
@@ -53,9 +58,18 @@ TEST(LogOfstreamTest, WhatIsPendingIsWrittenAtTheEnd) {
 }
 
 TEST(LogOfstreamTest, FailedWriteFailsTheStreamAndDropsThePendingText) {
-  LogOfstream stream("/dev/full");
+  TempDir dir;
+  LogOfstream stream(dir.path + "/full.log");
   ASSERT_TRUE(stream.is_open);
+  // A file size limit of 0 makes every write fail (EFBIG) like a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const rlimit saved = limit;
+  limit.rlim_cur = 0;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
   stream << "lost" << std::endl;
+  ::setrlimit(RLIMIT_FSIZE, &saved);
   EXPECT_TRUE(stream.bad());
   stream.close();
   stream.re_open();  // a successful open clears the failure

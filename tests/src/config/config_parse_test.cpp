@@ -126,8 +126,15 @@ TEST(ConfigParseTest, OutputAndErrorFilesReceiveTheirLines) {
   EXPECT_TRUE(r.ok);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(read_file(out_path), "x\n" + out_path + "\n");
-  run("output_file = \"" + out_path + "\"; print(\"y\");");
-  EXPECT_EQ(read_file(out_path), "y") << "a second run truncates the file";
+  // An existing name is never written: the channel stays where it was.
+  const RunResult again = run("output_file = \"" + out_path + "\"; print(\"y\");");
+  EXPECT_EQ(again.out, "y");
+  EXPECT_EQ(read_file(out_path), "x\n" + out_path + "\n");
+  const std::string link_path = temp_path("link.txt");
+  ASSERT_EQ(::symlink((out_path + ".new").c_str(), link_path.c_str()), 0);
+  run("output_file = \"" + link_path + "\"; print(\"z\");");
+  EXPECT_NE(::access((out_path + ".new").c_str(), F_OK), 0) << "a link is not followed";
+  std::remove(link_path.c_str());
   const RunResult failed = run("error_file = \"" + err_path + "\";\nsize = 1 % 0;");
   EXPECT_FALSE(failed.ok);
   EXPECT_EQ(failed.err, "");

@@ -52,6 +52,20 @@ TEST(ConfigToolTest, SettingsOnSuccessErrorLineAndStatus1OnFailure) {
   EXPECT_EQ(failed.out, "error: division by zero: between line 2.12 and line 2.13\n");
 }
 
+// Checking a file must not run its commands: system(...) is only shown,
+// unless --run-system asks for it.
+TEST(ConfigToolTest, SystemRunsOnlyWithRunSystem) {
+  if (::access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "vantrel-config not built";
+  const std::string text = "system(\"echo ran\"); active = true;";
+  const std::string settings = "active       = true;\nimportance   = '==';\n";
+  const Child checked = run(tool, text);
+  EXPECT_EQ(checked.status, 0);
+  EXPECT_EQ(checked.out, settings + "vantrel-config: not run: echo ran\n");
+  const Child ran = run(tool + " --run-system", text);
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_EQ(ran.out, "ran\n" + settings);
+}
+
 TEST(ConfigToolTest, NamesFromTheEnvironmentAndTheOptions) {
   if (::access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "vantrel-config not built";
   const std::string text = "echo(name + \"|\" + log_dir + \"|\" + config_file);";

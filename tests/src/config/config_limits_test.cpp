@@ -1,0 +1,149 @@
+// A configuration text cannot take the host's memory or its life: string
+// values are capped, and nothing (std::bad_alloc included) leaves
+// Config::parse; a failed run leaves the record as it was.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <iostream>
+#include <new>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Vantrel.h"
+#include "config_support.h"
+
+namespace {
+
+// Allocation number `fail_countdown` (counted from when it is set) throws
+// std::bad_alloc, once; every allocation meanwhile has its size noted.
+// Relaxed: only the test's thread allocates meanwhile.
+std::atomic<long> fail_countdown{0};
+std::atomic<long> noted{0};
+std::size_t sizes[100000];
+
+void* allocate(std::size_t size) {
+  if (fail_countdown.load(std::memory_order_relaxed) > 0) {
+    const long at = noted.fetch_add(1, std::memory_order_relaxed);
+    if (at < 100000) sizes[at] = size;
+    if (fail_countdown.fetch_sub(1, std::memory_order_relaxed) == 1) throw std::bad_alloc();
+  }
+  if (void* block = std::malloc(size != 0 ? size : 1)) return block;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+namespace {
+
+using config_test::printed;
+using config_test::run;
+
+// consultant = "ab"; then the value doubled 40 times: 2 TiB uncapped.
+std::string string_bomb() {
+  std::string text = "consultant = \"ab\";\n";
+  for (int i = 0; i < 40; ++i) text += "consultant = consultant + consultant;\n";
+  return text + "active = true;\n";
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+#else
+constexpr bool sanitized = false;
+#endif
+
+TEST(ConfigLimitsTest, StringBombFailsWithItsOwnErrorUnderAMemoryLimit) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // 1 GiB of address space; sanitizers reserve far more and cannot run so.
+    const rlimit limit{1UL << 30, 1UL << 30};
+    if (!sanitized && ::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(3);
+    const config_test::RunResult r = run(string_bomb());
+    const bool said = r.err.find("error: string longer than 65536 bytes: at line 17.") == 0;
+    ::_exit(!r.ok && !r.config.active && said ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the run died (signal " << WTERMSIG(status) << ")";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(ConfigLimitsTest, ValuesUpToTheCapPass) {
+  const std::string at_cap(64 * 1024, 'x');
+  EXPECT_TRUE(run("consultant = \"" + at_cap + "\";").ok);
+  EXPECT_FALSE(run("consultant = \"" + at_cap + "x\";").ok);
+  EXPECT_TRUE(run("consultant = \"" + at_cap.substr(1) + "\" + \"x\";").ok);
+  EXPECT_FALSE(run("consultant = \"" + at_cap + "\" + \"x\";").ok);
+}
+
+// Runs `text` from `start` with allocation `n` of the run failing; `failed`
+// tells whether the run reached that allocation.
+config_test::RunResult run_failing_at(long n, const std::string& text, const Vantrel::Config& start,
+                                      bool& failed) {
+  config_test::RunResult r;
+  r.config = start;
+  std::istringstream in(text);
+  std::ostringstream err;
+  std::streambuf* saved = std::cerr.rdbuf(err.rdbuf());
+  fail_countdown.store(n, std::memory_order_relaxed);
+  try {
+    r.ok = r.config.parse(in, "trace", "logs", "trace.ini");
+  } catch (...) {
+    ADD_FAILURE() << "an exception left Config::parse";
+  }
+  failed = fail_countdown.exchange(0, std::memory_order_relaxed) == 0;
+  std::cerr.rdbuf(saved);
+  r.err = err.str();
+  return r;
+}
+
+// Every allocation of a run, in turn, fails: the run ends with false (the
+// record untouched) or succeeds, and nothing escapes.
+TEST(ConfigLimitsTest, AllocationFailureAnywhereEndsTheRunCleanly) {
+  const std::string text =
+      "consultant = \"ab\" + string(size);\nif (consultant != \"x\") eprint(consultant);\n"
+      "size = 20; active = true; importance = '>=';\n";
+  Vantrel::Config start;
+  start.set_consultant("kept");
+  const std::string before = printed(start);
+  // The allocations of a whole run, and their sizes.
+  bool failed = false;
+  noted.store(0, std::memory_order_relaxed);
+  ASSERT_TRUE(run_failing_at(1000000, text, start, failed).ok);
+  const long allocations = noted.load(std::memory_order_relaxed);
+  ASSERT_LT(allocations, 100000);
+  const std::vector<std::size_t> size_of(sizes, sizes + allocations);
+  int out_of_memory_lines = 0;
+  for (long n = 1; n <= allocations; ++n) {
+    // The parser's first stack (200 entries) is allocated in a noexcept
+    // constructor of the generated code, where no failure can be reported.
+    if (size_of[n - 1] >= 4096) continue;
+    SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
+    const config_test::RunResult r = run_failing_at(n, text, start, failed);
+    if (!r.ok) {
+      EXPECT_EQ(printed(r.config), before);
+    }
+    if (r.err.find("error: out of memory") != std::string::npos) ++out_of_memory_lines;
+    EXPECT_TRUE(failed);
+  }
+  EXPECT_GT(out_of_memory_lines, 0);
+}
+
+}  // namespace
