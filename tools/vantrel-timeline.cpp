@@ -93,8 +93,8 @@ struct OutputFiles {
   std::FILE* open(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
-      std::fprintf(stderr, "vantrel-timeline: %s: cannot write: %s\n", path.c_str(),
-                   std::strerror(errno));
+      std::fprintf(stderr, "vantrel-timeline: %s: cannot write: %s\n",
+                   Timeline::printable(path).c_str(), std::strerror(errno));
     else
       files.emplace_back(path, file);
     return file;
@@ -106,7 +106,9 @@ struct OutputFiles {
       bool failed = std::ferror(file.second) != 0;
       failed = std::fclose(file.second) != 0 || failed;
       file.second = nullptr;
-      if (failed) std::fprintf(stderr, "vantrel-timeline: %s: write failed\n", file.first.c_str());
+      if (failed)
+        std::fprintf(stderr, "vantrel-timeline: %s: write failed\n",
+                     Timeline::printable(file.first).c_str());
       ok = ok && !failed;
     }
     return ok;

@@ -350,7 +350,8 @@ INSTANTIATE_TEST_SUITE_P(Durations, ClosingText,
 TEST_P(ClosingText, ElapsedTimeIsReadFromThePrintedDuration) {
   TempDir dir;
   std::string log = dir.path + "/a.log";
-  write_file(log, text_record("00.000", '{', "work") +
+  // Opened the day before: the printed time stays within the log's span.
+  write_file(log, "2026/12/05 00:00:00.000|>=| | |   10|  11|{|||||||||||||||work\n" +
                       text_record("00.000", '}', std::string("work: ") + GetParam().printed));
   ToolRun tool = run_tool(dir, "", {log});
   EXPECT_EQ(tool.status, 0) << tool.err;
@@ -392,11 +393,12 @@ TEST(TimelinePairing, ReplacedClosingLabelClosesTheInnermostScope) {
 TEST(TimelineBadInput, UnmatchedClosingRecordIsReportedAndKept) {
   TempDir dir;
   std::string log = dir.path + "/a.log";
-  write_file(log, text_record("00.010", '}', "lost: 0.004") + text_record("00.011", '{', "next") +
-                      text_record("00.012", '}', "next: 0.001"));
+  write_file(log,
+             text_record("00.000", ' ', "started") + text_record("00.010", '}', "lost: 0.004") +
+                 text_record("00.011", '{', "next") + text_record("00.012", '}', "next: 0.001"));
   ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
   EXPECT_EQ(tool.status, 1);
-  EXPECT_NE(tool.err.find(log + ":1: closing record without its opening record"), std::string::npos)
+  EXPECT_NE(tool.err.find(log + ":2: closing record without its opening record"), std::string::npos)
       << tool.err;
   std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
   ASSERT_EQ(scopes.size(), 2u);
@@ -520,6 +522,114 @@ TEST(TimelineSummary, TopLimitsTheRows) {
   std::vector<double> b = rows["b"];
   ASSERT_EQ(b.size(), 6u);
   EXPECT_EQ(b, (std::vector<double>{2, 6, 3, 3, 5, 5}));
+}
+
+// --- Hostile logs ---------------------------------------------------------------
+
+struct HostileCase {
+  const char* name;
+  std::string log;       // the file's content
+  const char* reported;  // in the diagnostics
+  std::size_t scopes;    // still drawn from the rest
+};
+
+std::string xml_log_of(const std::string& pid) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Vantrel Process=\"p\" Pid=\"20\">\n"
+         "<Msg Rank=\"1\" Time=\"2026/12/06 10:00:00.001\" Pid=\"" +
+         pid + "\" Tid=\"21\" Imp=\"==\">\n<Workflow Scope=\"Open\"/>\nwork\n</Msg>\n</Vantrel>\n";
+}
+
+class HostileLog : public ::testing::TestWithParam<HostileCase> {};
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, HostileLog,
+    ::testing::Values(
+        HostileCase{"HugeElapsed",
+                    text_record("00.000", '{', "work") +
+                        text_record("00.002", '}', "work: 9" + std::string(300, '9')),
+                    "elapsed time longer than the logs' whole time span", 1},
+        HostileCase{"ElapsedBeforeTheFirstRecord",
+                    text_record("00.000", '{', "a") + text_record("00.001", '}', "a: 0.001") +
+                        text_record("00.002", '}', "lost: 5"),
+                    "elapsed time longer than the logs' whole time span", 2},
+        HostileCase{"HugeTextPid",
+                    text_record("00.000", '{', "work") +
+                        "2026/12/06 10:00:00.001|>=| | |99999999999999999999|  11|}||||||||||||"
+                        "|||work: 0.001\n",
+                    ":2: process or thread id not a number below 2^31; record skipped", 1},
+        HostileCase{"TidAt2To31", text_record("00.000", '{', "work", "2147483648"),
+                    ":1: process or thread id not a number below 2^31", 0},
+        HostileCase{"HugeXmlPid", xml_log_of("99999999999999999999"),
+                    ":3: process or thread id not a number below 2^31; record skipped", 0},
+        HostileCase{"FarFutureTimes",
+                    "9999/12/31 23:59:59.000|>=| | |   10|  11|{|||||||||||||||late\n"
+                    "9999/12/31 23:59:59.998|>=| | |   10|  11|}|||||||||||||||late: x\n",
+                    "closing record without \"label: elapsed\" text", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each is reported, the tool exits 1, and the JSON and HTML stay well formed
+// with the other records in them.
+TEST_P(HostileLog, IsReportedAndTheOutputsStayWellFormed) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, GetParam().log);
+  ToolRun tool =
+      run_tool(dir, "--json '" + dir.path + "/out.json' --html '" + dir.path + "/out.html'", {log});
+  EXPECT_EQ(tool.status, 1) << tool.err;
+  EXPECT_NE(tool.err.find(GetParam().reported), std::string::npos) << tool.err;
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  EXPECT_EQ(scopes.size(), GetParam().scopes);
+  for (const Event& e : scopes) EXPECT_LT(e.dur, 1e10) << e.name;
+  int status = 0;
+  run("xmllint --noout --html '" + dir.path + "/out.html' 2>&1", &status);
+  EXPECT_EQ(status, 0);
+  std::string html = read_file(dir.path + "/out.html");
+  EXPECT_EQ(html.find('\0'), std::string::npos) << "stray bytes in the page";
+  for (const char* file : {"/a.log", "/out.json", "/out.html"})
+    std::remove((dir.path + file).c_str());
+}
+
+TEST(TimelineHostile, TerminalControlsInLabelsAndNamesArePrintedEscaped) {
+  TempDir dir;
+  std::string log = dir.path + "/a\x1b[2J.log";
+  std::string label =
+      "x\x1b]0;owned\x07 \xC2\x9B"
+      "31m \xC3\xA9";
+  write_file(log, text_record("00.000", '{', label) + text_record("00.001", '}', label) +
+                      text_record("00.002", '{', "b") + text_record("00.003", '}', "b: 0.001"));
+  ToolRun tool = run_tool(dir, "", {log});
+  EXPECT_EQ(tool.status, 1);
+  for (const std::string& shown : {tool.out, tool.err}) {
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x07'), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\xC2\x9B"), std::string::npos) << shown;
+  }
+  EXPECT_NE(tool.out.find("x\\x1b]0;owned\\x07 \\xc2\\x9b31m \xC3\xA9"), std::string::npos)
+      << tool.out;
+  EXPECT_NE(tool.err.find("/a\\x1b[2J.log:2: closing record without"), std::string::npos)
+      << tool.err;
+  std::remove(log.c_str());
+}
+
+// Closing records find their scope by label through nested scopes of the
+// same name and past scopes left open inside them.
+TEST(TimelinePairing, ClosingFindsTheInnermostScopeOfItsLabel) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, text_record("00.000", '{', "a") + text_record("00.001", '{', "b") +
+                      text_record("00.002", '{', "a") + text_record("00.003", '{', "left") +
+                      text_record("00.004", '}', "a: 0.002") +  // ends "left" unclosed
+                      text_record("00.005", '}', "b: 0.004") +
+                      text_record("00.006", '}', "call answered: 0.006") +  // replaced label
+                      text_record("00.007", '{', "a") + text_record("00.008", '}', "a: 0.001"));
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  std::vector<std::string> order;
+  for (const Event& e : scopes)
+    order.push_back(e.name + "@" + std::to_string(static_cast<long long>(e.ts) % 1000000));
+  EXPECT_EQ(order, (std::vector<std::string>{"left@3000", "a@2000", "b@1000", "a@0", "a@7000"}));
+  EXPECT_TRUE(scopes[0].has("\"unclosed\": true"));
+  EXPECT_TRUE(scopes[3].has("\"closed_as\": \"call answered\"")) << scopes[3].args;
+  EXPECT_EQ(tool.status, 0) << tool.err;
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 // The lane of a bar (class l<N>) is moved to its place by a style written at
 // the end, when the lanes and their depths are known; the script scales the
 // time axis to the window and zooms.
-#include <cinttypes>
+#include <algorithm>
 #include <cstdio>
 
 #include "tools/timeline/Outputs.h"
@@ -154,9 +154,10 @@ void append_title(std::string& out, const Scope& scope) {
     ((out += '\n') += field.first) += ": ";
     append_xml_text(out, *field.second);
   }
-  char where[64];
-  std::snprintf(where, sizeof where, "\npid %" PRId64 " thread %" PRIu64, scope.pid, scope.tid);
-  out += where;
+  out += "\npid ";
+  append_integer(out, scope.pid);
+  out += " thread ";
+  append_integer(out, scope.tid);
   out += "</title>";
 }
 
@@ -212,9 +213,11 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
                             std::string& lane_y) {
   int y = axis_height;
   for (const Lane& lane : lanes) {
-    char name[160];
-    std::snprintf(name, sizeof name, "%s (%" PRId64 ") thread %" PRIu64,
-                  lane.process.empty() ? "pid" : lane.process.c_str(), lane.pid, lane.tid);
+    std::string name = lane.process.empty() ? "pid" : lane.process;
+    name += " (";
+    append_integer(name, lane.pid);
+    name += ") thread ";
+    append_integer(name, lane.tid);
     int height = std::max(lane.depths, 1) * row_height;
     buffer_ += "<rect x=\"0\" y=\"" + std::to_string(y) + "\" width=\"" +
                std::to_string(label_width - 4) + "\" height=\"" + std::to_string(height) +
@@ -240,12 +243,11 @@ void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
   int y = write_lanes(lanes, style, lane_y);
   style += "#chart{height:" + std::to_string(y) + "px}\n</style>\n";
   buffer_ += "</g>\n</svg>\n" + style;
-  char facts_text[200];
-  std::snprintf(facts_text, sizeof facts_text,
-                "%zu scopes, %zu threads, %.3f ms from the first record; %zu never closed",
-                facts.scopes, lanes.size(), facts.last_ms - origin_ms_, facts.unclosed);
   buffer_ += "<script>document.getElementById('facts').textContent='";
-  buffer_ += facts_text;
+  buffer_ +=
+      std::to_string(facts.scopes) + " scopes, " + std::to_string(lanes.size()) + " threads, ";
+  append_number(buffer_, facts.last_ms - origin_ms_);
+  buffer_ += " ms from the first record; " + std::to_string(facts.unclosed) + " never closed";
   buffer_ += "';" + lane_y + "};var SPAN=";
   // A little room after the last bar.
   append_number(buffer_, std::max((facts.last_ms - origin_ms_) * 1.02, 1.0));

@@ -1,7 +1,7 @@
 // Chrome trace-event JSON, which trace viewers open. One line per event:
 //   {"name":"check#c","cat":"scope","ph":"X","ts":1765000000042000.000,"dur":10127.000,
 //    "pid":4242,"tid":4243,"args":{"importance":"L","elapsed_ms":10.127,"root":"order#7"}}
-#include <cinttypes>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -9,20 +9,6 @@
 
 namespace Timeline {
 namespace {
-
-// The length of the valid UTF-8 sequence at `at`, or 0.
-std::size_t utf8_length(const unsigned char* at, const unsigned char* end) {
-  unsigned char c = at[0];
-  std::size_t length = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
-  if (length == 0 || static_cast<std::size_t>(end - at) < length) return 0;
-  for (std::size_t i = 1; i < length; ++i)
-    if ((at[i] & 0xC0) != 0x80) return 0;
-  if (c == 0xE0 && at[1] < 0xA0) return 0;  // overlong
-  if (c == 0xED && at[1] > 0x9F) return 0;  // surrogate
-  if (c == 0xF0 && at[1] < 0x90) return 0;  // overlong
-  if (c == 0xF4 && at[1] > 0x8F) return 0;  // beyond U+10FFFF
-  return length;
-}
 
 // Calls `ascii(c)` for each ASCII character and appends other valid UTF-8
 // sequences as they are, invalid bytes as U+FFFD.
@@ -35,7 +21,7 @@ void append_utf8(std::string& out, const std::string& text, Ascii ascii) {
       ascii(static_cast<char>(*at++));
       continue;
     }
-    std::size_t length = utf8_length(at, end);
+    std::size_t length = utf8_sequence_length(at, end);
     if (length == 0) {
       out += "\xEF\xBF\xBD";
       ++at;
@@ -71,12 +57,23 @@ void append_common_args(std::string& out, int level, char severity, const Record
 }
 
 void append_thread(std::string& out, std::int64_t pid, std::uint64_t tid) {
-  char text[64];
-  int n = std::snprintf(text, sizeof text, ",\"pid\":%" PRId64 ",\"tid\":%" PRIu64, pid, tid);
-  out.append(text, static_cast<std::size_t>(n));
+  out += ",\"pid\":";
+  append_integer(out, pid);
+  out += ",\"tid\":";
+  append_integer(out, tid);
 }
 
 }  // namespace
+
+void append_integer(std::string& out, std::int64_t value) {
+  char text[24];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void append_integer(std::string& out, std::uint64_t value) {
+  char text[24];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
 
 void append_json_string(std::string& out, const std::string& text) {
   append_utf8(out, text, [&out](char c) {
@@ -84,9 +81,10 @@ void append_json_string(std::string& out, const std::string& text) {
       out += '\\';
       out += c;
     } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-      out += escape;
+      static const char hex[] = "0123456789abcdef";
+      const unsigned code = static_cast<unsigned char>(c);
+      (out += "\\u00") += hex[code >> 4];
+      out += hex[code & 0xF];
     } else {
       out += c;
     }
@@ -116,9 +114,12 @@ void append_xml_text(std::string& out, const std::string& text) {
 
 void append_number(std::string& out, double value) {
   if (!(std::fabs(value) < 9e15)) {  // out of the fast range, or NaN
-    char text[64];
-    int n = std::snprintf(text, sizeof text, "%.3f", std::isfinite(value) ? value : 0.0);
-    out.append(text, static_cast<std::size_t>(n));
+    // A finite double has at most 309 whole digits; the buffer holds them
+    // and to_chars never writes past its end.
+    char text[400];
+    auto printed = std::to_chars(text, text + sizeof text, std::isfinite(value) ? value : 0.0,
+                                 std::chars_format::fixed, 3);
+    out.append(text, printed.ec == std::errc() ? printed.ptr : text);
     return;
   }
   if (value < 0) {

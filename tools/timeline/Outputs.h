@@ -8,6 +8,7 @@
 #ifndef VANTREL_TOOLS_TIMELINE_OUTPUTS_H
 #define VANTREL_TOOLS_TIMELINE_OUTPUTS_H
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -28,6 +29,9 @@ void append_xml_text(std::string& out, const std::string& text);
 // Appends `value` with three decimals, as "%.3f" would ("12.500",
 // "-0.004"), without the cost of printf.
 void append_number(std::string& out, double value);
+// Appends `value` in decimal.
+void append_integer(std::string& out, std::int64_t value);
+void append_integer(std::string& out, std::uint64_t value);
 
 // Sends every event to several outputs.
 class Outputs : public Output {

@@ -46,7 +46,7 @@ void Pairing::open(Thread& thread, const Record& record) {
   scope.severity = record.severity;
   scope.context = record.context;
   frame.children_end = scope.start_ms;
-  thread.open.push_back(std::move(frame));
+  push(thread, std::move(frame));
   thread.depths = std::max(thread.depths, static_cast<int>(thread.open.size()));
 }
 
@@ -57,26 +57,54 @@ void Pairing::close(Thread& thread, const Record& record) {
     label_ = record.text;
     elapsed_ms = -1;
   }
-  auto match = std::find_if(thread.open.rbegin(), thread.open.rend(),
-                            [this](const Frame& frame) { return frame.scope.label == label_; });
+  elapsed_ms = bounded_elapsed(record, elapsed_ms);
   if (thread.open.empty()) return close_unmatched(thread, record, label_, elapsed_ms);
-  if (match != thread.open.rend()) {
+  auto match = thread.innermost.find(label_);
+  if (match != thread.innermost.end()) {
     // Scopes opened inside it and never closed end here.
-    std::size_t keep = thread.open.size() - static_cast<std::size_t>(match - thread.open.rbegin());
+    std::size_t keep = match->second + 1;
     while (thread.open.size() > keep) end_top(thread, record.time_ms);
   } else {
     // The closing label was replaced (a cross call's closing text).
     thread.open.back().scope.closed_as = label_;
   }
-  Frame& frame = thread.open.back();
+  Frame frame = pop(thread);
   Scope& scope = frame.scope;
   if (elapsed_ms < 0) elapsed_ms = std::max(0.0, record.time_ms - scope.start_ms);
   scope.elapsed_ms = elapsed_ms;
   scope.exception = record.exception;
   scope.end_ms = std::max(scope.start_ms + elapsed_ms, frame.children_end);
-  Scope done = std::move(scope);
+  emit(thread, scope);
+}
+
+double Pairing::bounded_elapsed(const Record& record, double elapsed_ms) {
+  // Record times are whole milliseconds: one more is the most a scope that
+  // opened at the first record can have measured.
+  if (elapsed_ms <= record.time_ms - facts_.first_ms + 1) return elapsed_ms;
+  diagnostics_.report(path_, record.line,
+                      "elapsed time longer than the logs' whole time span; measured from "
+                      "the record times instead");
+  return -1;
+}
+
+void Pairing::push(Thread& thread, Frame frame) {
+  thread.open.push_back(std::move(frame));
+  Frame& pushed = thread.open.back();
+  std::size_t index = thread.open.size() - 1;
+  auto found = thread.innermost.find(pushed.scope.label);
+  pushed.outer_same = found == thread.innermost.end() ? none : found->second;
+  // The key views the innermost frame's own label, which lives as long as it.
+  if (found != thread.innermost.end()) thread.innermost.erase(found);
+  thread.innermost.emplace(pushed.scope.label, index);
+}
+
+Pairing::Frame Pairing::pop(Thread& thread) {
+  thread.innermost.erase(thread.open.back().scope.label);
+  Frame frame = std::move(thread.open.back());
   thread.open.pop_back();
-  emit(thread, done);
+  if (frame.outer_same != none)
+    thread.innermost.emplace(thread.open[frame.outer_same].scope.label, frame.outer_same);
+  return frame;
 }
 
 void Pairing::close_unmatched(Thread& thread, const Record& record, const std::string& label,
@@ -103,12 +131,11 @@ void Pairing::close_unmatched(Thread& thread, const Record& record, const std::s
 }
 
 void Pairing::end_top(Thread& thread, double end_ms) {
-  Frame& frame = thread.open.back();
-  Scope done = std::move(frame.scope);
+  Frame frame = pop(thread);
+  Scope& done = frame.scope;
   done.end_ms = std::max({end_ms, frame.children_end, done.start_ms});
   done.elapsed_ms = done.end_ms - done.start_ms;
   done.unclosed = true;
-  thread.open.pop_back();
   ++facts_.unclosed;
   emit(thread, done);
 }

@@ -9,8 +9,11 @@
 #define VANTREL_TOOLS_TIMELINE_PAIRING_H
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -60,12 +63,19 @@ class Pairing : public RecordSink {
   void finish();
 
  private:
+  static constexpr std::size_t none = static_cast<std::size_t>(-1);
   struct Frame {
     Scope scope;
-    double children_end;  // the end of its latest closed child
+    double children_end;     // the end of its latest closed child
+    std::size_t outer_same;  // the next outer frame with the same label, or none
   };
   struct Thread {
-    std::vector<Frame> open;       // innermost last
+    // Innermost last. A deque, so that the labels `innermost` views stay in
+    // place while frames are pushed and popped at the end.
+    std::deque<Frame> open;
+    // Per open label, its innermost frame: a closing record finds its scope
+    // without searching the stack.
+    std::unordered_map<std::string_view, std::size_t> innermost;
     double children_end = -1e300;  // the end of its latest closed outermost scope
     double last_ms = 0;
     int depths = 0;
@@ -79,6 +89,12 @@ class Pairing : public RecordSink {
                        double elapsed_ms);
   // Ends the innermost open scope at `end_ms` and sends it out.
   void end_top(Thread& thread, double end_ms);
+  void push(Thread& thread, Frame frame);
+  // Takes the innermost open scope off the stack and its label's index.
+  Frame pop(Thread& thread);
+  // -1 (measure from the records) when the printed elapsed time would start
+  // the scope before the first record of the logs.
+  double bounded_elapsed(const Record& record, double elapsed_ms);
   void emit(Thread& thread, Scope& scope);
 
   Output& output_;

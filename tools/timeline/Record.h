@@ -97,6 +97,11 @@ class TimeParser {
 // printed time.
 bool looks_like_time(const char* text);
 
+// The length of the valid UTF-8 sequence at `at` (before `end`), or 0 for
+// an ASCII byte, a stray byte or a sequence that is cut, overlong, a
+// surrogate or beyond U+10FFFF.
+std::size_t utf8_sequence_length(const unsigned char* at, const unsigned char* end);
+
 }  // namespace Timeline
 
 #endif  // VANTREL_TOOLS_TIMELINE_RECORD_H

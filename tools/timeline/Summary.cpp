@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tools/timeline/Diagnostics.h"
 #include "tools/timeline/Outputs.h"
 
 namespace Timeline {
@@ -81,7 +82,7 @@ void SummaryOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts
   std::vector<std::pair<std::string, DurationStats*>> rows;
   std::size_t width = 5;
   for (auto& entry : labels_) {
-    rows.emplace_back(entry.first, &entry.second);
+    rows.emplace_back(printable(entry.first), &entry.second);
     width = std::max(width, std::min<std::size_t>(entry.first.size(), 60));
   }
   std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {

@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::size_t block_size = 1 << 20;
 constexpr int column_count = 14;
+constexpr std::int64_t max_id = (std::int64_t{1} << 31) - 1;
 
 struct Cursor {
   const char* at;
@@ -38,11 +39,12 @@ void trim(const char*& begin, const char*& end) {
   while (end != begin && end[-1] == ' ') --end;
 }
 
+// At most 18 digits, so that the value cannot overflow.
 bool parse_integer(const char* begin, const char* end, std::int64_t& value) {
   trim(begin, end);
   bool negative = begin != end && *begin == '-';
   if (negative) ++begin;
-  if (begin == end) return false;
+  if (begin == end || end - begin > 18) return false;
   std::int64_t result = 0;
   for (; begin != end; ++begin) {
     if (*begin < '0' || *begin > '9') return false;
@@ -81,6 +83,7 @@ class TextReader {
   void line(const char* begin, const char* end, bool complete);
   bool parse_record(const char* begin, const char* end);
   bool parse_head(Cursor& cursor);
+  bool parse_id(const char* begin, const char* end, std::int64_t& id);
   void other_line(const char* begin, const char* end);
   void announce_process(std::int64_t pid);
 
@@ -93,6 +96,7 @@ class TextReader {
   std::string pending_source_;
   std::vector<std::int64_t> pids_;  // processes announced for this file
   std::size_t line_number_ = 0;
+  const char* bad_record_ = nullptr;  // why the line's record head was refused
 };
 
 void TextReader::run() {
@@ -124,12 +128,17 @@ void TextReader::run() {
 void TextReader::line(const char* begin, const char* end, bool complete) {
   ++line_number_;
   if (end != begin && end[-1] == '\r') --end;
+  bad_record_ = nullptr;
   if (parse_record(begin, end)) {
     if (!complete)
       diagnostics_.report(path_, line_number_, "the file ends inside this record (cut off?)");
     record_.line = line_number_;
     announce_process(record_.pid);
     sink_.record(record_);
+    return;
+  }
+  if (bad_record_) {
+    diagnostics_.report(path_, line_number_, std::string(bad_record_) + "; record skipped");
     return;
   }
   if (!complete && end != begin) {
@@ -179,10 +188,25 @@ bool TextReader::parse_head(Cursor& cursor) {
   record_.severity = *b[1];
   record_.exception = *b[2] == 'X';
   std::int64_t tid = 0;
-  if (!parse_integer(b[3], e[3], record_.pid) || !parse_integer(b[4], e[4], tid)) return false;
+  if (!parse_id(b[3], e[3], record_.pid) || !parse_id(b[4], e[4], tid)) return false;
   record_.tid = static_cast<std::uint64_t>(tid);
   record_.tag = *b[5] == '{' ? Tag::Open : (*b[5] == '}' ? Tag::Close : Tag::Plain);
   return true;
+}
+
+// A process or thread id: digits below 2^31, as the kernel gives them.
+// Anything else in a record head that is otherwise well formed is a bad
+// record, said so, rather than a line of message text.
+bool TextReader::parse_id(const char* begin, const char* end, std::int64_t& id) {
+  trim(begin, end);
+  if (begin != end && end - begin <= 10 &&
+      std::all_of(begin, end, [](char c) { return c >= '0' && c <= '9'; })) {
+    id = 0;
+    for (const char* p = begin; p != end; ++p) id = id * 10 + (*p - '0');
+    if (id <= max_id) return true;
+  }
+  bad_record_ = "process or thread id not a number below 2^31";
+  return false;
 }
 
 void TextReader::other_line(const char* begin, const char* end) {
