@@ -9,9 +9,10 @@
 // Without --json and --html: a summary per scope label on the standard
 // output, sorted by total time (--top N: the first N rows; --merge-ids: one
 // row per step name, "order#17" and "order#18" counting as "order#*").
-// Exit status: 0; 1 when the input had problems (reported on the standard
-// error, the output still written from the rest); 2 for a usage error, no
-// readable input, or an output that cannot be written.
+// Exit status: 0; 1 when an input was skipped (missing, a directory, not a
+// Vantrel log) or had problems (reported on the standard error, the output
+// still written from the rest); 2 for a usage error, no readable log, or an
+// output that cannot be written. "-" reads the standard input.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -31,7 +32,25 @@ namespace {
 const char usage[] =
     "usage: vantrel-timeline [--json FILE] [--html FILE] [--top N] [--merge-ids] LOGFILE...\n";
 
+const char help[] =
+    "Reads Vantrel text and XML logs (any mix, rotated files included; - is the\n"
+    "standard input) and shows where the time went.\n"
+    "\n"
+    "  --json FILE   trace-event JSON (Perfetto UI, chrome://tracing)\n"
+    "  --html FILE   a self-contained page, one lane per process and thread\n"
+    "  --top N       summary: the N labels with the most total time\n"
+    "  --merge-ids   summary: one row per step name (order#17, order#18: order#*)\n"
+    "  --help        this text\n"
+    "  --version     the version\n"
+    "\n"
+    "Without --json and --html: a summary per scope label on the standard output.\n"
+    "Exit status: 0; 1 when an input was skipped or had bad records (the output is\n"
+    "still written from the rest); 2 for a usage error, no readable log, or an\n"
+    "output that cannot be written.\n";
+
 struct Options {
+  bool help = false;
+  bool version = false;
   std::string json;
   std::string html;
   std::size_t top = 0;
@@ -55,6 +74,10 @@ bool read_options(int argc, char** argv, Options& options) {
       options.top = static_cast<std::size_t>(top);
     } else if (arg == "--merge-ids") {
       options.merge_ids = true;
+    } else if (arg == "--help") {
+      options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--") {
       options.logs.insert(options.logs.end(), argv + i + 1, argv + argc);
       break;
@@ -64,7 +87,7 @@ bool read_options(int argc, char** argv, Options& options) {
       options.logs.push_back(arg);
     }
   }
-  return !options.logs.empty();
+  return options.help || options.version || !options.logs.empty();
 }
 
 // Probes every file and orders them by their first time, so that a process's
@@ -74,7 +97,8 @@ std::vector<Timeline::LogProbe> probe_all(const Options& options,
   std::vector<Timeline::LogProbe> probes;
   for (const std::string& path : options.logs) {
     Timeline::LogProbe probe;
-    if (Timeline::probe_log(path, probe, diagnostics)) probes.push_back(probe);
+    if (Timeline::probe_log(path, probe, diagnostics) == Timeline::ProbeResult::Log)
+      probes.push_back(probe);
   }
   std::stable_sort(probes.begin(), probes.end(), [](const auto& a, const auto& b) {
     if (a.has_time != b.has_time) return a.has_time;
@@ -151,6 +175,15 @@ int main(int argc, char** argv) {
   if (!read_options(argc, argv, options)) {
     std::fputs(usage, stderr);
     return 2;
+  }
+  if (options.help) {
+    std::fputs(usage, stdout);
+    std::fputs(help, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::puts("vantrel-timeline " VANTREL_VERSION);
+    return 0;
   }
   try {
     return run(options);

@@ -499,6 +499,86 @@ TEST(TimelineBadInput, UnreadableFileAndUsage) {
   EXPECT_EQ(run_tool(dir, "", {}).status, 2);
 }
 
+std::string xml_log_of(const std::string& pid) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Vantrel Process=\"p\" Pid=\"20\">\n"
+         "<Msg Rank=\"1\" Time=\"2026/12/06 10:00:00.001\" Pid=\"" +
+         pid + "\" Tid=\"21\" Imp=\"==\">\n<Workflow Scope=\"Open\"/>\nwork\n</Msg>\n</Vantrel>\n";
+}
+
+// Inputs that are not logs are skipped, each said once; what is readable is
+// still drawn, and the exit status says something was skipped.
+TEST(TimelineBadInput, FilesThatAreNotLogsAreSkipped) {
+  TempDir dir;
+  const std::pair<const char*, std::string> others[] = {
+      {"empty", ""},
+      {"settings.ini", "[trace]\nlevel=2\n"},
+      {"page.html", "<!DOCTYPE html>\n<html><body>2026/12/06 10:00:00.000|>=|</body></html>\n"},
+      {"binary", std::string("\x7f"
+                             "ELF\x02\x01\x01\0\0\xff\xfe",
+                             12) +
+                     std::string(500, '\xAA')},
+      {"message.xml", "<?xml version=\"1.0\"?>\n<!-- note -->\n<Message>hi</Message>\n"},
+  };
+  std::vector<std::string> inputs{"/etc/passwd"};
+  for (const auto& other : others) {
+    inputs.push_back(dir.path + "/" + other.first);
+    write_file(inputs.back(), other.second);
+  }
+  inputs.push_back(dir.path + "/a.log");
+  write_file(inputs.back(),
+             text_record("00.000", '{', "a") + text_record("00.001", '}', "a: 0.001"));
+  ToolRun tool = run_tool(dir, "", inputs);
+  EXPECT_EQ(tool.status, 1);
+  for (std::size_t i = 0; i + 1 < inputs.size(); ++i)
+    EXPECT_EQ(occurrences(tool.err, inputs[i] + ": not a Vantrel log; skipped\n"), 1u) << tool.err;
+  EXPECT_EQ(occurrences(tool.err, "vantrel-timeline: "), inputs.size() - 1) << tool.err;
+  EXPECT_EQ(summary_rows(tool.out).count("a"), 1u) << tool.out;
+  // Nothing left to read: a directory is refused like a missing file.
+  ToolRun directory = run_tool(dir, "", {dir.path, inputs[1]});
+  EXPECT_EQ(directory.status, 2);
+  EXPECT_NE(directory.err.find(dir.path + ": cannot open: is a directory"), std::string::npos)
+      << directory.err;
+  for (std::size_t i = 1; i < inputs.size(); ++i) std::remove(inputs[i].c_str());
+}
+
+TEST(TimelineInput, StandardInputHelpAndVersion) {
+  TempDir dir;
+  std::string xml_log = dir.path + "/b.xml";
+  write_file(xml_log, xml_log_of("20"));
+  std::string text_log = dir.path + "/a.log";
+  write_file(text_log, text_record("00.000", '{', "a") + text_record("00.001", '}', "a: 0.001"));
+  // "-" among files: the stream is read in its place in time.
+  ToolRun piped = run_tool(dir, "- < '" + xml_log + "'", {text_log});
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_NE(piped.out.find("2 scopes, 0 messages in 2 threads of 2 processes; 1 never closed"),
+            std::string::npos)
+      << piped.out;
+  ToolRun help = run_tool(dir, "--help", {});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: vantrel-timeline", 0), 0u) << help.out;
+  EXPECT_TRUE(help.err.empty());
+  ToolRun version = run_tool(dir, "--version", {});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("vantrel-timeline ", 0), 0u) << version.out;
+  std::remove(xml_log.c_str());
+  std::remove(text_log.c_str());
+}
+
+// With the id columns hidden by the display mask a step is its name alone.
+TEST(TimelineText, StepWithoutItsIdColumnIsItsName) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  const std::string head = "2026/12/06 10:00:00.00";
+  const std::string columns = "||||job|" + std::string(9, '|');
+  write_file(log, head + "0|>=| | |   10|  11|{|" + columns + "run\n" + head +
+                      "1|>=| | |   10|  11|}|" + columns + "run: 0.001\n");
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  ASSERT_EQ(scopes.size(), 1u) << tool.err;
+  EXPECT_TRUE(scopes[0].has("\"root\": \"job\"")) << scopes[0].args;
+  std::remove(log.c_str());
+}
+
 TEST(TimelineJson, OddTextStaysValidJson) {
   TempDir dir;
   std::string log = dir.path + "/a.log";
@@ -532,12 +612,6 @@ struct HostileCase {
   const char* reported;  // in the diagnostics
   std::size_t scopes;    // still drawn from the rest
 };
-
-std::string xml_log_of(const std::string& pid) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Vantrel Process=\"p\" Pid=\"20\">\n"
-         "<Msg Rank=\"1\" Time=\"2026/12/06 10:00:00.001\" Pid=\"" +
-         pid + "\" Tid=\"21\" Imp=\"==\">\n<Workflow Scope=\"Open\"/>\nwork\n</Msg>\n</Vantrel>\n";
-}
 
 class HostileLog : public ::testing::TestWithParam<HostileCase> {};
 INSTANTIATE_TEST_SUITE_P(

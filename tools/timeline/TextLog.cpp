@@ -54,9 +54,12 @@ bool parse_integer(const char* begin, const char* end, std::int64_t& value) {
   return true;
 }
 
+// "name#id"; the name alone when the display mask hides the id column, so
+// that a step never shows as "job#".
 void set_step(std::string& target, const std::string& names, const std::string& ids) {
   if (names.empty() && ids.empty()) return;
   target = names;
+  if (ids.empty()) return;
   target += '#';
   target += ids;
 }
@@ -74,8 +77,8 @@ void read_columns(const std::string (&columns)[column_count], RecordContext& con
 
 class TextReader {
  public:
-  TextReader(const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
-      : path_(path), sink_(sink), diagnostics_(diagnostics) {}
+  TextReader(std::FILE* file, const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
+      : file_(file), path_(path), sink_(sink), diagnostics_(diagnostics) {}
 
   void run();
 
@@ -87,6 +90,7 @@ class TextReader {
   void other_line(const char* begin, const char* end);
   void announce_process(std::int64_t pid);
 
+  std::FILE* file_;
   const std::string& path_;
   RecordSink& sink_;
   Diagnostics& diagnostics_;
@@ -100,11 +104,7 @@ class TextReader {
 };
 
 void TextReader::run() {
-  std::FILE* file = std::fopen(path_.c_str(), "rb");
-  if (!file) {
-    diagnostics_.report(path_, 0, std::string("cannot open: ") + std::strerror(errno));
-    return;
-  }
+  std::FILE* file = file_;
   std::vector<char> buffer(block_size);
   std::size_t kept = 0;  // bytes of an unfinished line at the buffer's start
   for (;;) {
@@ -122,7 +122,6 @@ void TextReader::run() {
     std::memmove(buffer.data(), begin, kept);
   }
   if (kept > 0) line(buffer.data(), buffer.data() + kept, false);
-  std::fclose(file);
 }
 
 void TextReader::line(const char* begin, const char* end, bool complete) {
@@ -235,8 +234,9 @@ void TextReader::announce_process(std::int64_t pid) {
 
 }  // namespace
 
-void read_text_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics) {
-  TextReader(path, sink, diagnostics).run();
+void read_text_log(std::FILE* file, const std::string& name, RecordSink& sink,
+                   Diagnostics& diagnostics) {
+  TextReader(file, name, sink, diagnostics).run();
 }
 
 std::string process_from_file_name(const std::string& path, std::int64_t pid) {

@@ -41,8 +41,8 @@ std::int64_t to_id(const XML_Char* text) {
 
 class XmlReader {
  public:
-  XmlReader(const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
-      : path_(path), sink_(sink), diagnostics_(diagnostics) {}
+  XmlReader(std::FILE* file, const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
+      : file_(file), path_(path), sink_(sink), diagnostics_(diagnostics) {}
   ~XmlReader() {
     if (parser_) XML_ParserFree(parser_);
   }
@@ -68,6 +68,7 @@ class XmlReader {
   void finish();
   std::size_t line() const;
 
+  std::FILE* file_;
   const std::string& path_;
   RecordSink& sink_;
   Diagnostics& diagnostics_;
@@ -191,7 +192,10 @@ void XmlReader::start_child(const XML_Char* name, const XML_Char** attributes) {
                       : is(name, "Caller") ? &record_.context.caller
                       : is(name, "Callee") ? &record_.context.callee
                                            : nullptr;
-  if (step) ((*step = step_name) += '#') += step_id;
+  if (step) {
+    *step = step_name;
+    if (*step_id) (*step += '#') += step_id;
+  }
   if (is(name, "Source")) ((record_.source = source_file) += ':') += source_line;
 }
 
@@ -247,11 +251,7 @@ void XmlReader::new_parser(bool resumed) {
 }
 
 void XmlReader::run() {
-  std::FILE* file = std::fopen(path_.c_str(), "rb");
-  if (!file) {
-    diagnostics_.report(path_, 0, std::string("cannot open: ") + std::strerror(errno));
-    return;
-  }
+  std::FILE* file = file_;
   new_parser(false);
   std::vector<char> block(block_size);
   for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file)) > 0;) {
@@ -260,7 +260,6 @@ void XmlReader::run() {
     lines_before_block_ +=
         static_cast<std::size_t>(std::count(block.data(), block.data() + n, '\n'));
   }
-  std::fclose(file);
   finish();
 }
 
@@ -313,8 +312,9 @@ void XmlReader::finish() {
 
 }  // namespace
 
-void read_xml_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics) {
-  XmlReader(path, sink, diagnostics).run();
+void read_xml_log(std::FILE* file, const std::string& name, RecordSink& sink,
+                  Diagnostics& diagnostics) {
+  XmlReader(file, name, sink, diagnostics).run();
 }
 
 }  // namespace Timeline
