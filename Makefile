@@ -19,7 +19,7 @@ FUZZ_RT = /usr/lib/llvm-14/lib/clang/$(shell ls /usr/lib/llvm-14/lib/clang 2>/de
 FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz
+.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz test-otlp
 
 all: build
 
@@ -67,19 +67,34 @@ test-tsan: deps
 fuzz:
 	$(MAKE) deps NEEDS="$(FUZZ_NEEDS)"
 	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_BUILD_FUZZ=ON -DVANTREL_SANITIZE=address,undefined -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_EXAMPLES=OFF -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
-	cmake --build build-fuzz -j $(JOBS) --target config_parse_fuzz xml_writer_fuzz
+	cmake --build build-fuzz -j $(JOBS) --target config_parse_fuzz xml_writer_fuzz \
+	  timeline_text_fuzz timeline_xml_fuzz
 
 # Each fuzzer runs FUZZ_SECONDS from its seed corpus; new inputs go to
 # build-fuzz/corpus/<name> and failing ones to build-fuzz/crash-*, so the
 # checked-in seeds stay as they are. Paths are absolute: a fuzzer may change
 # its working directory.
 test-fuzz: fuzz
-	@for f in config_parse xml_writer; do \
+	@for f in config_parse xml_writer timeline_text timeline_xml; do \
 	  seeds=$(CURDIR)/fuzz/corpus/$${f%%_*}; work=$(CURDIR)/build-fuzz/corpus/$$f; mkdir -p $$work; \
 	  echo "fuzzing $$f for $(FUZZ_SECONDS) s"; \
 	  ./build-fuzz/fuzz/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) -close_fd_mask=3 \
 	    -print_final_stats=1 -artifact_prefix=$(CURDIR)/build-fuzz/ $$work $$seeds || exit 1; \
 	done
+
+# The timeline's OpenTelemetry output checked against the official protobuf
+# definitions: node from Debian, the definitions (generated for protobufjs)
+# from npm into build/otlp-tools, nothing of them in the repository.
+OTLP_NEEDS = $(NEEDS) node:nodejs npm:npm
+OTLP_PACKAGE = @opentelemetry/otlp-proto-exporter-base@0.51.1
+OTLP_TOOLS = build/otlp-tools
+
+test-otlp: build
+	$(MAKE) deps NEEDS="$(OTLP_NEEDS)"
+	@mkdir -p $(OTLP_TOOLS)
+	@[ -e $(OTLP_TOOLS)/node_modules/@opentelemetry/otlp-proto-exporter-base/build/src/generated/root.js ] || \
+	  npm install --no-audit --no-fund --ignore-scripts --prefix $(OTLP_TOOLS) $(OTLP_PACKAGE)
+	cd build && ctest --output-on-failure -R 'TimelineOtlp'
 
 # The message benchmark's peers are installed here only, not for the tests.
 BENCH_NEEDS = $(NEEDS) /usr/include/glog/logging.h:libgoogle-glog-dev \

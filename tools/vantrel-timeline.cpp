@@ -13,6 +13,7 @@
 // Vantrel log) or had problems (reported on the standard error, the output
 // still written from the rest); 2 for a usage error, no readable log, or an
 // output that cannot be written. "-" reads the standard input.
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -30,7 +31,9 @@
 namespace {
 
 const char usage[] =
-    "usage: vantrel-timeline [--json FILE] [--html FILE] [--top N] [--merge-ids] LOGFILE...\n";
+    "usage: vantrel-timeline [--json FILE] [--html FILE] [--otlp FILE] [--host NAME | "
+    "--host-from-dir]\n"
+    "                        [--top N] [--merge-ids] LOGFILE...\n";
 
 const char help[] =
     "Reads Vantrel text and XML logs (any mix, rotated files included; - is the\n"
@@ -38,12 +41,15 @@ const char help[] =
     "\n"
     "  --json FILE   trace-event JSON (Perfetto UI, chrome://tracing)\n"
     "  --html FILE   a self-contained page, one lane per process and thread\n"
+    "  --otlp FILE   OpenTelemetry traces, OTLP/JSON (POST to a collector's /v1/traces)\n"
+    "  --host NAME   the host the logs come from (OTLP host.name)\n"
+    "  --host-from-dir  each file's host is the name of its directory\n"
     "  --top N       summary: the N labels with the most total time\n"
     "  --merge-ids   summary: one row per step name (order#17, order#18: order#*)\n"
     "  --help        this text\n"
     "  --version     the version\n"
     "\n"
-    "Without --json and --html: a summary per scope label on the standard output.\n"
+    "Without --json, --html and --otlp: a summary per scope label on the standard output.\n"
     "Exit status: 0; 1 when an input was skipped or had bad records (the output is\n"
     "still written from the rest); 2 for a usage error, no readable log, or an\n"
     "output that cannot be written.\n";
@@ -53,6 +59,9 @@ struct Options {
   bool version = false;
   std::string json;
   std::string html;
+  std::string otlp;
+  std::string host;
+  bool host_from_dir = false;
   std::size_t top = 0;
   bool merge_ids = false;
   std::vector<std::string> logs;
@@ -67,6 +76,12 @@ bool read_options(int argc, char** argv, Options& options) {
       options.json = argv[++i];
     } else if (arg == "--html" && has_value) {
       options.html = argv[++i];
+    } else if (arg == "--otlp" && has_value) {
+      options.otlp = argv[++i];
+    } else if (arg == "--host" && has_value) {
+      options.host = argv[++i];
+    } else if (arg == "--host-from-dir") {
+      options.host_from_dir = true;
     } else if (arg == "--top" && has_value) {
       char* end = nullptr;
       long top = std::strtol(argv[++i], &end, 10);
@@ -105,6 +120,22 @@ std::vector<Timeline::LogProbe> probe_all(const Options& options,
     return a.has_time && a.first_ms < b.first_ms;
   });
   return probes;
+}
+
+// The host a file comes from: --host, or with --host-from-dir the name of
+// the directory that holds it (central collection keeps one per host).
+std::string host_of(const Options& options, const std::string& path) {
+  if (!options.host_from_dir) return options.host;
+  std::string absolute = path;
+  if (path.empty() || path[0] != '/') {
+    char* cwd = ::getcwd(nullptr, 0);
+    absolute = std::string(cwd ? cwd : ".") + "/" + path;
+    std::free(cwd);
+  }
+  std::size_t slash = absolute.rfind('/');
+  std::size_t before = slash == 0 ? std::string::npos : absolute.rfind('/', slash - 1);
+  return before == std::string::npos ? std::string()
+                                     : absolute.substr(before + 1, slash - before - 1);
 }
 
 // The output files, closed at the end of the run.
@@ -156,11 +187,16 @@ int run(const Options& options) {
     if (!file) return 2;
     outputs.add(std::make_unique<Timeline::HtmlOutput>(file, origin_ms, "Vantrel timeline"));
   }
-  if (options.json.empty() && options.html.empty())
+  if (!options.otlp.empty()) {
+    std::FILE* file = files.open(options.otlp);
+    if (!file) return 2;
+    outputs.add(std::make_unique<Timeline::OtlpOutput>(file));
+  }
+  if (options.json.empty() && options.html.empty() && options.otlp.empty())
     outputs.add(std::make_unique<Timeline::SummaryOutput>(stdout, options.top, options.merge_ids));
   Timeline::Pairing pairing(outputs, diagnostics);
   for (const Timeline::LogProbe& probe : probes) {
-    pairing.begin_file(probe.path);
+    pairing.begin_file(probe.path, host_of(options, probe.path));
     Timeline::read_log(probe, pairing, diagnostics);
   }
   pairing.finish();

@@ -192,7 +192,7 @@ void HtmlOutput::scope(const Scope& scope) {
   buffer_ += "<rect class=\"b v";
   buffer_ += std::to_string(scope.level);
   buffer_ += " l";
-  buffer_ += std::to_string(lane_index(scope.pid, scope.tid));
+  buffer_ += std::to_string(lane_index(shown_pid(scope.host, scope.pid), scope.tid));
   if (scope.severity != ' ') (buffer_ += " s") += scope.severity;
   if (scope.exception) buffer_ += " ex";
   if (scope.unclosed || scope.open_missing) buffer_ += " open";
@@ -225,7 +225,7 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
     buffer_ += "<text x=\"4\" y=\"" + std::to_string(y + 13) + "\">";
     append_xml_text(buffer_, name);
     buffer_ += "</text>\n";
-    auto found = lanes_.find({lane.pid, lane.tid});
+    auto found = lanes_.find({shown_pid(lane.host, lane.pid), lane.tid});
     if (found != lanes_.end()) {
       std::string index = std::to_string(found->second);
       style += ".l" + index + "{transform:translateY(" + std::to_string(y) + "px)}\n";

@@ -65,6 +65,10 @@ void append_thread(std::string& out, std::int64_t pid, std::uint64_t tid) {
 
 }  // namespace
 
+std::int64_t shown_pid(std::uint32_t host, std::int64_t pid) {
+  return host == 0 ? pid : static_cast<std::int64_t>(host) << 32 | pid;
+}
+
 void append_integer(std::string& out, std::int64_t value) {
   char text[24];
   out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
@@ -169,7 +173,7 @@ void JsonOutput::scope(const Scope& scope) {
   append_number(buffer_, scope.start_ms * 1000.0);
   buffer_ += ",\"dur\":";
   append_number(buffer_, (scope.end_ms - scope.start_ms) * 1000.0);
-  append_thread(buffer_, scope.pid, scope.tid);
+  append_thread(buffer_, shown_pid(scope.host, scope.pid), scope.tid);
   buffer_ += ",\"args\":{";
   append_common_args(buffer_, scope.level, scope.severity, scope.context);
   buffer_ += ",\"elapsed_ms\":";
@@ -182,13 +186,13 @@ void JsonOutput::scope(const Scope& scope) {
   flush_if_full();
 }
 
-void JsonOutput::message(const Record& record) {
+void JsonOutput::message(const Record& record, std::uint32_t host, const Scope*) {
   begin_event();
   buffer_ += "{\"name\":\"";
   append_json_string(buffer_, record.text.size() > 80 ? record.text.substr(0, 80) : record.text);
   buffer_ += "\",\"cat\":\"message\",\"ph\":\"i\",\"s\":\"t\",\"ts\":";
   append_number(buffer_, record.time_ms * 1000.0);
-  append_thread(buffer_, record.pid, record.tid);
+  append_thread(buffer_, shown_pid(host, record.pid), record.tid);
   buffer_ += ",\"args\":{";
   append_common_args(buffer_, record.level, record.severity, record.context);
   append_field(buffer_, "text", record.text);
@@ -198,23 +202,26 @@ void JsonOutput::message(const Record& record) {
   flush_if_full();
 }
 
-void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts&) {
+void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
   std::int64_t previous_pid = 0;
   for (std::size_t i = 0; i < lanes.size(); ++i) {
     const Lane& lane = lanes[i];
-    if (i == 0 || lane.pid != previous_pid) {
+    const std::int64_t pid = shown_pid(lane.host, lane.pid);
+    if (i == 0 || pid != previous_pid) {
       begin_event();
       buffer_ += "{\"name\":\"process_name\",\"ph\":\"M\"";
-      append_thread(buffer_, lane.pid, 0);
+      append_thread(buffer_, pid, 0);
       buffer_ += ",\"args\":{\"name\":\"";
-      append_json_string(buffer_,
-                         lane.process.empty() ? "pid " + std::to_string(lane.pid) : lane.process);
+      std::string name = lane.process.empty() ? "pid " + std::to_string(lane.pid) : lane.process;
+      const std::string& host = lane.host < facts.hosts.size() ? facts.hosts[lane.host] : "";
+      if (!host.empty()) name += " on " + host;
+      append_json_string(buffer_, name);
       buffer_ += "\"}}";
-      previous_pid = lane.pid;
+      previous_pid = pid;
     }
     begin_event();
     buffer_ += "{\"name\":\"thread_name\",\"ph\":\"M\"";
-    append_thread(buffer_, lane.pid, lane.tid);
+    append_thread(buffer_, pid, lane.tid);
     buffer_ += ",\"args\":{\"name\":\"";
     buffer_ += static_cast<std::int64_t>(lane.tid) == lane.pid ? "main thread " : "thread ";
     buffer_ += std::to_string(lane.tid);
@@ -228,8 +235,8 @@ void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts&) {
 void Outputs::scope(const Scope& scope) {
   for (auto& output : outputs_) output->scope(scope);
 }
-void Outputs::message(const Record& record) {
-  for (auto& output : outputs_) output->message(record);
+void Outputs::message(const Record& record, std::uint32_t host, const Scope* enclosing) {
+  for (auto& output : outputs_) output->message(record, host, enclosing);
 }
 void Outputs::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
   for (auto& output : outputs_) output->finish(lanes, facts);

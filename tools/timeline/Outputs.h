@@ -33,12 +33,17 @@ void append_number(std::string& out, double value);
 void append_integer(std::string& out, std::int64_t value);
 void append_integer(std::string& out, std::uint64_t value);
 
+// The pid shown for a process in the JSON and HTML: the pid itself on the
+// first host, above 2^32 on the others, so that equal pids of different
+// hosts stay apart.
+std::int64_t shown_pid(std::uint32_t host, std::int64_t pid);
+
 // Sends every event to several outputs.
 class Outputs : public Output {
  public:
   void add(std::unique_ptr<Output> output) { outputs_.push_back(std::move(output)); }
   void scope(const Scope& scope) override;
-  void message(const Record& record) override;
+  void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:
@@ -52,7 +57,7 @@ class JsonOutput : public Output {
  public:
   explicit JsonOutput(std::FILE* file);
   void scope(const Scope& scope) override;
-  void message(const Record& record) override;
+  void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:
@@ -71,11 +76,11 @@ class HtmlOutput : public Output {
  public:
   HtmlOutput(std::FILE* file, double origin_ms, const std::string& title);
   void scope(const Scope& scope) override;
-  void message(const Record&) override {}
+  void message(const Record&, std::uint32_t, const Scope*) override {}
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:
-  int lane_index(std::int64_t pid, std::uint64_t tid);
+  int lane_index(std::int64_t pid, std::uint64_t tid);  // pid as shown_pid
   int write_lanes(const std::vector<Lane>& lanes, std::string& style, std::string& lane_y);
   void flush_if_full();
 
@@ -83,6 +88,35 @@ class HtmlOutput : public Output {
   double origin_ms_;
   std::string buffer_;
   std::map<std::pair<std::int64_t, std::uint64_t>, int> lanes_;  // in order of first scope
+};
+
+// OpenTelemetry traces in the OTLP/JSON encoding: one ExportTraceServiceRequest
+// with a resource per process (service.name, process.pid, host.name), one
+// trace per workflow root, a span per scope and a span event per message
+// written inside a scope. The spans are kept until finish(), which links a
+// callee's incoming call to the caller's scope around it in the other
+// process and writes the file: memory grows with the number of scopes.
+class OtlpOutput : public Output {
+ public:
+  explicit OtlpOutput(std::FILE* file);
+  ~OtlpOutput() override;
+  void scope(const Scope& scope) override;
+  void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
+  void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
+
+  struct Span;
+  struct Event;
+
+ private:
+  void link_calls();
+  void assign_traces(const RunFacts& facts);
+  void write_span(const Span& span);
+  void flush_if_full();
+
+  std::FILE* file_;
+  std::string buffer_;
+  std::vector<Span> spans_;
+  std::map<std::uint64_t, std::vector<Event>> events_;  // by span id
 };
 
 // Duration figures of one label. Keeps every sample up to `exact_limit`,
@@ -117,7 +151,7 @@ class SummaryOutput : public Output {
  public:
   SummaryOutput(std::FILE* file, std::size_t top, bool merge_ids);
   void scope(const Scope& scope) override;
-  void message(const Record&) override {}
+  void message(const Record&, std::uint32_t, const Scope*) override {}
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:

@@ -4,15 +4,22 @@
 
 namespace Timeline {
 
+void Pairing::begin_file(const std::string& path, const std::string& host) {
+  path_ = path;
+  auto known = std::find(facts_.hosts.begin(), facts_.hosts.end(), host);
+  host_ = static_cast<std::uint32_t>(known - facts_.hosts.begin());
+  if (known == facts_.hosts.end()) facts_.hosts.push_back(host);
+}
+
 void Pairing::process_name(std::int64_t pid, const std::string& name) {
-  processes_.emplace(pid, name);
+  processes_.emplace(std::make_pair(host_, pid), name);
 }
 
 void Pairing::record(const Record& record) {
   if (!any_record_ || record.time_ms < facts_.first_ms) facts_.first_ms = record.time_ms;
   if (!any_record_ || record.time_ms > facts_.last_ms) facts_.last_ms = record.time_ms;
   any_record_ = true;
-  Thread& thread = threads_[Key(record.pid, record.tid)];
+  Thread& thread = threads_[Key(host_, record.pid, record.tid)];
   thread.last_ms = std::max(thread.last_ms, record.time_ms);
   switch (record.tag) {
     case Tag::Open:
@@ -23,7 +30,7 @@ void Pairing::record(const Record& record) {
       break;
     case Tag::Plain:
       ++facts_.messages;
-      output_.message(record);
+      output_.message(record, host_, thread.open.empty() ? nullptr : &thread.open.back().scope);
       break;
   }
 }
@@ -41,6 +48,10 @@ void Pairing::open(Thread& thread, const Record& record) {
   scope.start_ms = std::max(record.time_ms, floor);
   scope.pid = record.pid;
   scope.tid = record.tid;
+  scope.host = host_;
+  scope.id = ++last_id_;
+  scope.parent_id = thread.open.empty() ? 0 : thread.open.back().scope.id;
+  scope.top_id = thread.open.empty() ? scope.id : thread.open.front().scope.id;
   scope.depth = static_cast<int>(thread.open.size());
   scope.level = record.level;
   scope.severity = record.severity;
@@ -120,6 +131,9 @@ void Pairing::close_unmatched(Thread& thread, const Record& record, const std::s
       std::max(record.time_ms - elapsed_ms, std::min(thread.children_end, record.time_ms));
   scope.pid = record.pid;
   scope.tid = record.tid;
+  scope.host = host_;
+  scope.id = ++last_id_;
+  scope.top_id = scope.id;
   scope.level = record.level;
   scope.severity = record.severity;
   scope.exception = record.exception;
@@ -155,9 +169,8 @@ void Pairing::finish() {
     Thread& thread = entry.second;
     while (!thread.open.empty()) end_top(thread, thread.last_ms);
     Lane lane;
-    lane.pid = entry.first.first;
-    lane.tid = entry.first.second;
-    auto process = processes_.find(lane.pid);
+    std::tie(lane.host, lane.pid, lane.tid) = entry.first;
+    auto process = processes_.find(std::make_pair(lane.host, lane.pid));
     if (process != processes_.end()) lane.process = process->second;
     lane.depths = thread.depths;
     lane.scopes = thread.scopes;

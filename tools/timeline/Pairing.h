@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -25,6 +26,7 @@ namespace Timeline {
 
 // One process and thread: one lane of the picture.
 struct Lane {
+  std::uint32_t host = 0;  // index in RunFacts::hosts
   std::int64_t pid = 0;
   std::uint64_t tid = 0;
   std::string process;  // the process name, or "" when no file gave one
@@ -39,6 +41,7 @@ struct RunFacts {
   std::size_t messages = 0;
   std::size_t unclosed = 0;
   std::size_t open_missing = 0;
+  std::vector<std::string> hosts;  // host names, [0] the unnamed host ""
 };
 
 // Where the results go; outputs write as they receive.
@@ -46,7 +49,9 @@ class Output {
  public:
   virtual ~Output() = default;
   virtual void scope(const Scope& scope) = 0;
-  virtual void message(const Record& record) = 0;
+  // `host`: index in RunFacts::hosts; `enclosing`: the innermost scope open
+  // on the record's thread, still without its end, or null.
+  virtual void message(const Record& record, std::uint32_t host, const Scope* enclosing) = 0;
   // The lanes in pid, tid order; called once, after the last scope.
   virtual void finish(const std::vector<Lane>& lanes, const RunFacts& facts) = 0;
 };
@@ -55,8 +60,9 @@ class Pairing : public RecordSink {
  public:
   Pairing(Output& output, Diagnostics& diagnostics) : output_(output), diagnostics_(diagnostics) {}
 
-  // The file whose records follow (for reports).
-  void begin_file(const std::string& path) { path_ = path; }
+  // The file whose records follow (for reports) and the host it comes from
+  // ("" when not known): processes of different hosts stay apart.
+  void begin_file(const std::string& path, const std::string& host = std::string());
   void record(const Record& record) override;
   void process_name(std::int64_t pid, const std::string& name) override;
   // Ends every scope still open at its thread's last record, then the output.
@@ -81,7 +87,7 @@ class Pairing : public RecordSink {
     int depths = 0;
     std::size_t scopes = 0;
   };
-  using Key = std::pair<std::int64_t, std::uint64_t>;
+  using Key = std::tuple<std::uint32_t, std::int64_t, std::uint64_t>;
 
   void open(Thread& thread, const Record& record);
   void close(Thread& thread, const Record& record);
@@ -101,7 +107,9 @@ class Pairing : public RecordSink {
   Diagnostics& diagnostics_;
   std::string path_;
   std::map<Key, Thread> threads_;
-  std::map<std::int64_t, std::string> processes_;
+  std::map<std::pair<std::uint32_t, std::int64_t>, std::string> processes_;
+  std::uint32_t host_ = 0;  // of the current file
+  std::uint64_t last_id_ = 0;
   RunFacts facts_;
   bool any_record_ = false;
   std::string label_;  // scratch for closing labels

@@ -64,6 +64,11 @@ struct Scope {
   bool unclosed = false;      // no closing record: ends at the thread's last record
   bool open_missing = false;  // no opening record: starts at close minus elapsed
   RecordContext context;      // from the opening record (or the closing one)
+  // Numbered in the order the scopes open, from 1, unique in the run.
+  std::uint64_t id = 0;
+  std::uint64_t parent_id = 0;  // the enclosing scope on its thread, 0 for none
+  std::uint64_t top_id = 0;     // the outermost enclosing scope (itself at depth 0)
+  std::uint32_t host = 0;       // index in RunFacts::hosts
 };
 
 // The two-letter level names of the records, index = level:

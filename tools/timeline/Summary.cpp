@@ -100,7 +100,8 @@ void SummaryOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts
   }
   std::size_t processes = 0;
   for (std::size_t i = 0; i < lanes.size(); ++i)
-    if (i == 0 || lanes[i].pid != lanes[i - 1].pid) ++processes;
+    if (i == 0 || lanes[i].pid != lanes[i - 1].pid || lanes[i].host != lanes[i - 1].host)
+      ++processes;
   std::fprintf(file_,
                "%zu scopes, %zu messages in %zu threads of %zu processes; %zu never closed, %zu "
                "without opening record\n",
