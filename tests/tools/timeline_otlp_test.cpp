@@ -138,6 +138,37 @@ TEST(TimelineOtlp, CallerAndCalleeShareOneTraceWithTheCallLinked) {
   std::remove(out.c_str());
 }
 
+// The same call is a flow in the trace-event JSON and an arrow in the page:
+// from the caller's thread to the callee's, at the callee's start.
+TEST(TimelineFlows, CrossProcessCallIsAFlowAndAnArrow) {
+  TempDir dir;
+  write_two_processes(dir);
+  const std::string json = dir.path + "/out.json";
+  const std::string html = dir.path + "/out.html";
+  ToolRun tool =
+      run_tool(dir, "--json '" + json + "' --html '" + html + "'", two_process_logs(dir));
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  std::vector<Event> flows;
+  for (const Event& e : read_json(dir, json))
+    if (e.ph == "s" || e.ph == "f") flows.push_back(e);
+  ASSERT_EQ(flows.size(), 2u);
+  EXPECT_EQ(flows[0].ph + std::to_string(flows[0].pid) + "/" + std::to_string(flows[0].tid),
+            "s10/11");
+  EXPECT_EQ(flows[1].ph + std::to_string(flows[1].pid) + "/" + std::to_string(flows[1].tid),
+            "f20/21");
+  EXPECT_DOUBLE_EQ(flows[0].ts, 1796551200002000.0);
+  EXPECT_DOUBLE_EQ(flows[1].ts, flows[0].ts);
+  // Lanes: caller thread at the top (28), callee below it (28 + 2 rows + gap);
+  // the arrow leaves the caller's call (depth 1: 28 + 18 + 9) for the callee's depth 0
+  // (74 + 9).
+  std::string page = read_file(html);
+  EXPECT_NE(page.find("var FLOWS=[[2.000,55,83],];"), std::string::npos)
+      << page.substr(page.find("var LANEY"), 120);
+  for (const std::string& log : two_process_logs(dir)) std::remove(log.c_str());
+  std::remove(json.c_str());
+  std::remove(html.c_str());
+}
+
 // Equal pids on two hosts (--host-from-dir) stay two processes.
 TEST(TimelineOtlp, EqualPidsOfTwoHostsStayApart) {
   TempDir dir;

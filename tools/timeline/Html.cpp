@@ -37,6 +37,8 @@ header input{width:8em}
 #axis text{font:11px sans-serif;fill:#444}
 #axis line{stroke:#ddd}
 #labels text{font:11px sans-serif;fill:#111;pointer-events:none}
+#flows path{stroke:#37474f;stroke-width:1.5px;fill:none;pointer-events:none}
+#flows path.head{fill:#37474f;stroke:none}
 </style></head><body>
 <header><b>%TITLE%</b> &nbsp; %FACTS%<br>
 <span class="legend">importance:
@@ -97,6 +99,21 @@ function draw(){
   }
   names(k);
   outline(k);
+  arrows(k);
+}
+// Cross calls: an arrow at the callee's start, from the caller's row down
+// (or up) to the callee's.
+function arrows(k){
+  var g=document.getElementById('flows');
+  while(g.firstChild)g.removeChild(g.firstChild);
+  FLOWS.forEach(function(f){
+    if(f[0]<a||f[0]>b)return;
+    var x=LABELW+(f[0]-a)*k,d=f[2]>f[1]?-6:6;
+    var line=document.createElementNS(NS,'path');
+    line.setAttribute('d','M'+x+' '+f[1]+'V'+f[2]);g.appendChild(line);
+    var head=document.createElementNS(NS,'path');head.setAttribute('class','head');
+    head.setAttribute('d','M'+x+' '+f[2]+'l-4 '+d+'h8z');g.appendChild(head);
+  });
 }
 function zoom(na,nb){if(nb-na<1e-6)return;a=na;b=nb;draw();}
 document.getElementById('apply').onclick=function(){zoom(+from.value,+to.value);};
@@ -196,6 +213,7 @@ void HtmlOutput::scope(const Scope& scope) {
   if (scope.severity != ' ') (buffer_ += " s") += scope.severity;
   if (scope.exception) buffer_ += " ex";
   if (scope.unclosed || scope.open_missing) buffer_ += " open";
+  if (!scope.context.root.empty()) workflow_scopes_.push_back(CallScope::of(scope));
   buffer_ += "\" x=\"";
   append_number(buffer_, scope.start_ms - origin_ms_);
   buffer_ += "\" y=\"" + std::to_string(scope.depth * row_height) + "\" width=\"";
@@ -229,6 +247,7 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
     if (found != lanes_.end()) {
       std::string index = std::to_string(found->second);
       style += ".l" + index + "{transform:translateY(" + std::to_string(y) + "px)}\n";
+      lane_top_[found->second] = y;
       lane_y += index + ":" + std::to_string(y) + ",";
     }
     y += height + lane_gap;
@@ -236,8 +255,27 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
   return y;
 }
 
+// [time, caller row middle, callee row middle] per cross call, for the script.
+std::string HtmlOutput::flows() const {
+  std::string out = "var FLOWS=[";
+  for (const CallLink& link : link_calls(workflow_scopes_)) {
+    const CallScope& callee = workflow_scopes_[link.callee];
+    const CallScope& caller = workflow_scopes_[link.caller];
+    auto row_middle = [this](const CallScope& scope) {
+      auto lane = lanes_.find({shown_pid(scope.host, scope.pid), scope.tid});
+      auto top = lane == lanes_.end() ? lane_top_.end() : lane_top_.find(lane->second);
+      int y = top == lane_top_.end() ? 0 : top->second;
+      return std::to_string(y + scope.depth * row_height + row_height / 2);
+    };
+    out += '[';
+    append_number(out, callee.start_ms - origin_ms_);
+    out += ',' + row_middle(caller) + ',' + row_middle(callee) + "],";
+  }
+  return out + "];";
+}
+
 void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
-  buffer_ += "</g><g id=\"labels\"></g></g>\n<g id=\"names\">\n";
+  buffer_ += "</g><g id=\"labels\"></g></g>\n<g id=\"flows\"></g>\n<g id=\"names\">\n";
   std::string style = "<style>\n";
   std::string lane_y = "var LANEY={";
   int y = write_lanes(lanes, style, lane_y);
@@ -248,7 +286,7 @@ void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
       std::to_string(facts.scopes) + " scopes, " + std::to_string(lanes.size()) + " threads, ";
   append_number(buffer_, facts.last_ms - origin_ms_);
   buffer_ += " ms from the first record; " + std::to_string(facts.unclosed) + " never closed";
-  buffer_ += "';" + lane_y + "};var SPAN=";
+  buffer_ += "';" + lane_y + "};" + flows() + "var SPAN=";
   // A little room after the last bar.
   append_number(buffer_, std::max((facts.last_ms - origin_ms_) * 1.02, 1.0));
   buffer_ += ",LABELW=" + std::to_string(label_width) + ",AXISH=" + std::to_string(axis_height) +

@@ -183,7 +183,31 @@ void JsonOutput::scope(const Scope& scope) {
   if (scope.unclosed) buffer_ += ",\"unclosed\":true";
   if (scope.open_missing) buffer_ += ",\"open_missing\":true";
   buffer_ += "}}";
+  if (!scope.context.root.empty()) workflow_scopes_.push_back(CallScope::of(scope));
   flush_if_full();
+}
+
+// A flow from the caller's scope to the callee's, both ends at the callee's
+// start, so that each binds to its enclosing slice.
+void JsonOutput::write_flows() {
+  std::size_t flow_id = 0;
+  for (const CallLink& link : link_calls(workflow_scopes_)) {
+    const CallScope& callee = workflow_scopes_[link.callee];
+    const CallScope& caller = workflow_scopes_[link.caller];
+    ++flow_id;
+    for (const CallScope* end : {&caller, &callee}) {
+      begin_event();
+      buffer_ += end == &caller
+                     ? "{\"name\":\"call\",\"cat\":\"call\",\"ph\":\"s\",\"id\":"
+                     : "{\"name\":\"call\",\"cat\":\"call\",\"ph\":\"f\",\"bp\":\"e\",\"id\":";
+      append_integer(buffer_, static_cast<std::uint64_t>(flow_id));
+      buffer_ += ",\"ts\":";
+      append_number(buffer_, callee.start_ms * 1000.0);
+      append_thread(buffer_, shown_pid(end->host, end->pid), end->tid);
+      buffer_ += '}';
+    }
+  }
+  workflow_scopes_.clear();
 }
 
 void JsonOutput::message(const Record& record, std::uint32_t host, const Scope*) {
@@ -203,6 +227,7 @@ void JsonOutput::message(const Record& record, std::uint32_t host, const Scope*)
 }
 
 void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
+  write_flows();
   std::int64_t previous_pid = 0;
   for (std::size_t i = 0; i < lanes.size(); ++i) {
     const Lane& lane = lanes[i];

@@ -131,32 +131,14 @@ void OtlpOutput::message(const Record& record, std::uint32_t, const Scope* enclo
   if (enclosing) events_[enclosing->id].push_back(Event{record.time_ms, record.text, record.level});
 }
 
-// An outermost scope of a thread that already carries a workflow root was
-// entered by an incoming call: its parent is the innermost scope of the same
-// workflow in another process that lasts from before it to after it (the
-// caller's outgoing call).
 void OtlpOutput::link_calls() {
-  std::unordered_map<std::string, std::vector<std::size_t>> by_root;
-  for (std::size_t i = 0; i < spans_.size(); ++i)
-    if (!spans_[i].scope.context.root.empty()) by_root[spans_[i].scope.context.root].push_back(i);
-  for (auto& entry : by_root) {
-    for (std::size_t callee : entry.second) {
-      Span& in = spans_[callee];
-      if (in.scope.parent_id != 0) continue;
-      Span* best = nullptr;
-      for (std::size_t caller : entry.second) {
-        Span& out = spans_[caller];
-        if (process_of(out.scope) == process_of(in.scope)) continue;
-        if (out.scope.start_ms > in.scope.start_ms || out.scope.end_ms < in.scope.end_ms) continue;
-        if (!best || out.scope.start_ms > best->scope.start_ms ||
-            (out.scope.start_ms == best->scope.start_ms && out.scope.depth > best->scope.depth))
-          best = &out;
-      }
-      if (!best) continue;
-      in.parent = best->scope.id;
-      in.kind = kind_server;
-      best->kind = kind_client;
-    }
+  std::vector<CallScope> scopes;
+  scopes.reserve(spans_.size());
+  for (const Span& span : spans_) scopes.push_back(CallScope::of(span.scope));
+  for (const CallLink& link : Timeline::link_calls(scopes)) {
+    spans_[link.callee].parent = spans_[link.caller].scope.id;
+    spans_[link.callee].kind = kind_server;
+    spans_[link.caller].kind = kind_client;
   }
 }
 

@@ -38,6 +38,30 @@ void append_integer(std::string& out, std::uint64_t value);
 // hosts stay apart.
 std::int64_t shown_pid(std::uint32_t host, std::int64_t pid);
 
+// What the linking of cross calls needs of a scope.
+struct CallScope {
+  std::string root;  // the workflow root, "" for none
+  std::uint32_t host;
+  std::int64_t pid;
+  std::uint64_t tid;
+  double start_ms, end_ms;
+  int depth;
+  bool outermost;  // no enclosing scope on its thread
+
+  static CallScope of(const Scope& scope);
+};
+
+struct CallLink {
+  std::size_t callee;  // the incoming call's scope
+  std::size_t caller;  // the scope in the other process it ran inside
+};
+
+// Links every outermost scope of a thread that carries a workflow root to
+// the innermost scope of the same root in another process that contains it
+// in time (indexes into `scopes`). Time and memory: the scopes of one root
+// are compared pairwise.
+std::vector<CallLink> link_calls(const std::vector<CallScope>& scopes);
+
 // Sends every event to several outputs.
 class Outputs : public Output {
  public:
@@ -51,7 +75,8 @@ class Outputs : public Output {
 };
 
 // {"traceEvents":[ one "X" event per scope, one "i" event per message,
-// process_name and thread_name metadata ], "displayTimeUnit":"ms"}
+// a flow ("s" at the caller, "f" at the callee) per cross call between
+// processes, process_name and thread_name metadata ], "displayTimeUnit":"ms"}
 // Times are microseconds since 1970-01-01 UTC.
 class JsonOutput : public Output {
  public:
@@ -63,15 +88,18 @@ class JsonOutput : public Output {
  private:
   void begin_event();
   void flush_if_full();
+  void write_flows();
 
   std::FILE* file_;
   std::string buffer_;
   bool first_event_ = true;
+  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the flows
 };
 
 // One page: a lane per process and thread, a bar per scope (an SVG rect with
-// a title as tooltip), nested rows by depth, zoom and pan by script. Bars
-// are placed in milliseconds after `origin_ms`.
+// a title as tooltip), nested rows by depth, an arrow from each cross call's
+// caller to its callee, zoom and pan by script. Bars are placed in
+// milliseconds after `origin_ms`.
 class HtmlOutput : public Output {
  public:
   HtmlOutput(std::FILE* file, double origin_ms, const std::string& title);
@@ -82,12 +110,15 @@ class HtmlOutput : public Output {
  private:
   int lane_index(std::int64_t pid, std::uint64_t tid);  // pid as shown_pid
   int write_lanes(const std::vector<Lane>& lanes, std::string& style, std::string& lane_y);
+  std::string flows() const;
   void flush_if_full();
 
   std::FILE* file_;
   double origin_ms_;
   std::string buffer_;
   std::map<std::pair<std::int64_t, std::uint64_t>, int> lanes_;  // in order of first scope
+  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the arrows
+  std::map<int, int> lane_top_;             // lane index => its top in the chart
 };
 
 // OpenTelemetry traces in the OTLP/JSON encoding: one ExportTraceServiceRequest
