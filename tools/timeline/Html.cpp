@@ -23,6 +23,7 @@ const char page_head[] = R"HTML(<!DOCTYPE html>
 body{font:13px sans-serif;margin:0;color:#222}
 header{padding:8px 12px;background:#f4f4f4;border-bottom:1px solid #ccc}
 header input{width:8em}
+#detail{white-space:pre;font:12px monospace;min-height:1.3em;overflow:hidden}
 #chart{display:block;width:100%}
 .b{stroke-width:1px;vector-effect:non-scaling-stroke}
 .outline .b{stroke:rgba(0,0,0,.35)}
@@ -46,6 +47,7 @@ header input{width:8em}
 &nbsp; (zoomed in) red dashes: left by an exception; pale: never closed</span><br>
 from <input id="from"> to <input id="to"> ms <button id="apply">zoom</button> <button id="reset">all</button>
 &nbsp; wheel: zoom, drag: pan, hover a bar for its details
+<div id="detail">&nbsp;</div>
 </header>
 <svg id="chart" xmlns="http://www.w3.org/2000/svg">
 <defs><clipPath id="plot"><rect x=")HTML";
@@ -128,6 +130,11 @@ svg.addEventListener('mousedown',function(e){drag={x:e.clientX,a:a,b:b};});
 window.addEventListener('mouseup',function(){drag=null;});
 window.addEventListener('mousemove',function(e){
   if(!drag)return;var d=(e.clientX-drag.x)*(drag.b-drag.a)/width();zoom(drag.a-d,drag.b-d);
+});
+// The hovered bar's details, also where a tooltip does not show.
+var detail=document.getElementById('detail');
+view.addEventListener('mouseover',function(e){
+  if(e.target.tagName==='rect'&&e.target.firstChild)detail.textContent=e.target.firstChild.textContent.replace(/\n/g,' \u00b7 ');
 });
 window.addEventListener('resize',draw);
 draw();
