@@ -19,7 +19,8 @@ FUZZ_RT = /usr/lib/llvm-14/lib/clang/$(shell ls /usr/lib/llvm-14/lib/clang 2>/de
 FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz test-otlp
+.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz test-otlp test-browser \
+        browser-tools screenshots
 
 all: build
 
@@ -95,6 +96,30 @@ test-otlp: build
 	@[ -e $(OTLP_TOOLS)/node_modules/@opentelemetry/otlp-proto-exporter-base/build/src/generated/root.js ] || \
 	  npm install --no-audit --no-fund --ignore-scripts --prefix $(OTLP_TOOLS) $(OTLP_PACKAGE)
 	cd build && ctest --output-on-failure -R 'TimelineOtlp'
+
+# The timeline's page in a real browser: Debian's chromium and playwright-core
+# from npm (told not to download a browser) under build/browser-tools.
+BROWSER_NEEDS = $(NEEDS) node:nodejs npm:npm /usr/bin/chromium:chromium
+BROWSER_PACKAGE = playwright-core@1.65.2
+BROWSER_TOOLS = build/browser-tools
+
+browser-tools: build
+	$(MAKE) deps NEEDS="$(BROWSER_NEEDS)"
+	@mkdir -p $(BROWSER_TOOLS)
+	@[ -e $(BROWSER_TOOLS)/node_modules/playwright-core/package.json ] || \
+	  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm install --no-audit --no-fund --ignore-scripts \
+	    --prefix $(BROWSER_TOOLS) $(BROWSER_PACKAGE)
+
+test-browser: browser-tools
+	cd build && ctest --output-on-failure -R 'TimelineBrowser' --timeout 900
+
+# docs/timeline-demo.png: the demo's own timeline, drawn by the browser.
+screenshots: browser-tools
+	rm -rf build/screenshots && mkdir -p build/screenshots
+	cd build/screenshots && ../examples/vantrel_demo > demo.txt
+	./build/tools/vantrel-timeline --html build/screenshots/demo.html \
+	  build/screenshots/vantrel-demo-logs/*_trace.log
+	node tests/tools/timeline_browser.js $(BROWSER_TOOLS) screenshot build/screenshots/demo.html docs/timeline-demo.png
 
 # The message benchmark's peers are installed here only, not for the tests.
 BENCH_NEEDS = $(NEEDS) /usr/include/glog/logging.h:libgoogle-glog-dev \

@@ -12,7 +12,7 @@ const path = require('path');
 const assert = require('assert');
 
 const [toolsDir, file] = process.argv.slice(2);
-const generated = path.join(toolsDir, 'node_modules', '@opentelemetry',
+const generated = path.resolve(toolsDir, 'node_modules', '@opentelemetry',
                             'otlp-proto-exporter-base', 'build', 'src', 'generated', 'root.js');
 const root = require(generated);
 const Request = root.opentelemetry.proto.collector.trace.v1.ExportTraceServiceRequest;

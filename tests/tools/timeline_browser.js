@@ -13,7 +13,7 @@ const os = require('os');
 const path = require('path');
 
 const [toolsDir, mode, page, ...rest] = process.argv.slice(2);
-const {chromium} = require(path.join(toolsDir, 'node_modules', 'playwright-core'));
+const {chromium} = require(path.resolve(toolsDir, 'node_modules', 'playwright-core'));
 
 function fail(what) {
   console.log('failed: ' + what);
