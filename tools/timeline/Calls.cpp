@@ -9,16 +9,31 @@
 
 namespace Timeline {
 
+// FNV-1a; 0 is kept for "no root".
+std::uint64_t CallScope::hash(const std::string& root) {
+  if (root.empty()) return 0;
+  std::uint64_t value = 0xCBF29CE484222325ull;
+  for (unsigned char c : root) value = (value ^ c) * 0x100000001B3ull;
+  return value == 0 ? 1 : value;
+}
+
 CallScope CallScope::of(const Scope& scope) {
-  return CallScope{
-      scope.context.root, scope.host,   scope.pid,   scope.tid,
-      scope.start_ms,     scope.end_ms, scope.depth, scope.parent_id == 0 && !scope.open_missing};
+  CallScope call;
+  call.root = hash(scope.context.root);
+  call.host = scope.host;
+  call.pid = scope.pid;
+  call.tid = scope.tid;
+  call.start_ms = scope.start_ms;
+  call.end_ms = scope.end_ms;
+  call.depth = scope.depth;
+  call.outermost = scope.parent_id == 0 && !scope.open_missing;
+  return call;
 }
 
 std::vector<CallLink> link_calls(const std::vector<CallScope>& scopes) {
-  std::unordered_map<std::string, std::vector<std::size_t>> by_root;
+  std::unordered_map<std::uint64_t, std::vector<std::size_t>> by_root;
   for (std::size_t i = 0; i < scopes.size(); ++i)
-    if (!scopes[i].root.empty()) by_root[scopes[i].root].push_back(i);
+    if (scopes[i].root != 0) by_root[scopes[i].root].push_back(i);
   std::vector<CallLink> links;
   for (const auto& entry : by_root) {
     for (std::size_t callee : entry.second) {

@@ -39,8 +39,9 @@ void append_integer(std::string& out, std::uint64_t value);
 std::int64_t shown_pid(std::uint32_t host, std::int64_t pid);
 
 // What the linking of cross calls needs of a scope.
+// 40 bytes: the JSON and HTML outputs keep one per scope with a root.
 struct CallScope {
-  std::string root;  // the workflow root, "" for none
+  std::uint64_t root;  // a hash of the workflow root's text, 0 for none
   std::uint32_t host;
   std::int64_t pid;
   std::uint64_t tid;
@@ -49,6 +50,7 @@ struct CallScope {
   bool outermost;  // no enclosing scope on its thread
 
   static CallScope of(const Scope& scope);
+  static std::uint64_t hash(const std::string& root);
 };
 
 struct CallLink {
