@@ -3,6 +3,8 @@
 // thread, so the callee's first scope there already carries the workflow
 // root. That scope's caller is the innermost scope of the same workflow in
 // another process that lasts from before it to after it.
+#include <algorithm>
+#include <map>
 #include <unordered_map>
 
 #include "tools/timeline/Outputs.h"
@@ -30,29 +32,66 @@ CallScope CallScope::of(const Scope& scope) {
   return call;
 }
 
+namespace {
+
+// How far back, among the other process's scopes of the same workflow that
+// start before the callee, the search for the one containing it goes: the
+// caller's call usually started shortly before. Bounds the time per callee.
+constexpr std::size_t search_depth = 256;
+
+using Process = std::pair<std::uint32_t, std::int64_t>;
+
+Process process_of(const CallScope& scope) { return {scope.host, scope.pid}; }
+
+// The innermost of `candidates` (indexes sorted by start) that contains
+// `in`, or `none`.
+std::size_t innermost_container(const std::vector<CallScope>& scopes,
+                                const std::vector<std::size_t>& candidates, const CallScope& in) {
+  auto after = std::upper_bound(
+      candidates.begin(), candidates.end(), in.start_ms,
+      [&scopes](double start, std::size_t i) { return start < scopes[i].start_ms; });
+  std::size_t best = static_cast<std::size_t>(-1);
+  for (std::size_t steps = 0; after != candidates.begin() && steps < search_depth; ++steps) {
+    const CallScope& out = scopes[*--after];
+    if (out.end_ms < in.end_ms) continue;
+    if (best == static_cast<std::size_t>(-1) || out.start_ms > scopes[best].start_ms ||
+        (out.start_ms == scopes[best].start_ms && out.depth > scopes[best].depth))
+      best = *after;
+    if (out.start_ms < scopes[best].start_ms) break;  // older ones cannot be inner
+  }
+  return best;
+}
+
+}  // namespace
+
 std::vector<CallLink> link_calls(const std::vector<CallScope>& scopes) {
-  std::unordered_map<std::uint64_t, std::vector<std::size_t>> by_root;
+  // Per workflow, per process: the scopes' indexes in order of start.
+  std::unordered_map<std::uint64_t, std::map<Process, std::vector<std::size_t>>> by_root;
   for (std::size_t i = 0; i < scopes.size(); ++i)
-    if (scopes[i].root != 0) by_root[scopes[i].root].push_back(i);
+    if (scopes[i].root != 0) by_root[scopes[i].root][process_of(scopes[i])].push_back(i);
   std::vector<CallLink> links;
-  for (const auto& entry : by_root) {
-    for (std::size_t callee : entry.second) {
-      const CallScope& in = scopes[callee];
-      if (!in.outermost) continue;
-      const CallScope* best = nullptr;
-      std::size_t best_index = 0;
-      for (std::size_t caller : entry.second) {
-        const CallScope& out = scopes[caller];
-        if (out.host == in.host && out.pid == in.pid) continue;
-        if (out.start_ms > in.start_ms || out.end_ms < in.end_ms) continue;
-        if (!best || out.start_ms > best->start_ms ||
-            (out.start_ms == best->start_ms && out.depth > best->depth)) {
-          best = &out;
-          best_index = caller;
+  for (auto& root : by_root) {
+    if (root.second.size() < 2) continue;  // one process: no call between processes
+    for (auto& process : root.second)
+      std::sort(process.second.begin(), process.second.end(),
+                [&scopes](std::size_t a, std::size_t b) {
+                  return scopes[a].start_ms < scopes[b].start_ms;
+                });
+    for (const auto& process : root.second)
+      for (std::size_t callee : process.second) {
+        const CallScope& in = scopes[callee];
+        if (!in.outermost) continue;
+        std::size_t best = static_cast<std::size_t>(-1);
+        for (const auto& other : root.second) {
+          if (other.first == process.first) continue;
+          std::size_t found = innermost_container(scopes, other.second, in);
+          if (found != static_cast<std::size_t>(-1) &&
+              (best == static_cast<std::size_t>(-1) ||
+               scopes[found].start_ms > scopes[best].start_ms))
+            best = found;
         }
+        if (best != static_cast<std::size_t>(-1)) links.push_back(CallLink{callee, best});
       }
-      if (best) links.push_back(CallLink{callee, best_index});
-    }
   }
   return links;
 }

@@ -60,8 +60,8 @@ struct CallLink {
 
 // Links every outermost scope of a thread that carries a workflow root to
 // the innermost scope of the same root in another process that contains it
-// in time (indexes into `scopes`). Time and memory: the scopes of one root
-// are compared pairwise.
+// in time (indexes into `scopes`), looking back over at most 256 scopes of
+// each other process per callee: O(n log n) for n scopes.
 std::vector<CallLink> link_calls(const std::vector<CallScope>& scopes);
 
 // Sends every event to several outputs.
