@@ -19,7 +19,8 @@ FUZZ_RT = /usr/lib/llvm-14/lib/clang/$(shell ls /usr/lib/llvm-14/lib/clang 2>/de
 FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz docs
+.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz docs test-otlp test-browser \
+        browser-tools screenshots
 
 all: build
 
@@ -73,19 +74,58 @@ test-tsan: deps
 fuzz:
 	$(MAKE) deps NEEDS="$(FUZZ_NEEDS)"
 	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_BUILD_FUZZ=ON -DVANTREL_SANITIZE=address,undefined -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_EXAMPLES=OFF -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
-	cmake --build build-fuzz -j $(JOBS) --target config_parse_fuzz xml_writer_fuzz
+	cmake --build build-fuzz -j $(JOBS) --target config_parse_fuzz xml_writer_fuzz \
+	  timeline_text_fuzz timeline_xml_fuzz
 
 # Each fuzzer runs FUZZ_SECONDS from its seed corpus; new inputs go to
 # build-fuzz/corpus/<name> and failing ones to build-fuzz/crash-*, so the
 # checked-in seeds stay as they are. Paths are absolute: a fuzzer may change
 # its working directory.
 test-fuzz: fuzz
-	@for f in config_parse xml_writer; do \
+	@for f in config_parse xml_writer timeline_text timeline_xml; do \
 	  seeds=$(CURDIR)/fuzz/corpus/$${f%%_*}; work=$(CURDIR)/build-fuzz/corpus/$$f; mkdir -p $$work; \
 	  echo "fuzzing $$f for $(FUZZ_SECONDS) s"; \
 	  ./build-fuzz/fuzz/$${f}_fuzz -max_total_time=$(FUZZ_SECONDS) -close_fd_mask=3 \
 	    -print_final_stats=1 -artifact_prefix=$(CURDIR)/build-fuzz/ $$work $$seeds || exit 1; \
 	done
+
+# The timeline's OpenTelemetry output checked against the official protobuf
+# definitions: node from Debian, the definitions (generated for protobufjs)
+# from npm into build/otlp-tools, nothing of them in the repository.
+OTLP_NEEDS = $(NEEDS) node:nodejs npm:npm
+OTLP_PACKAGE = @opentelemetry/otlp-proto-exporter-base@0.51.1
+OTLP_TOOLS = build/otlp-tools
+
+test-otlp: build
+	$(MAKE) deps NEEDS="$(OTLP_NEEDS)"
+	@mkdir -p $(OTLP_TOOLS)
+	@[ -e $(OTLP_TOOLS)/node_modules/@opentelemetry/otlp-proto-exporter-base/build/src/generated/root.js ] || \
+	  npm install --no-audit --no-fund --ignore-scripts --prefix $(OTLP_TOOLS) $(OTLP_PACKAGE)
+	cd build && ctest --output-on-failure -R 'TimelineOtlp'
+
+# The timeline's page in a real browser: Debian's chromium and playwright-core
+# from npm (told not to download a browser) under build/browser-tools.
+BROWSER_NEEDS = $(NEEDS) node:nodejs npm:npm /usr/bin/chromium:chromium
+BROWSER_PACKAGE = playwright-core@1.65.2
+BROWSER_TOOLS = build/browser-tools
+
+browser-tools: build
+	$(MAKE) deps NEEDS="$(BROWSER_NEEDS)"
+	@mkdir -p $(BROWSER_TOOLS)
+	@[ -e $(BROWSER_TOOLS)/node_modules/playwright-core/package.json ] || \
+	  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm install --no-audit --no-fund --ignore-scripts \
+	    --prefix $(BROWSER_TOOLS) $(BROWSER_PACKAGE)
+
+test-browser: browser-tools
+	cd build && ctest --output-on-failure -R 'TimelineBrowser' --timeout 900
+
+# docs/timeline-demo.png: the demo's own timeline, drawn by the browser.
+screenshots: browser-tools
+	rm -rf build/screenshots && mkdir -p build/screenshots
+	cd build/screenshots && ../examples/vantrel_demo > demo.txt
+	./build/tools/vantrel-timeline --html build/screenshots/demo.html \
+	  build/screenshots/vantrel-demo-logs/*_trace.log
+	node tests/tools/timeline_browser.js $(BROWSER_TOOLS) screenshot build/screenshots/demo.html docs/timeline-demo.png
 
 # The message benchmark's peers are installed here only, not for the tests.
 BENCH_NEEDS = $(NEEDS) /usr/include/glog/logging.h:libgoogle-glog-dev \

@@ -2,7 +2,7 @@
 //
 // Each case writes a text (or XML) log of the given size once, with eight
 // threads running nested workflow scopes and messages, then runs the built
-// tool on it: the summary, the JSON or the HTML. Reported: bytes per second
+// tool on it: the summary, the JSON, the HTML or the OTLP/JSON. Reported: bytes per second
 // of log read, and the tool's peak resident size (max_rss_mb), which must not
 // grow with the log, since closed scopes are not kept, and the throughput on
 // the tool's CPU time (cpu_mb_per_s), which a loaded machine does not skew.
@@ -133,6 +133,8 @@ void BM_TextJson(benchmark::State& state) { run_tool(state, false, "--json /dev/
 void BM_TextHtml(benchmark::State& state) { run_tool(state, false, "--html /dev/null"); }
 void BM_XmlSummary(benchmark::State& state) { run_tool(state, true, ""); }
 void BM_XmlJson(benchmark::State& state) { run_tool(state, true, "--json /dev/null"); }
+void BM_TextOtlp(benchmark::State& state) { run_tool(state, false, "--otlp /dev/null"); }
+void BM_XmlOtlp(benchmark::State& state) { run_tool(state, true, "--otlp /dev/null"); }
 
 long bench_megabytes() {
   const char* text = std::getenv("VANTREL_TIMELINE_BENCH_MB");
@@ -149,6 +151,8 @@ BENCHMARK(BM_TextJson)->Apply(sizes);
 BENCHMARK(BM_TextHtml)->Apply(sizes);
 BENCHMARK(BM_XmlSummary)->Apply(sizes);
 BENCHMARK(BM_XmlJson)->Apply(sizes);
+BENCHMARK(BM_TextOtlp)->Apply(sizes);
+BENCHMARK(BM_XmlOtlp)->Apply(sizes);
 
 }  // namespace
 

@@ -1,186 +1,14 @@
 // Tests of vantrel-timeline: logs written by a real multi-threaded host in
 // both formats, and small hand-written logs for the edge cases. The JSON is
 // read back with Python's json module.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "src/logfile_support.h"
-
-#ifndef VANTREL_TIMELINE_TOOL
-#define VANTREL_TIMELINE_TOOL VANTREL_BINARY_DIR "/tools/vantrel-timeline"
-#endif
+#include "tools/timeline_support.h"
 
 namespace {
 
+using namespace timeline_support;
 using logfile_support::occurrences;
 using logfile_support::run;
 using logfile_support::TempDir;
-
-// One event of the JSON as Python read it.
-struct Event {
-  std::string ph, name;
-  double ts = 0, dur = 0;
-  long long pid = 0, tid = 0;
-  std::string args;  // the args object, keys sorted: {"a": 1, "b": "x"}
-
-  bool has(const std::string& text) const { return args.find(text) != std::string::npos; }
-};
-
-const char json_reader[] =
-    "import json, sys\n"
-    "events = json.load(open(sys.argv[1], encoding='utf-8'))['traceEvents']\n"
-    "for e in events:\n"
-    "    print('\\x1f'.join([e['ph'], e['name'], str(e.get('ts', 0)), str(e.get('dur', 0)),\n"
-    "                     str(e['pid']), str(e['tid']), json.dumps(e.get('args', {}), "
-    "sort_keys=True)]))\n";
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::stringstream in(text);
-  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
-  return parts;
-}
-
-std::string quoted(const std::vector<std::string>& files) {
-  std::string text;
-  for (const std::string& file : files) text += " '" + file + "'";
-  return text;
-}
-
-struct ToolRun {
-  int status = 0;
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
-
-ToolRun run_tool(const TempDir& dir, const std::string& options,
-                 const std::vector<std::string>& logs) {
-  ToolRun result;
-  result.out = run(std::string(VANTREL_TIMELINE_TOOL) + " " + options + quoted(logs) + " 2>'" +
-                       dir.path + "/stderr.txt'",
-                   &result.status);
-  std::ifstream err(dir.path + "/stderr.txt");
-  result.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-  std::remove((dir.path + "/stderr.txt").c_str());
-  result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
-  return result;
-}
-
-// Reads a JSON file back with a real parser; fails the test when it is not JSON.
-std::vector<Event> read_json(const TempDir& dir, const std::string& json) {
-  std::string script = dir.path + "/read.py";
-  std::ofstream(script) << json_reader;
-  int status = 0;
-  std::string lines = run("python3 '" + script + "' '" + json + "'", &status);
-  std::remove(script.c_str());
-  EXPECT_EQ(status, 0) << "not valid JSON: " << json;
-  std::vector<Event> events;
-  for (const std::string& line : split(lines, '\n')) {
-    std::vector<std::string> f = split(line, '\x1f');
-    if (f.size() != 7) continue;
-    events.push_back(Event{f[0], f[1], std::stod(f[2]), std::stod(f[3]), std::stoll(f[4]),
-                           std::stoll(f[5]), f[6]});
-  }
-  return events;
-}
-
-std::vector<Event> scopes_of(const std::vector<Event>& events) {
-  std::vector<Event> scopes;
-  std::copy_if(events.begin(), events.end(), std::back_inserter(scopes),
-               [](const Event& e) { return e.ph == "X"; });
-  return scopes;
-}
-
-// Scopes of one thread either nest or follow each other.
-void expect_nesting(std::vector<Event> scopes) {
-  std::sort(scopes.begin(), scopes.end(), [](const Event& a, const Event& b) {
-    return a.tid != b.tid ? a.tid < b.tid : (a.ts != b.ts ? a.ts < b.ts : a.dur > b.dur);
-  });
-  for (std::size_t i = 0; i < scopes.size(); ++i)
-    for (std::size_t j = i + 1; j < scopes.size() && scopes[j].tid == scopes[i].tid; ++j) {
-      const Event& a = scopes[i];
-      const Event& b = scopes[j];
-      bool inside = b.ts + b.dur <= a.ts + a.dur + 1e-3;
-      bool after = b.ts >= a.ts + a.dur - 1e-3;
-      EXPECT_TRUE(inside || after) << a.name << " and " << b.name << " overlap on " << a.tid;
-    }
-}
-
-// Durations the host measured around the scopes, per label, and the time it
-// slept inside them.
-struct Measured {
-  std::size_t count = 0;
-  double total = 0;
-  double max = 0;
-  double slept = 0;      // total
-  double max_slept = 0;  // of one scope
-};
-
-// Runs the host in `dir` (XML when `xml`); returns its measurements.
-std::map<std::string, Measured> run_host(const TempDir& dir, bool xml, int threads = 3) {
-  std::string command = std::string("QZ_TRACE_LOGDIR='") + dir.path + "' " +
-                        (xml ? "QZ_TRACE_XML=1 " : "") + VANTREL_TEST_HOSTS_DIR +
-                        "/host_timeline_work " + std::to_string(threads) + " 2";
-  int status = 0;
-  std::string output = run(command, &status);
-  EXPECT_EQ(status, 0);
-  std::map<std::string, Measured> measured;
-  for (const std::string& line : split(output, '\n')) {
-    std::vector<std::string> f = split(line, '\t');
-    if (f.size() != 3) continue;
-    Measured& m = measured[f[0]];
-    ++m.count;
-    m.total += std::stod(f[1]);
-    m.max = std::max(m.max, std::stod(f[1]));
-    m.slept += std::stod(f[2]);
-    m.max_slept = std::max(m.max_slept, std::stod(f[2]));
-  }
-  return measured;
-}
-
-std::vector<std::string> logs_in(const TempDir& dir) {
-  std::vector<std::string> logs;
-  for (const std::string& file : dir.files()) logs.push_back(dir.path + "/" + file);
-  return logs;
-}
-
-// Summary rows: label => count, total, mean, median, p95, max.
-std::map<std::string, std::vector<double>> summary_rows(const std::string& out) {
-  std::map<std::string, std::vector<double>> rows;
-  for (const std::string& line : split(out, '\n')) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) words.push_back(word);
-    char* end = nullptr;
-    if (words.size() < 7 || (std::strtod(words.back().c_str(), &end), *end != '\0')) continue;
-    std::vector<double> figures;
-    for (std::size_t i = words.size() - 6; i < words.size(); ++i)
-      figures.push_back(std::stod(words[i]));
-    std::string label = words[0];
-    for (std::size_t i = 1; i + 6 < words.size(); ++i) label += " " + words[i];
-    rows[label] = figures;
-  }
-  return rows;
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // --- The host's logs, text and XML ------------------------------------------
 
@@ -327,12 +155,6 @@ TEST(TimelineMixed, TextAndXmlProcessesTogether) {
 
 // --- Hand-written logs: durations, pairing and bad input -------------------
 
-std::string text_record(const std::string& time, char tag, const std::string& text,
-                        const std::string& tid = "  11", char exception = ' ') {
-  return "2026/12/06 10:00:" + time + "|>=| |" + exception + "|   10|" + tid + "|" + tag +
-         "|||||||||||||||" + text + "\n";
-}
-
 struct DurationCase {
   const char* printed;
   double ms;
@@ -350,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(Durations, ClosingText,
 TEST_P(ClosingText, ElapsedTimeIsReadFromThePrintedDuration) {
   TempDir dir;
   std::string log = dir.path + "/a.log";
-  write_file(log, text_record("00.000", '{', "work") +
+  // Opened the day before: the printed time stays within the log's span.
+  write_file(log, "2026/12/05 00:00:00.000|>=| | |   10|  11|{|||||||||||||||work\n" +
                       text_record("00.000", '}', std::string("work: ") + GetParam().printed));
   ToolRun tool = run_tool(dir, "", {log});
   EXPECT_EQ(tool.status, 0) << tool.err;
@@ -392,11 +215,12 @@ TEST(TimelinePairing, ReplacedClosingLabelClosesTheInnermostScope) {
 TEST(TimelineBadInput, UnmatchedClosingRecordIsReportedAndKept) {
   TempDir dir;
   std::string log = dir.path + "/a.log";
-  write_file(log, text_record("00.010", '}', "lost: 0.004") + text_record("00.011", '{', "next") +
-                      text_record("00.012", '}', "next: 0.001"));
+  write_file(log,
+             text_record("00.000", ' ', "started") + text_record("00.010", '}', "lost: 0.004") +
+                 text_record("00.011", '{', "next") + text_record("00.012", '}', "next: 0.001"));
   ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
   EXPECT_EQ(tool.status, 1);
-  EXPECT_NE(tool.err.find(log + ":1: closing record without its opening record"), std::string::npos)
+  EXPECT_NE(tool.err.find(log + ":2: closing record without its opening record"), std::string::npos)
       << tool.err;
   std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
   ASSERT_EQ(scopes.size(), 2u);
@@ -497,6 +321,86 @@ TEST(TimelineBadInput, UnreadableFileAndUsage) {
   EXPECT_EQ(run_tool(dir, "", {}).status, 2);
 }
 
+std::string xml_log_of(const std::string& pid) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Vantrel Process=\"p\" Pid=\"20\">\n"
+         "<Msg Rank=\"1\" Time=\"2026/12/06 10:00:00.001\" Pid=\"" +
+         pid + "\" Tid=\"21\" Imp=\"==\">\n<Workflow Scope=\"Open\"/>\nwork\n</Msg>\n</Vantrel>\n";
+}
+
+// Inputs that are not logs are skipped, each said once; what is readable is
+// still drawn, and the exit status says something was skipped.
+TEST(TimelineBadInput, FilesThatAreNotLogsAreSkipped) {
+  TempDir dir;
+  const std::pair<const char*, std::string> others[] = {
+      {"empty", ""},
+      {"settings.ini", "[trace]\nlevel=2\n"},
+      {"page.html", "<!DOCTYPE html>\n<html><body>2026/12/06 10:00:00.000|>=|</body></html>\n"},
+      {"binary", std::string("\x7f"
+                             "ELF\x02\x01\x01\0\0\xff\xfe",
+                             12) +
+                     std::string(500, '\xAA')},
+      {"message.xml", "<?xml version=\"1.0\"?>\n<!-- note -->\n<Message>hi</Message>\n"},
+  };
+  std::vector<std::string> inputs{"/etc/passwd"};
+  for (const auto& other : others) {
+    inputs.push_back(dir.path + "/" + other.first);
+    write_file(inputs.back(), other.second);
+  }
+  inputs.push_back(dir.path + "/a.log");
+  write_file(inputs.back(),
+             text_record("00.000", '{', "a") + text_record("00.001", '}', "a: 0.001"));
+  ToolRun tool = run_tool(dir, "", inputs);
+  EXPECT_EQ(tool.status, 1);
+  for (std::size_t i = 0; i + 1 < inputs.size(); ++i)
+    EXPECT_EQ(occurrences(tool.err, inputs[i] + ": not a Vantrel log; skipped\n"), 1u) << tool.err;
+  EXPECT_EQ(occurrences(tool.err, "vantrel-timeline: "), inputs.size() - 1) << tool.err;
+  EXPECT_EQ(summary_rows(tool.out).count("a"), 1u) << tool.out;
+  // Nothing left to read: a directory is refused like a missing file.
+  ToolRun directory = run_tool(dir, "", {dir.path, inputs[1]});
+  EXPECT_EQ(directory.status, 2);
+  EXPECT_NE(directory.err.find(dir.path + ": cannot open: is a directory"), std::string::npos)
+      << directory.err;
+  for (std::size_t i = 1; i < inputs.size(); ++i) std::remove(inputs[i].c_str());
+}
+
+TEST(TimelineInput, StandardInputHelpAndVersion) {
+  TempDir dir;
+  std::string xml_log = dir.path + "/b.xml";
+  write_file(xml_log, xml_log_of("20"));
+  std::string text_log = dir.path + "/a.log";
+  write_file(text_log, text_record("00.000", '{', "a") + text_record("00.001", '}', "a: 0.001"));
+  // "-" among files: the stream is read in its place in time.
+  ToolRun piped = run_tool(dir, "- < '" + xml_log + "'", {text_log});
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_NE(piped.out.find("2 scopes, 0 messages in 2 threads of 2 processes; 1 never closed"),
+            std::string::npos)
+      << piped.out;
+  ToolRun help = run_tool(dir, "--help", {});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: vantrel-timeline", 0), 0u) << help.out;
+  EXPECT_TRUE(help.err.empty());
+  ToolRun version = run_tool(dir, "--version", {});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("vantrel-timeline ", 0), 0u) << version.out;
+  std::remove(xml_log.c_str());
+  std::remove(text_log.c_str());
+}
+
+// With the id columns hidden by the display mask a step is its name alone.
+TEST(TimelineText, StepWithoutItsIdColumnIsItsName) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  const std::string head = "2026/12/06 10:00:00.00";
+  const std::string columns = "||||job|" + std::string(9, '|');
+  write_file(log, head + "0|>=| | |   10|  11|{|" + columns + "run\n" + head +
+                      "1|>=| | |   10|  11|}|" + columns + "run: 0.001\n");
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  ASSERT_EQ(scopes.size(), 1u) << tool.err;
+  EXPECT_TRUE(scopes[0].has("\"root\": \"job\"")) << scopes[0].args;
+  std::remove(log.c_str());
+}
+
 TEST(TimelineJson, OddTextStaysValidJson) {
   TempDir dir;
   std::string log = dir.path + "/a.log";
@@ -520,6 +424,108 @@ TEST(TimelineSummary, TopLimitsTheRows) {
   std::vector<double> b = rows["b"];
   ASSERT_EQ(b.size(), 6u);
   EXPECT_EQ(b, (std::vector<double>{2, 6, 3, 3, 5, 5}));
+}
+
+// --- Hostile logs ---------------------------------------------------------------
+
+struct HostileCase {
+  const char* name;
+  std::string log;       // the file's content
+  const char* reported;  // in the diagnostics
+  std::size_t scopes;    // still drawn from the rest
+};
+
+class HostileLog : public ::testing::TestWithParam<HostileCase> {};
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, HostileLog,
+    ::testing::Values(
+        HostileCase{"HugeElapsed",
+                    text_record("00.000", '{', "work") +
+                        text_record("00.002", '}', "work: 9" + std::string(300, '9')),
+                    "elapsed time longer than the logs' whole time span", 1},
+        HostileCase{"ElapsedBeforeTheFirstRecord",
+                    text_record("00.000", '{', "a") + text_record("00.001", '}', "a: 0.001") +
+                        text_record("00.002", '}', "lost: 5"),
+                    "elapsed time longer than the logs' whole time span", 2},
+        HostileCase{"HugeTextPid",
+                    text_record("00.000", '{', "work") +
+                        "2026/12/06 10:00:00.001|>=| | |99999999999999999999|  11|}||||||||||||"
+                        "|||work: 0.001\n",
+                    ":2: process or thread id not a number below 2^31; record skipped", 1},
+        HostileCase{"TidAt2To31", text_record("00.000", '{', "work", "2147483648"),
+                    ":1: process or thread id not a number below 2^31", 0},
+        HostileCase{"HugeXmlPid", xml_log_of("99999999999999999999"),
+                    ":3: process or thread id not a number below 2^31; record skipped", 0},
+        HostileCase{"FarFutureTimes",
+                    "9999/12/31 23:59:59.000|>=| | |   10|  11|{|||||||||||||||late\n"
+                    "9999/12/31 23:59:59.998|>=| | |   10|  11|}|||||||||||||||late: x\n",
+                    "closing record without \"label: elapsed\" text", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each is reported, the tool exits 1, and the JSON and HTML stay well formed
+// with the other records in them.
+TEST_P(HostileLog, IsReportedAndTheOutputsStayWellFormed) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, GetParam().log);
+  ToolRun tool =
+      run_tool(dir, "--json '" + dir.path + "/out.json' --html '" + dir.path + "/out.html'", {log});
+  EXPECT_EQ(tool.status, 1) << tool.err;
+  EXPECT_NE(tool.err.find(GetParam().reported), std::string::npos) << tool.err;
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  EXPECT_EQ(scopes.size(), GetParam().scopes);
+  for (const Event& e : scopes) EXPECT_LT(e.dur, 1e10) << e.name;
+  int status = 0;
+  run("xmllint --noout --html '" + dir.path + "/out.html' 2>&1", &status);
+  EXPECT_EQ(status, 0);
+  std::string html = read_file(dir.path + "/out.html");
+  EXPECT_EQ(html.find('\0'), std::string::npos) << "stray bytes in the page";
+  for (const char* file : {"/a.log", "/out.json", "/out.html"})
+    std::remove((dir.path + file).c_str());
+}
+
+TEST(TimelineHostile, TerminalControlsInLabelsAndNamesArePrintedEscaped) {
+  TempDir dir;
+  std::string log = dir.path + "/a\x1b[2J.log";
+  std::string label =
+      "x\x1b]0;owned\x07 \xC2\x9B"
+      "31m \xC3\xA9";
+  write_file(log, text_record("00.000", '{', label) + text_record("00.001", '}', label) +
+                      text_record("00.002", '{', "b") + text_record("00.003", '}', "b: 0.001"));
+  ToolRun tool = run_tool(dir, "", {log});
+  EXPECT_EQ(tool.status, 1);
+  for (const std::string& shown : {tool.out, tool.err}) {
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x07'), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\xC2\x9B"), std::string::npos) << shown;
+  }
+  EXPECT_NE(tool.out.find("x\\x1b]0;owned\\x07 \\xc2\\x9b31m \xC3\xA9"), std::string::npos)
+      << tool.out;
+  EXPECT_NE(tool.err.find("/a\\x1b[2J.log:2: closing record without"), std::string::npos)
+      << tool.err;
+  std::remove(log.c_str());
+}
+
+// Closing records find their scope by label through nested scopes of the
+// same name and past scopes left open inside them.
+TEST(TimelinePairing, ClosingFindsTheInnermostScopeOfItsLabel) {
+  TempDir dir;
+  std::string log = dir.path + "/a.log";
+  write_file(log, text_record("00.000", '{', "a") + text_record("00.001", '{', "b") +
+                      text_record("00.002", '{', "a") + text_record("00.003", '{', "left") +
+                      text_record("00.004", '}', "a: 0.002") +  // ends "left" unclosed
+                      text_record("00.005", '}', "b: 0.004") +
+                      text_record("00.006", '}', "call answered: 0.006") +  // replaced label
+                      text_record("00.007", '{', "a") + text_record("00.008", '}', "a: 0.001"));
+  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'", {log});
+  std::vector<Event> scopes = scopes_of(read_json(dir, dir.path + "/out.json"));
+  std::vector<std::string> order;
+  for (const Event& e : scopes)
+    order.push_back(e.name + "@" + std::to_string(static_cast<long long>(e.ts) % 1000000));
+  EXPECT_EQ(order, (std::vector<std::string>{"left@3000", "a@2000", "b@1000", "a@0", "a@7000"}));
+  EXPECT_TRUE(scopes[0].has("\"unclosed\": true"));
+  EXPECT_TRUE(scopes[3].has("\"closed_as\": \"call answered\"")) << scopes[3].args;
+  EXPECT_EQ(tool.status, 0) << tool.err;
 }
 
 }  // namespace

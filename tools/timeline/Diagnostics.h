@@ -1,5 +1,6 @@
 // Problems found in the input, reported on the standard error as
 //   vantrel-timeline: FILE:LINE: what
+// with FILE and what made printable.
 // The tool's main creates one and passes it to every reader; it lives for
 // the whole run. Single-threaded, no lock.
 #ifndef VANTREL_TOOLS_TIMELINE_DIAGNOSTICS_H
@@ -10,6 +11,11 @@
 #include <string>
 
 namespace Timeline {
+
+// `text` safe to print on a terminal: control characters (C0, DEL and the
+// C1 range) and bytes that are not UTF-8 as \xNN, so that a log cannot send
+// escape sequences to the reader's terminal.
+std::string printable(const std::string& text);
 
 class Diagnostics {
  public:

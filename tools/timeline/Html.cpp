@@ -4,7 +4,7 @@
 // The lane of a bar (class l<N>) is moved to its place by a style written at
 // the end, when the lanes and their depths are known; the script scales the
 // time axis to the window and zooms.
-#include <cinttypes>
+#include <algorithm>
 #include <cstdio>
 
 #include "tools/timeline/Outputs.h"
@@ -23,6 +23,7 @@ const char page_head[] = R"HTML(<!DOCTYPE html>
 body{font:13px sans-serif;margin:0;color:#222}
 header{padding:8px 12px;background:#f4f4f4;border-bottom:1px solid #ccc}
 header input{width:8em}
+#detail{white-space:pre;font:12px monospace;min-height:1.3em;overflow:hidden}
 #chart{display:block;width:100%}
 .b{stroke-width:1px;vector-effect:non-scaling-stroke}
 .outline .b{stroke:rgba(0,0,0,.35)}
@@ -37,6 +38,8 @@ header input{width:8em}
 #axis text{font:11px sans-serif;fill:#444}
 #axis line{stroke:#ddd}
 #labels text{font:11px sans-serif;fill:#111;pointer-events:none}
+#flows path{stroke:#37474f;stroke-width:1.5px;fill:none;pointer-events:none}
+#flows path.head{fill:#37474f;stroke:none}
 </style></head><body>
 <header><b>%TITLE%</b> &nbsp; %FACTS%<br>
 <span class="legend">importance:
@@ -44,6 +47,7 @@ header input{width:8em}
 &nbsp; (zoomed in) red dashes: left by an exception; pale: never closed</span><br>
 from <input id="from"> to <input id="to"> ms <button id="apply">zoom</button> <button id="reset">all</button>
 &nbsp; wheel: zoom, drag: pan, hover a bar for its details
+<div id="detail">&nbsp;</div>
 </header>
 <svg id="chart" xmlns="http://www.w3.org/2000/svg">
 <defs><clipPath id="plot"><rect x=")HTML";
@@ -97,6 +101,21 @@ function draw(){
   }
   names(k);
   outline(k);
+  arrows(k);
+}
+// Cross calls: an arrow at the callee's start, from the caller's row down
+// (or up) to the callee's.
+function arrows(k){
+  var g=document.getElementById('flows');
+  while(g.firstChild)g.removeChild(g.firstChild);
+  FLOWS.forEach(function(f){
+    if(f[0]<a||f[0]>b)return;
+    var x=LABELW+(f[0]-a)*k,d=f[2]>f[1]?-6:6;
+    var line=document.createElementNS(NS,'path');
+    line.setAttribute('d','M'+x+' '+f[1]+'V'+f[2]);g.appendChild(line);
+    var head=document.createElementNS(NS,'path');head.setAttribute('class','head');
+    head.setAttribute('d','M'+x+' '+f[2]+'l-4 '+d+'h8z');g.appendChild(head);
+  });
 }
 function zoom(na,nb){if(nb-na<1e-6)return;a=na;b=nb;draw();}
 document.getElementById('apply').onclick=function(){zoom(+from.value,+to.value);};
@@ -111,6 +130,11 @@ svg.addEventListener('mousedown',function(e){drag={x:e.clientX,a:a,b:b};});
 window.addEventListener('mouseup',function(){drag=null;});
 window.addEventListener('mousemove',function(e){
   if(!drag)return;var d=(e.clientX-drag.x)*(drag.b-drag.a)/width();zoom(drag.a-d,drag.b-d);
+});
+// The hovered bar's details, also where a tooltip does not show.
+var detail=document.getElementById('detail');
+view.addEventListener('mouseover',function(e){
+  if(e.target.tagName==='rect'&&e.target.firstChild)detail.textContent=e.target.firstChild.textContent.replace(/\n/g,' \u00b7 ');
 });
 window.addEventListener('resize',draw);
 draw();
@@ -154,9 +178,10 @@ void append_title(std::string& out, const Scope& scope) {
     ((out += '\n') += field.first) += ": ";
     append_xml_text(out, *field.second);
   }
-  char where[64];
-  std::snprintf(where, sizeof where, "\npid %" PRId64 " thread %" PRIu64, scope.pid, scope.tid);
-  out += where;
+  out += "\npid ";
+  append_integer(out, scope.pid);
+  out += " thread ";
+  append_integer(out, scope.tid);
   out += "</title>";
 }
 
@@ -191,10 +216,11 @@ void HtmlOutput::scope(const Scope& scope) {
   buffer_ += "<rect class=\"b v";
   buffer_ += std::to_string(scope.level);
   buffer_ += " l";
-  buffer_ += std::to_string(lane_index(scope.pid, scope.tid));
+  buffer_ += std::to_string(lane_index(shown_pid(scope.host, scope.pid), scope.tid));
   if (scope.severity != ' ') (buffer_ += " s") += scope.severity;
   if (scope.exception) buffer_ += " ex";
   if (scope.unclosed || scope.open_missing) buffer_ += " open";
+  if (!scope.context.root.empty()) workflow_scopes_.push_back(CallScope::of(scope));
   buffer_ += "\" x=\"";
   append_number(buffer_, scope.start_ms - origin_ms_);
   buffer_ += "\" y=\"" + std::to_string(scope.depth * row_height) + "\" width=\"";
@@ -212,9 +238,11 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
                             std::string& lane_y) {
   int y = axis_height;
   for (const Lane& lane : lanes) {
-    char name[160];
-    std::snprintf(name, sizeof name, "%s (%" PRId64 ") thread %" PRIu64,
-                  lane.process.empty() ? "pid" : lane.process.c_str(), lane.pid, lane.tid);
+    std::string name = lane.process.empty() ? "pid" : lane.process;
+    name += " (";
+    append_integer(name, lane.pid);
+    name += ") thread ";
+    append_integer(name, lane.tid);
     int height = std::max(lane.depths, 1) * row_height;
     buffer_ += "<rect x=\"0\" y=\"" + std::to_string(y) + "\" width=\"" +
                std::to_string(label_width - 4) + "\" height=\"" + std::to_string(height) +
@@ -222,10 +250,11 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
     buffer_ += "<text x=\"4\" y=\"" + std::to_string(y + 13) + "\">";
     append_xml_text(buffer_, name);
     buffer_ += "</text>\n";
-    auto found = lanes_.find({lane.pid, lane.tid});
+    auto found = lanes_.find({shown_pid(lane.host, lane.pid), lane.tid});
     if (found != lanes_.end()) {
       std::string index = std::to_string(found->second);
       style += ".l" + index + "{transform:translateY(" + std::to_string(y) + "px)}\n";
+      lane_top_[found->second] = y;
       lane_y += index + ":" + std::to_string(y) + ",";
     }
     y += height + lane_gap;
@@ -233,20 +262,38 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
   return y;
 }
 
+// [time, caller row middle, callee row middle] per cross call, for the script.
+std::string HtmlOutput::flows() const {
+  std::string out = "var FLOWS=[";
+  for (const CallLink& link : link_calls(workflow_scopes_)) {
+    const CallScope& callee = workflow_scopes_[link.callee];
+    const CallScope& caller = workflow_scopes_[link.caller];
+    auto row_middle = [this](const CallScope& scope) {
+      auto lane = lanes_.find({shown_pid(scope.host, scope.pid), scope.tid});
+      auto top = lane == lanes_.end() ? lane_top_.end() : lane_top_.find(lane->second);
+      int y = top == lane_top_.end() ? 0 : top->second;
+      return std::to_string(y + scope.depth * row_height + row_height / 2);
+    };
+    out += '[';
+    append_number(out, callee.start_ms - origin_ms_);
+    out += ',' + row_middle(caller) + ',' + row_middle(callee) + "],";
+  }
+  return out + "];";
+}
+
 void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
-  buffer_ += "</g><g id=\"labels\"></g></g>\n<g id=\"names\">\n";
+  buffer_ += "</g><g id=\"labels\"></g></g>\n<g id=\"flows\"></g>\n<g id=\"names\">\n";
   std::string style = "<style>\n";
   std::string lane_y = "var LANEY={";
   int y = write_lanes(lanes, style, lane_y);
   style += "#chart{height:" + std::to_string(y) + "px}\n</style>\n";
   buffer_ += "</g>\n</svg>\n" + style;
-  char facts_text[200];
-  std::snprintf(facts_text, sizeof facts_text,
-                "%zu scopes, %zu threads, %.3f ms from the first record; %zu never closed",
-                facts.scopes, lanes.size(), facts.last_ms - origin_ms_, facts.unclosed);
   buffer_ += "<script>document.getElementById('facts').textContent='";
-  buffer_ += facts_text;
-  buffer_ += "';" + lane_y + "};var SPAN=";
+  buffer_ +=
+      std::to_string(facts.scopes) + " scopes, " + std::to_string(lanes.size()) + " threads, ";
+  append_number(buffer_, facts.last_ms - origin_ms_);
+  buffer_ += " ms from the first record; " + std::to_string(facts.unclosed) + " never closed";
+  buffer_ += "';" + lane_y + "};" + flows() + "var SPAN=";
   // A little room after the last bar.
   append_number(buffer_, std::max((facts.last_ms - origin_ms_) * 1.02, 1.0));
   buffer_ += ",LABELW=" + std::to_string(label_width) + ",AXISH=" + std::to_string(axis_height) +

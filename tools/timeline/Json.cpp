@@ -1,7 +1,7 @@
 // Chrome trace-event JSON, which trace viewers open. One line per event:
 //   {"name":"check#c","cat":"scope","ph":"X","ts":1765000000042000.000,"dur":10127.000,
 //    "pid":4242,"tid":4243,"args":{"importance":"L","elapsed_ms":10.127,"root":"order#7"}}
-#include <cinttypes>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -9,20 +9,6 @@
 
 namespace Timeline {
 namespace {
-
-// The length of the valid UTF-8 sequence at `at`, or 0.
-std::size_t utf8_length(const unsigned char* at, const unsigned char* end) {
-  unsigned char c = at[0];
-  std::size_t length = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
-  if (length == 0 || static_cast<std::size_t>(end - at) < length) return 0;
-  for (std::size_t i = 1; i < length; ++i)
-    if ((at[i] & 0xC0) != 0x80) return 0;
-  if (c == 0xE0 && at[1] < 0xA0) return 0;  // overlong
-  if (c == 0xED && at[1] > 0x9F) return 0;  // surrogate
-  if (c == 0xF0 && at[1] < 0x90) return 0;  // overlong
-  if (c == 0xF4 && at[1] > 0x8F) return 0;  // beyond U+10FFFF
-  return length;
-}
 
 // Calls `ascii(c)` for each ASCII character and appends other valid UTF-8
 // sequences as they are, invalid bytes as U+FFFD.
@@ -35,7 +21,7 @@ void append_utf8(std::string& out, const std::string& text, Ascii ascii) {
       ascii(static_cast<char>(*at++));
       continue;
     }
-    std::size_t length = utf8_length(at, end);
+    std::size_t length = utf8_sequence_length(at, end);
     if (length == 0) {
       out += "\xEF\xBF\xBD";
       ++at;
@@ -71,12 +57,27 @@ void append_common_args(std::string& out, int level, char severity, const Record
 }
 
 void append_thread(std::string& out, std::int64_t pid, std::uint64_t tid) {
-  char text[64];
-  int n = std::snprintf(text, sizeof text, ",\"pid\":%" PRId64 ",\"tid\":%" PRIu64, pid, tid);
-  out.append(text, static_cast<std::size_t>(n));
+  out += ",\"pid\":";
+  append_integer(out, pid);
+  out += ",\"tid\":";
+  append_integer(out, tid);
 }
 
 }  // namespace
+
+std::int64_t shown_pid(std::uint32_t host, std::int64_t pid) {
+  return host == 0 ? pid : static_cast<std::int64_t>(host) << 32 | pid;
+}
+
+void append_integer(std::string& out, std::int64_t value) {
+  char text[24];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void append_integer(std::string& out, std::uint64_t value) {
+  char text[24];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
 
 void append_json_string(std::string& out, const std::string& text) {
   append_utf8(out, text, [&out](char c) {
@@ -84,9 +85,10 @@ void append_json_string(std::string& out, const std::string& text) {
       out += '\\';
       out += c;
     } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-      out += escape;
+      static const char hex[] = "0123456789abcdef";
+      const unsigned code = static_cast<unsigned char>(c);
+      (out += "\\u00") += hex[code >> 4];
+      out += hex[code & 0xF];
     } else {
       out += c;
     }
@@ -116,9 +118,12 @@ void append_xml_text(std::string& out, const std::string& text) {
 
 void append_number(std::string& out, double value) {
   if (!(std::fabs(value) < 9e15)) {  // out of the fast range, or NaN
-    char text[64];
-    int n = std::snprintf(text, sizeof text, "%.3f", std::isfinite(value) ? value : 0.0);
-    out.append(text, static_cast<std::size_t>(n));
+    // A finite double has at most 309 whole digits; the buffer holds them
+    // and to_chars never writes past its end.
+    char text[400];
+    auto printed = std::to_chars(text, text + sizeof text, std::isfinite(value) ? value : 0.0,
+                                 std::chars_format::fixed, 3);
+    out.append(text, printed.ec == std::errc() ? printed.ptr : text);
     return;
   }
   if (value < 0) {
@@ -168,7 +173,7 @@ void JsonOutput::scope(const Scope& scope) {
   append_number(buffer_, scope.start_ms * 1000.0);
   buffer_ += ",\"dur\":";
   append_number(buffer_, (scope.end_ms - scope.start_ms) * 1000.0);
-  append_thread(buffer_, scope.pid, scope.tid);
+  append_thread(buffer_, shown_pid(scope.host, scope.pid), scope.tid);
   buffer_ += ",\"args\":{";
   append_common_args(buffer_, scope.level, scope.severity, scope.context);
   buffer_ += ",\"elapsed_ms\":";
@@ -178,16 +183,40 @@ void JsonOutput::scope(const Scope& scope) {
   if (scope.unclosed) buffer_ += ",\"unclosed\":true";
   if (scope.open_missing) buffer_ += ",\"open_missing\":true";
   buffer_ += "}}";
+  if (!scope.context.root.empty()) workflow_scopes_.push_back(CallScope::of(scope));
   flush_if_full();
 }
 
-void JsonOutput::message(const Record& record) {
+// A flow from the caller's scope to the callee's, both ends at the callee's
+// start, so that each binds to its enclosing slice.
+void JsonOutput::write_flows() {
+  std::size_t flow_id = 0;
+  for (const CallLink& link : link_calls(workflow_scopes_)) {
+    const CallScope& callee = workflow_scopes_[link.callee];
+    const CallScope& caller = workflow_scopes_[link.caller];
+    ++flow_id;
+    for (const CallScope* end : {&caller, &callee}) {
+      begin_event();
+      buffer_ += end == &caller
+                     ? "{\"name\":\"call\",\"cat\":\"call\",\"ph\":\"s\",\"id\":"
+                     : "{\"name\":\"call\",\"cat\":\"call\",\"ph\":\"f\",\"bp\":\"e\",\"id\":";
+      append_integer(buffer_, static_cast<std::uint64_t>(flow_id));
+      buffer_ += ",\"ts\":";
+      append_number(buffer_, callee.start_ms * 1000.0);
+      append_thread(buffer_, shown_pid(end->host, end->pid), end->tid);
+      buffer_ += '}';
+    }
+  }
+  workflow_scopes_.clear();
+}
+
+void JsonOutput::message(const Record& record, std::uint32_t host, const Scope*) {
   begin_event();
   buffer_ += "{\"name\":\"";
   append_json_string(buffer_, record.text.size() > 80 ? record.text.substr(0, 80) : record.text);
   buffer_ += "\",\"cat\":\"message\",\"ph\":\"i\",\"s\":\"t\",\"ts\":";
   append_number(buffer_, record.time_ms * 1000.0);
-  append_thread(buffer_, record.pid, record.tid);
+  append_thread(buffer_, shown_pid(host, record.pid), record.tid);
   buffer_ += ",\"args\":{";
   append_common_args(buffer_, record.level, record.severity, record.context);
   append_field(buffer_, "text", record.text);
@@ -197,23 +226,27 @@ void JsonOutput::message(const Record& record) {
   flush_if_full();
 }
 
-void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts&) {
+void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
+  write_flows();
   std::int64_t previous_pid = 0;
   for (std::size_t i = 0; i < lanes.size(); ++i) {
     const Lane& lane = lanes[i];
-    if (i == 0 || lane.pid != previous_pid) {
+    const std::int64_t pid = shown_pid(lane.host, lane.pid);
+    if (i == 0 || pid != previous_pid) {
       begin_event();
       buffer_ += "{\"name\":\"process_name\",\"ph\":\"M\"";
-      append_thread(buffer_, lane.pid, 0);
+      append_thread(buffer_, pid, 0);
       buffer_ += ",\"args\":{\"name\":\"";
-      append_json_string(buffer_,
-                         lane.process.empty() ? "pid " + std::to_string(lane.pid) : lane.process);
+      std::string name = lane.process.empty() ? "pid " + std::to_string(lane.pid) : lane.process;
+      const std::string& host = lane.host < facts.hosts.size() ? facts.hosts[lane.host] : "";
+      if (!host.empty()) name += " on " + host;
+      append_json_string(buffer_, name);
       buffer_ += "\"}}";
-      previous_pid = lane.pid;
+      previous_pid = pid;
     }
     begin_event();
     buffer_ += "{\"name\":\"thread_name\",\"ph\":\"M\"";
-    append_thread(buffer_, lane.pid, lane.tid);
+    append_thread(buffer_, pid, lane.tid);
     buffer_ += ",\"args\":{\"name\":\"";
     buffer_ += static_cast<std::int64_t>(lane.tid) == lane.pid ? "main thread " : "thread ";
     buffer_ += std::to_string(lane.tid);
@@ -227,8 +260,8 @@ void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts&) {
 void Outputs::scope(const Scope& scope) {
   for (auto& output : outputs_) output->scope(scope);
 }
-void Outputs::message(const Record& record) {
-  for (auto& output : outputs_) output->message(record);
+void Outputs::message(const Record& record, std::uint32_t host, const Scope* enclosing) {
+  for (auto& output : outputs_) output->message(record, host, enclosing);
 }
 void Outputs::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
   for (auto& output : outputs_) output->finish(lanes, facts);

@@ -10,6 +10,8 @@
 #define VANTREL_TOOLS_TIMELINE_LOG_READER_H
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "tools/timeline/Diagnostics.h"
@@ -29,22 +31,33 @@ class RecordSink {
 enum class Format : std::uint8_t { Text, Xml };
 
 struct LogProbe {
-  std::string path;
+  std::string path;  // as given; "-" is the standard input
   Format format = Format::Text;
   double first_ms = 0;    // the first time printed in the file
   bool has_time = false;  // false: no time in the file's first block
+  // A stream (the standard input, a pipe) is copied here while probed, so
+  // that it can be read after the files that start before it.
+  std::shared_ptr<std::FILE> spool;
 };
 
+// What probe_log found.
+enum class ProbeResult : std::uint8_t { Log, NotALog, Unreadable };
+
 // Looks at the beginning of `path`: XML when the first non-blank character
-// is '<', text otherwise. False (with a report) when the file cannot be read.
-bool probe_log(const std::string& path, LogProbe& probe, Diagnostics& diagnostics);
+// is '<', text otherwise. Unreadable (a missing file, a directory) and
+// NotALog (no record head of either format in the first block: an empty
+// file, a configuration file, a web page, binary data) are reported.
+ProbeResult probe_log(const std::string& path, LogProbe& probe, Diagnostics& diagnostics);
 
 // Reads every record of the file into `sink`.
 void read_log(const LogProbe& probe, RecordSink& sink, Diagnostics& diagnostics);
 
-// Reads a text log; exposed for the benchmark and tests of the parser.
-void read_text_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics);
-void read_xml_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics);
+// Read a log from `file`, reporting problems under `name`; exposed for the
+// fuzz targets and tests of the parsers.
+void read_text_log(std::FILE* file, const std::string& name, RecordSink& sink,
+                   Diagnostics& diagnostics);
+void read_xml_log(std::FILE* file, const std::string& name, RecordSink& sink,
+                  Diagnostics& diagnostics);
 
 // The process name in a log file name "<process>_<destination>_<pid>_...":
 // everything before "_<pid>_", or "" when the name does not hold the pid.

@@ -8,6 +8,7 @@
 #ifndef VANTREL_TOOLS_TIMELINE_OUTPUTS_H
 #define VANTREL_TOOLS_TIMELINE_OUTPUTS_H
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -28,13 +29,47 @@ void append_xml_text(std::string& out, const std::string& text);
 // Appends `value` with three decimals, as "%.3f" would ("12.500",
 // "-0.004"), without the cost of printf.
 void append_number(std::string& out, double value);
+// Appends `value` in decimal.
+void append_integer(std::string& out, std::int64_t value);
+void append_integer(std::string& out, std::uint64_t value);
+
+// The pid shown for a process in the JSON and HTML: the pid itself on the
+// first host, above 2^32 on the others, so that equal pids of different
+// hosts stay apart.
+std::int64_t shown_pid(std::uint32_t host, std::int64_t pid);
+
+// What the linking of cross calls needs of a scope.
+// 40 bytes: the JSON and HTML outputs keep one per scope with a root.
+struct CallScope {
+  std::uint64_t root;  // a hash of the workflow root's text, 0 for none
+  std::uint32_t host;
+  std::int64_t pid;
+  std::uint64_t tid;
+  double start_ms, end_ms;
+  int depth;
+  bool outermost;  // no enclosing scope on its thread
+
+  static CallScope of(const Scope& scope);
+  static std::uint64_t hash(const std::string& root);
+};
+
+struct CallLink {
+  std::size_t callee;  // the incoming call's scope
+  std::size_t caller;  // the scope in the other process it ran inside
+};
+
+// Links every outermost scope of a thread that carries a workflow root to
+// the innermost scope of the same root in another process that contains it
+// in time (indexes into `scopes`), looking back over at most 256 scopes of
+// each other process per callee: O(n log n) for n scopes.
+std::vector<CallLink> link_calls(const std::vector<CallScope>& scopes);
 
 // Sends every event to several outputs.
 class Outputs : public Output {
  public:
   void add(std::unique_ptr<Output> output) { outputs_.push_back(std::move(output)); }
   void scope(const Scope& scope) override;
-  void message(const Record& record) override;
+  void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:
@@ -42,43 +77,79 @@ class Outputs : public Output {
 };
 
 // {"traceEvents":[ one "X" event per scope, one "i" event per message,
-// process_name and thread_name metadata ], "displayTimeUnit":"ms"}
+// a flow ("s" at the caller, "f" at the callee) per cross call between
+// processes, process_name and thread_name metadata ], "displayTimeUnit":"ms"}
 // Times are microseconds since 1970-01-01 UTC.
 class JsonOutput : public Output {
  public:
   explicit JsonOutput(std::FILE* file);
   void scope(const Scope& scope) override;
-  void message(const Record& record) override;
+  void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:
   void begin_event();
   void flush_if_full();
+  void write_flows();
 
   std::FILE* file_;
   std::string buffer_;
   bool first_event_ = true;
+  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the flows
 };
 
 // One page: a lane per process and thread, a bar per scope (an SVG rect with
-// a title as tooltip), nested rows by depth, zoom and pan by script. Bars
-// are placed in milliseconds after `origin_ms`.
+// a title as tooltip), nested rows by depth, an arrow from each cross call's
+// caller to its callee, zoom and pan by script. Bars are placed in
+// milliseconds after `origin_ms`.
 class HtmlOutput : public Output {
  public:
   HtmlOutput(std::FILE* file, double origin_ms, const std::string& title);
   void scope(const Scope& scope) override;
-  void message(const Record&) override {}
+  void message(const Record&, std::uint32_t, const Scope*) override {}
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:
-  int lane_index(std::int64_t pid, std::uint64_t tid);
+  int lane_index(std::int64_t pid, std::uint64_t tid);  // pid as shown_pid
   int write_lanes(const std::vector<Lane>& lanes, std::string& style, std::string& lane_y);
+  std::string flows() const;
   void flush_if_full();
 
   std::FILE* file_;
   double origin_ms_;
   std::string buffer_;
   std::map<std::pair<std::int64_t, std::uint64_t>, int> lanes_;  // in order of first scope
+  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the arrows
+  std::map<int, int> lane_top_;             // lane index => its top in the chart
+};
+
+// OpenTelemetry traces in the OTLP/JSON encoding: one ExportTraceServiceRequest
+// with a resource per process (service.name, process.pid, host.name), one
+// trace per workflow root, a span per scope and a span event per message
+// written inside a scope. The spans are kept until finish(), which links a
+// callee's incoming call to the caller's scope around it in the other
+// process and writes the file: memory grows with the number of scopes.
+class OtlpOutput : public Output {
+ public:
+  explicit OtlpOutput(std::FILE* file);
+  ~OtlpOutput() override;
+  void scope(const Scope& scope) override;
+  void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
+  void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
+
+  struct Span;
+  struct Event;
+
+ private:
+  void link_calls();
+  void assign_traces(const RunFacts& facts);
+  void write_span(const Span& span);
+  void flush_if_full();
+
+  std::FILE* file_;
+  std::string buffer_;
+  std::vector<Span> spans_;
+  std::map<std::uint64_t, std::vector<Event>> events_;  // by span id
 };
 
 // Duration figures of one label. Keeps every sample up to `exact_limit`,
@@ -113,7 +184,7 @@ class SummaryOutput : public Output {
  public:
   SummaryOutput(std::FILE* file, std::size_t top, bool merge_ids);
   void scope(const Scope& scope) override;
-  void message(const Record&) override {}
+  void message(const Record&, std::uint32_t, const Scope*) override {}
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:

@@ -4,15 +4,22 @@
 
 namespace Timeline {
 
+void Pairing::begin_file(const std::string& path, const std::string& host) {
+  path_ = path;
+  auto known = std::find(facts_.hosts.begin(), facts_.hosts.end(), host);
+  host_ = static_cast<std::uint32_t>(known - facts_.hosts.begin());
+  if (known == facts_.hosts.end()) facts_.hosts.push_back(host);
+}
+
 void Pairing::process_name(std::int64_t pid, const std::string& name) {
-  processes_.emplace(pid, name);
+  processes_.emplace(std::make_pair(host_, pid), name);
 }
 
 void Pairing::record(const Record& record) {
   if (!any_record_ || record.time_ms < facts_.first_ms) facts_.first_ms = record.time_ms;
   if (!any_record_ || record.time_ms > facts_.last_ms) facts_.last_ms = record.time_ms;
   any_record_ = true;
-  Thread& thread = threads_[Key(record.pid, record.tid)];
+  Thread& thread = threads_[Key(host_, record.pid, record.tid)];
   thread.last_ms = std::max(thread.last_ms, record.time_ms);
   switch (record.tag) {
     case Tag::Open:
@@ -23,7 +30,7 @@ void Pairing::record(const Record& record) {
       break;
     case Tag::Plain:
       ++facts_.messages;
-      output_.message(record);
+      output_.message(record, host_, thread.open.empty() ? nullptr : &thread.open.back().scope);
       break;
   }
 }
@@ -41,12 +48,16 @@ void Pairing::open(Thread& thread, const Record& record) {
   scope.start_ms = std::max(record.time_ms, floor);
   scope.pid = record.pid;
   scope.tid = record.tid;
+  scope.host = host_;
+  scope.id = ++last_id_;
+  scope.parent_id = thread.open.empty() ? 0 : thread.open.back().scope.id;
+  scope.top_id = thread.open.empty() ? scope.id : thread.open.front().scope.id;
   scope.depth = static_cast<int>(thread.open.size());
   scope.level = record.level;
   scope.severity = record.severity;
   scope.context = record.context;
   frame.children_end = scope.start_ms;
-  thread.open.push_back(std::move(frame));
+  push(thread, std::move(frame));
   thread.depths = std::max(thread.depths, static_cast<int>(thread.open.size()));
 }
 
@@ -57,26 +68,54 @@ void Pairing::close(Thread& thread, const Record& record) {
     label_ = record.text;
     elapsed_ms = -1;
   }
-  auto match = std::find_if(thread.open.rbegin(), thread.open.rend(),
-                            [this](const Frame& frame) { return frame.scope.label == label_; });
+  elapsed_ms = bounded_elapsed(record, elapsed_ms);
   if (thread.open.empty()) return close_unmatched(thread, record, label_, elapsed_ms);
-  if (match != thread.open.rend()) {
+  auto match = thread.innermost.find(label_);
+  if (match != thread.innermost.end()) {
     // Scopes opened inside it and never closed end here.
-    std::size_t keep = thread.open.size() - static_cast<std::size_t>(match - thread.open.rbegin());
+    std::size_t keep = match->second + 1;
     while (thread.open.size() > keep) end_top(thread, record.time_ms);
   } else {
     // The closing label was replaced (a cross call's closing text).
     thread.open.back().scope.closed_as = label_;
   }
-  Frame& frame = thread.open.back();
+  Frame frame = pop(thread);
   Scope& scope = frame.scope;
   if (elapsed_ms < 0) elapsed_ms = std::max(0.0, record.time_ms - scope.start_ms);
   scope.elapsed_ms = elapsed_ms;
   scope.exception = record.exception;
   scope.end_ms = std::max(scope.start_ms + elapsed_ms, frame.children_end);
-  Scope done = std::move(scope);
+  emit(thread, scope);
+}
+
+double Pairing::bounded_elapsed(const Record& record, double elapsed_ms) {
+  // Record times are whole milliseconds: one more is the most a scope that
+  // opened at the first record can have measured.
+  if (elapsed_ms <= record.time_ms - facts_.first_ms + 1) return elapsed_ms;
+  diagnostics_.report(path_, record.line,
+                      "elapsed time longer than the logs' whole time span; measured from "
+                      "the record times instead");
+  return -1;
+}
+
+void Pairing::push(Thread& thread, Frame frame) {
+  thread.open.push_back(std::move(frame));
+  Frame& pushed = thread.open.back();
+  std::size_t index = thread.open.size() - 1;
+  auto found = thread.innermost.find(pushed.scope.label);
+  pushed.outer_same = found == thread.innermost.end() ? none : found->second;
+  // The key views the innermost frame's own label, which lives as long as it.
+  if (found != thread.innermost.end()) thread.innermost.erase(found);
+  thread.innermost.emplace(pushed.scope.label, index);
+}
+
+Pairing::Frame Pairing::pop(Thread& thread) {
+  thread.innermost.erase(thread.open.back().scope.label);
+  Frame frame = std::move(thread.open.back());
   thread.open.pop_back();
-  emit(thread, done);
+  if (frame.outer_same != none)
+    thread.innermost.emplace(thread.open[frame.outer_same].scope.label, frame.outer_same);
+  return frame;
 }
 
 void Pairing::close_unmatched(Thread& thread, const Record& record, const std::string& label,
@@ -92,6 +131,9 @@ void Pairing::close_unmatched(Thread& thread, const Record& record, const std::s
       std::max(record.time_ms - elapsed_ms, std::min(thread.children_end, record.time_ms));
   scope.pid = record.pid;
   scope.tid = record.tid;
+  scope.host = host_;
+  scope.id = ++last_id_;
+  scope.top_id = scope.id;
   scope.level = record.level;
   scope.severity = record.severity;
   scope.exception = record.exception;
@@ -103,12 +145,11 @@ void Pairing::close_unmatched(Thread& thread, const Record& record, const std::s
 }
 
 void Pairing::end_top(Thread& thread, double end_ms) {
-  Frame& frame = thread.open.back();
-  Scope done = std::move(frame.scope);
+  Frame frame = pop(thread);
+  Scope& done = frame.scope;
   done.end_ms = std::max({end_ms, frame.children_end, done.start_ms});
   done.elapsed_ms = done.end_ms - done.start_ms;
   done.unclosed = true;
-  thread.open.pop_back();
   ++facts_.unclosed;
   emit(thread, done);
 }
@@ -128,9 +169,8 @@ void Pairing::finish() {
     Thread& thread = entry.second;
     while (!thread.open.empty()) end_top(thread, thread.last_ms);
     Lane lane;
-    lane.pid = entry.first.first;
-    lane.tid = entry.first.second;
-    auto process = processes_.find(lane.pid);
+    std::tie(lane.host, lane.pid, lane.tid) = entry.first;
+    auto process = processes_.find(std::make_pair(lane.host, lane.pid));
     if (process != processes_.end()) lane.process = process->second;
     lane.depths = thread.depths;
     lane.scopes = thread.scopes;

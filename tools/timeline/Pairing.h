@@ -9,8 +9,12 @@
 #define VANTREL_TOOLS_TIMELINE_PAIRING_H
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -22,6 +26,7 @@ namespace Timeline {
 
 // One process and thread: one lane of the picture.
 struct Lane {
+  std::uint32_t host = 0;  // index in RunFacts::hosts
   std::int64_t pid = 0;
   std::uint64_t tid = 0;
   std::string process;  // the process name, or "" when no file gave one
@@ -36,6 +41,7 @@ struct RunFacts {
   std::size_t messages = 0;
   std::size_t unclosed = 0;
   std::size_t open_missing = 0;
+  std::vector<std::string> hosts;  // host names, [0] the unnamed host ""
 };
 
 // Where the results go; outputs write as they receive.
@@ -43,7 +49,9 @@ class Output {
  public:
   virtual ~Output() = default;
   virtual void scope(const Scope& scope) = 0;
-  virtual void message(const Record& record) = 0;
+  // `host`: index in RunFacts::hosts; `enclosing`: the innermost scope open
+  // on the record's thread, still without its end, or null.
+  virtual void message(const Record& record, std::uint32_t host, const Scope* enclosing) = 0;
   // The lanes in pid, tid order; called once, after the last scope.
   virtual void finish(const std::vector<Lane>& lanes, const RunFacts& facts) = 0;
 };
@@ -52,26 +60,34 @@ class Pairing : public RecordSink {
  public:
   Pairing(Output& output, Diagnostics& diagnostics) : output_(output), diagnostics_(diagnostics) {}
 
-  // The file whose records follow (for reports).
-  void begin_file(const std::string& path) { path_ = path; }
+  // The file whose records follow (for reports) and the host it comes from
+  // ("" when not known): processes of different hosts stay apart.
+  void begin_file(const std::string& path, const std::string& host = std::string());
   void record(const Record& record) override;
   void process_name(std::int64_t pid, const std::string& name) override;
   // Ends every scope still open at its thread's last record, then the output.
   void finish();
 
  private:
+  static constexpr std::size_t none = static_cast<std::size_t>(-1);
   struct Frame {
     Scope scope;
-    double children_end;  // the end of its latest closed child
+    double children_end;     // the end of its latest closed child
+    std::size_t outer_same;  // the next outer frame with the same label, or none
   };
   struct Thread {
-    std::vector<Frame> open;       // innermost last
+    // Innermost last. A deque, so that the labels `innermost` views stay in
+    // place while frames are pushed and popped at the end.
+    std::deque<Frame> open;
+    // Per open label, its innermost frame: a closing record finds its scope
+    // without searching the stack.
+    std::unordered_map<std::string_view, std::size_t> innermost;
     double children_end = -1e300;  // the end of its latest closed outermost scope
     double last_ms = 0;
     int depths = 0;
     std::size_t scopes = 0;
   };
-  using Key = std::pair<std::int64_t, std::uint64_t>;
+  using Key = std::tuple<std::uint32_t, std::int64_t, std::uint64_t>;
 
   void open(Thread& thread, const Record& record);
   void close(Thread& thread, const Record& record);
@@ -79,13 +95,21 @@ class Pairing : public RecordSink {
                        double elapsed_ms);
   // Ends the innermost open scope at `end_ms` and sends it out.
   void end_top(Thread& thread, double end_ms);
+  void push(Thread& thread, Frame frame);
+  // Takes the innermost open scope off the stack and its label's index.
+  Frame pop(Thread& thread);
+  // -1 (measure from the records) when the printed elapsed time would start
+  // the scope before the first record of the logs.
+  double bounded_elapsed(const Record& record, double elapsed_ms);
   void emit(Thread& thread, Scope& scope);
 
   Output& output_;
   Diagnostics& diagnostics_;
   std::string path_;
   std::map<Key, Thread> threads_;
-  std::map<std::int64_t, std::string> processes_;
+  std::map<std::pair<std::uint32_t, std::int64_t>, std::string> processes_;
+  std::uint32_t host_ = 0;  // of the current file
+  std::uint64_t last_id_ = 0;
   RunFacts facts_;
   bool any_record_ = false;
   std::string label_;  // scratch for closing labels

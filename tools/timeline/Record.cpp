@@ -114,6 +114,19 @@ bool split_closing(const std::string& text, std::string& label, double& elapsed_
   return true;
 }
 
+std::size_t utf8_sequence_length(const unsigned char* at, const unsigned char* end) {
+  unsigned char c = at[0];
+  std::size_t length = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+  if (length == 0 || static_cast<std::size_t>(end - at) < length) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((at[i] & 0xC0) != 0x80) return 0;
+  if (c == 0xE0 && at[1] < 0xA0) return 0;  // overlong
+  if (c == 0xED && at[1] > 0x9F) return 0;  // surrogate
+  if (c == 0xF0 && at[1] < 0x90) return 0;  // overlong
+  if (c == 0xF4 && at[1] > 0x8F) return 0;  // beyond U+10FFFF
+  return length;
+}
+
 bool looks_like_time(const char* t) {
   static const char pattern[] = "dddd/dd/dd dd:dd:dd.ddd";
   for (int i = 0; i < 23; ++i) {

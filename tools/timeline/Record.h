@@ -64,6 +64,11 @@ struct Scope {
   bool unclosed = false;      // no closing record: ends at the thread's last record
   bool open_missing = false;  // no opening record: starts at close minus elapsed
   RecordContext context;      // from the opening record (or the closing one)
+  // Numbered in the order the scopes open, from 1, unique in the run.
+  std::uint64_t id = 0;
+  std::uint64_t parent_id = 0;  // the enclosing scope on its thread, 0 for none
+  std::uint64_t top_id = 0;     // the outermost enclosing scope (itself at depth 0)
+  std::uint32_t host = 0;       // index in RunFacts::hosts
 };
 
 // The two-letter level names of the records, index = level:
@@ -96,6 +101,11 @@ class TimeParser {
 // Whether the 23 characters at `text` have the digits and separators of a
 // printed time.
 bool looks_like_time(const char* text);
+
+// The length of the valid UTF-8 sequence at `at` (before `end`), or 0 for
+// an ASCII byte, a stray byte or a sequence that is cut, overlong, a
+// surrogate or beyond U+10FFFF.
+std::size_t utf8_sequence_length(const unsigned char* at, const unsigned char* end);
 
 }  // namespace Timeline
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tools/timeline/Diagnostics.h"
 #include "tools/timeline/Outputs.h"
 
 namespace Timeline {
@@ -81,7 +82,7 @@ void SummaryOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts
   std::vector<std::pair<std::string, DurationStats*>> rows;
   std::size_t width = 5;
   for (auto& entry : labels_) {
-    rows.emplace_back(entry.first, &entry.second);
+    rows.emplace_back(printable(entry.first), &entry.second);
     width = std::max(width, std::min<std::size_t>(entry.first.size(), 60));
   }
   std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
@@ -99,7 +100,8 @@ void SummaryOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts
   }
   std::size_t processes = 0;
   for (std::size_t i = 0; i < lanes.size(); ++i)
-    if (i == 0 || lanes[i].pid != lanes[i - 1].pid) ++processes;
+    if (i == 0 || lanes[i].pid != lanes[i - 1].pid || lanes[i].host != lanes[i - 1].host)
+      ++processes;
   std::fprintf(file_,
                "%zu scopes, %zu messages in %zu threads of %zu processes; %zu never closed, %zu "
                "without opening record\n",

@@ -17,6 +17,7 @@ namespace {
 
 constexpr std::size_t block_size = 1 << 20;
 constexpr int column_count = 14;
+constexpr std::int64_t max_id = (std::int64_t{1} << 31) - 1;
 
 struct Cursor {
   const char* at;
@@ -38,11 +39,12 @@ void trim(const char*& begin, const char*& end) {
   while (end != begin && end[-1] == ' ') --end;
 }
 
+// At most 18 digits, so that the value cannot overflow.
 bool parse_integer(const char* begin, const char* end, std::int64_t& value) {
   trim(begin, end);
   bool negative = begin != end && *begin == '-';
   if (negative) ++begin;
-  if (begin == end) return false;
+  if (begin == end || end - begin > 18) return false;
   std::int64_t result = 0;
   for (; begin != end; ++begin) {
     if (*begin < '0' || *begin > '9') return false;
@@ -52,9 +54,12 @@ bool parse_integer(const char* begin, const char* end, std::int64_t& value) {
   return true;
 }
 
+// "name#id"; the name alone when the display mask hides the id column, so
+// that a step never shows as "job#".
 void set_step(std::string& target, const std::string& names, const std::string& ids) {
   if (names.empty() && ids.empty()) return;
   target = names;
+  if (ids.empty()) return;
   target += '#';
   target += ids;
 }
@@ -72,8 +77,8 @@ void read_columns(const std::string (&columns)[column_count], RecordContext& con
 
 class TextReader {
  public:
-  TextReader(const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
-      : path_(path), sink_(sink), diagnostics_(diagnostics) {}
+  TextReader(std::FILE* file, const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
+      : file_(file), path_(path), sink_(sink), diagnostics_(diagnostics) {}
 
   void run();
 
@@ -81,9 +86,11 @@ class TextReader {
   void line(const char* begin, const char* end, bool complete);
   bool parse_record(const char* begin, const char* end);
   bool parse_head(Cursor& cursor);
+  bool parse_id(const char* begin, const char* end, std::int64_t& id);
   void other_line(const char* begin, const char* end);
   void announce_process(std::int64_t pid);
 
+  std::FILE* file_;
   const std::string& path_;
   RecordSink& sink_;
   Diagnostics& diagnostics_;
@@ -93,14 +100,11 @@ class TextReader {
   std::string pending_source_;
   std::vector<std::int64_t> pids_;  // processes announced for this file
   std::size_t line_number_ = 0;
+  const char* bad_record_ = nullptr;  // why the line's record head was refused
 };
 
 void TextReader::run() {
-  std::FILE* file = std::fopen(path_.c_str(), "rb");
-  if (!file) {
-    diagnostics_.report(path_, 0, std::string("cannot open: ") + std::strerror(errno));
-    return;
-  }
+  std::FILE* file = file_;
   std::vector<char> buffer(block_size);
   std::size_t kept = 0;  // bytes of an unfinished line at the buffer's start
   for (;;) {
@@ -118,18 +122,22 @@ void TextReader::run() {
     std::memmove(buffer.data(), begin, kept);
   }
   if (kept > 0) line(buffer.data(), buffer.data() + kept, false);
-  std::fclose(file);
 }
 
 void TextReader::line(const char* begin, const char* end, bool complete) {
   ++line_number_;
   if (end != begin && end[-1] == '\r') --end;
+  bad_record_ = nullptr;
   if (parse_record(begin, end)) {
     if (!complete)
       diagnostics_.report(path_, line_number_, "the file ends inside this record (cut off?)");
     record_.line = line_number_;
     announce_process(record_.pid);
     sink_.record(record_);
+    return;
+  }
+  if (bad_record_) {
+    diagnostics_.report(path_, line_number_, std::string(bad_record_) + "; record skipped");
     return;
   }
   if (!complete && end != begin) {
@@ -179,10 +187,25 @@ bool TextReader::parse_head(Cursor& cursor) {
   record_.severity = *b[1];
   record_.exception = *b[2] == 'X';
   std::int64_t tid = 0;
-  if (!parse_integer(b[3], e[3], record_.pid) || !parse_integer(b[4], e[4], tid)) return false;
+  if (!parse_id(b[3], e[3], record_.pid) || !parse_id(b[4], e[4], tid)) return false;
   record_.tid = static_cast<std::uint64_t>(tid);
   record_.tag = *b[5] == '{' ? Tag::Open : (*b[5] == '}' ? Tag::Close : Tag::Plain);
   return true;
+}
+
+// A process or thread id: digits below 2^31, as the kernel gives them.
+// Anything else in a record head that is otherwise well formed is a bad
+// record, said so, rather than a line of message text.
+bool TextReader::parse_id(const char* begin, const char* end, std::int64_t& id) {
+  trim(begin, end);
+  if (begin != end && end - begin <= 10 &&
+      std::all_of(begin, end, [](char c) { return c >= '0' && c <= '9'; })) {
+    id = 0;
+    for (const char* p = begin; p != end; ++p) id = id * 10 + (*p - '0');
+    if (id <= max_id) return true;
+  }
+  bad_record_ = "process or thread id not a number below 2^31";
+  return false;
 }
 
 void TextReader::other_line(const char* begin, const char* end) {
@@ -211,8 +234,9 @@ void TextReader::announce_process(std::int64_t pid) {
 
 }  // namespace
 
-void read_text_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics) {
-  TextReader(path, sink, diagnostics).run();
+void read_text_log(std::FILE* file, const std::string& name, RecordSink& sink,
+                   Diagnostics& diagnostics) {
+  TextReader(file, name, sink, diagnostics).run();
 }
 
 std::string process_from_file_name(const std::string& path, std::int64_t pid) {

@@ -29,10 +29,20 @@ bool is(const XML_Char* name, const char* expected) { return std::strcmp(name, e
 
 std::int64_t to_integer(const XML_Char* text) { return std::strtoll(text, nullptr, 10); }
 
+constexpr std::int64_t max_id = (std::int64_t{1} << 31) - 1;
+
+// A process or thread id: 1 to 10 digits, below 2^31; -1 otherwise.
+std::int64_t to_id(const XML_Char* text) {
+  std::size_t length = std::strlen(text);
+  if (length == 0 || length > 10 || std::strspn(text, "0123456789") != length) return -1;
+  std::int64_t id = to_integer(text);
+  return id <= max_id ? id : -1;
+}
+
 class XmlReader {
  public:
-  XmlReader(const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
-      : path_(path), sink_(sink), diagnostics_(diagnostics) {}
+  XmlReader(std::FILE* file, const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
+      : file_(file), path_(path), sink_(sink), diagnostics_(diagnostics) {}
   ~XmlReader() {
     if (parser_) XML_ParserFree(parser_);
   }
@@ -58,6 +68,7 @@ class XmlReader {
   void finish();
   std::size_t line() const;
 
+  std::FILE* file_;
   const std::string& path_;
   RecordSink& sink_;
   Diagnostics& diagnostics_;
@@ -72,6 +83,7 @@ class XmlReader {
   int depth_ = 0;               // open elements, the root being 1
   int msg_depth_ = 0;           // depth of the open Msg, 0 when none
   bool time_seen_ = false;
+  bool ids_valid_ = true;
   bool text_closed_ = false;  // the Msg text ended (a child follows it)
   bool stray_text_reported_ = false;
   TimeParser times_;
@@ -106,9 +118,9 @@ void XmlReader::start(const XML_Char* name, const XML_Char** attributes) {
     std::int64_t pid = 0;
     for (const XML_Char** a = attributes; *a; a += 2) {
       if (is(a[0], "Process")) process = a[1];
-      if (is(a[0], "Pid")) pid = to_integer(a[1]);
+      if (is(a[0], "Pid")) pid = to_id(a[1]);
     }
-    if (!process.empty()) sink_.process_name(pid, process);
+    if (!process.empty() && pid >= 0) sink_.process_name(pid, process);
     return;
   }
   if (depth_ == 1)
@@ -120,6 +132,7 @@ void XmlReader::start_msg(const XML_Char** attributes) {
   record_.line = line();
   msg_depth_ = depth_;
   time_seen_ = false;
+  ids_valid_ = true;
   text_closed_ = false;
   for (const XML_Char** a = attributes; *a; a += 2) {
     const XML_Char* value = a[1];
@@ -129,9 +142,12 @@ void XmlReader::start_msg(const XML_Char** attributes) {
     } else if (is(a[0], "Time")) {
       time_seen_ = std::strlen(value) >= 23 && times_.parse(value, record_.time_ms);
     } else if (is(a[0], "Pid")) {
-      record_.pid = to_integer(value);
+      record_.pid = to_id(value);
+      ids_valid_ = ids_valid_ && record_.pid >= 0;
     } else if (is(a[0], "Tid")) {
-      record_.tid = static_cast<std::uint64_t>(to_integer(value));
+      std::int64_t tid = to_id(value);
+      ids_valid_ = ids_valid_ && tid >= 0;
+      record_.tid = static_cast<std::uint64_t>(tid);
     } else if (is(a[0], "Imp")) {
       record_.level = level_from_mark(value, std::strlen(value));
     } else if (is(a[0], "Sev")) {
@@ -176,7 +192,10 @@ void XmlReader::start_child(const XML_Char* name, const XML_Char** attributes) {
                       : is(name, "Caller") ? &record_.context.caller
                       : is(name, "Callee") ? &record_.context.callee
                                            : nullptr;
-  if (step) ((*step = step_name) += '#') += step_id;
+  if (step) {
+    *step = step_name;
+    if (*step_id) (*step += '#') += step_id;
+  }
   if (is(name, "Source")) ((record_.source = source_file) += ':') += source_line;
 }
 
@@ -188,6 +207,11 @@ void XmlReader::end_msg() {
   if (!text.empty() && text.front() == '\n') text.erase(0, 1);
   if (!time_seen_) {
     diagnostics_.report(path_, record_.line, "record without a valid Time; skipped");
+    return;
+  }
+  if (!ids_valid_) {
+    diagnostics_.report(path_, record_.line,
+                        "process or thread id not a number below 2^31; record skipped");
     return;
   }
   sink_.record(record_);
@@ -227,11 +251,7 @@ void XmlReader::new_parser(bool resumed) {
 }
 
 void XmlReader::run() {
-  std::FILE* file = std::fopen(path_.c_str(), "rb");
-  if (!file) {
-    diagnostics_.report(path_, 0, std::string("cannot open: ") + std::strerror(errno));
-    return;
-  }
+  std::FILE* file = file_;
   new_parser(false);
   std::vector<char> block(block_size);
   for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file)) > 0;) {
@@ -240,7 +260,6 @@ void XmlReader::run() {
     lines_before_block_ +=
         static_cast<std::size_t>(std::count(block.data(), block.data() + n, '\n'));
   }
-  std::fclose(file);
   finish();
 }
 
@@ -293,8 +312,9 @@ void XmlReader::finish() {
 
 }  // namespace
 
-void read_xml_log(const std::string& path, RecordSink& sink, Diagnostics& diagnostics) {
-  XmlReader(path, sink, diagnostics).run();
+void read_xml_log(std::FILE* file, const std::string& name, RecordSink& sink,
+                  Diagnostics& diagnostics) {
+  XmlReader(file, name, sink, diagnostics).run();
 }
 
 }  // namespace Timeline
