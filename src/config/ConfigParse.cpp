@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "ConfigParser.hpp"
+#include "ErrnoKeeper.h"
 #include "LogosInfo.h"
 #include "Vantrel.h"
 #include "config/ConfigLexer.h"
@@ -43,6 +44,7 @@ const WidthLine width_lines[] = {
 // succeeded, in one assignment at the end.
 bool Config::parse(std::istream& in, const std::string& name, const std::string& log_dir,
                    const std::string& config_file) {
+  const ErrnoKeeper keep_errno;
   Config work = *this;
   try {
     ConfigLexer lexer(work, name, log_dir, config_file, &in);
@@ -57,6 +59,7 @@ bool Config::parse(std::istream& in, const std::string& name, const std::string&
 // The names of a destination built with empty texts: from the QZ_TRACE_
 // variables and their defaults.
 bool Config::parse(std::istream& in) {
+  const ErrnoKeeper keep_errno;
   const LogosInfo names("", "", "", "");
   return parse(in, names.name(), names.logdir(), names.configfile());
 }
