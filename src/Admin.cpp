@@ -32,12 +32,22 @@ State pulled() {
   return logos->config.pull();
 }
 
+// Runs `work()` under the destination's message lock. A thread that already
+// holds it (a getter inside a stream expression of its own record) runs it
+// as it is: taking a second level would count as a nested message and mark
+// the record as having lost one.
+template <typename Work>
+auto under_message_lock(Logos& logos, Work work) {
+  if (logos.message_lock.held_by_caller()) return work();
+  ZelTools::Native::RecursiveGuard lock(logos.message_lock);
+  return work();
+}
+
 template <typename Getter>
 std::string read_name(Getter getter) {
   Logos* logos = current_logos();
   if (logos == nullptr) return std::string();
-  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
-  return getter(logos->info);
+  return under_message_lock(*logos, [&] { return getter(logos->info); });
 }
 
 // Applies `apply(LogosInfo&)`, replaces the log file and refreshes the
@@ -45,11 +55,10 @@ std::string read_name(Getter getter) {
 template <typename Apply>
 void change_names(Apply apply, bool pull_again) {
   Logos* logos = current_logos();
-  if (logos == nullptr) return;
-  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
   // This thread is writing a record on this destination: its log file
   // must not go away under it.
-  if (logos->message_lock.depth() > 1) return;
+  if (logos == nullptr || logos->message_lock.held_by_caller()) return;
+  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
   apply(logos->info);
   logos->renew_log_file();
   EditableConfig& config = logos->config;
@@ -70,18 +79,19 @@ void Admin::config(const Config& value) {
 bool Admin::config(const std::string& text) {
   Logos* logos = current_logos();
   if (logos == nullptr) return false;
-  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
-  const LogosInfo& info = logos->info;
-  bool parsed = false;
-  logos->config.edit([&](State& state) {
-    std::istringstream in(text);
-    try {
-      parsed = state.value.parse(in, info.name(), info.logdir(), info.configfile());
-    } catch (...) {
-      parsed = false;
-    }
+  return under_message_lock(*logos, [&] {
+    const LogosInfo& info = logos->info;
+    bool parsed = false;
+    logos->config.edit([&](State& state) {
+      std::istringstream in(text);
+      try {
+        parsed = state.value.parse(in, info.name(), info.logdir(), info.configfile());
+      } catch (...) {
+        parsed = false;
+      }
+    });
+    return parsed;
   });
-  return parsed;
 }
 
 void Admin::active(bool value) {

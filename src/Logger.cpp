@@ -133,16 +133,19 @@ void Logger::release() {
 namespace {
 
 // Formats into `buffer`; returns the text's length. A text of 1024
-// characters or more is cut to its first 1023.
+// characters or more is cut to its first 1023. The buffer is a C string: a
+// NUL that the format produced ("%c" of 0) ends the text there.
 std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, va_list args) {
   buffer[0] = '\0';  // a formatting error may leave the buffer untouched
   const int written = ZelTools::Portable::vsnprintf(buffer, sizeof buffer, format, args);
-  // The length is known unless the text was cut or formatting failed.
+  std::size_t length = sizeof buffer - 1;
   if (written >= 0 && written < static_cast<int>(sizeof buffer)) {
-    return static_cast<std::size_t>(written);
+    length = static_cast<std::size_t>(written);
+  } else {
+    buffer[length] = '\0';
   }
-  buffer[sizeof buffer - 1] = '\0';
-  return std::strlen(buffer);
+  const void* nul = std::memchr(buffer, '\0', length);
+  return nul == nullptr ? length : static_cast<std::size_t>(static_cast<const char*>(nul) - buffer);
 }
 
 }  // namespace

@@ -134,6 +134,10 @@ class RecursiveLock {
   unsigned depth() const { return depth_; }
   unsigned max_depth() const { return max_depth_; }
 
+  // True when the calling thread holds at least one level. Reads only
+  // `owner_` (relaxed): see the memory orders above.
+  bool held_by_caller() const noexcept { return owner_.load(std::memory_order_relaxed) == self(); }
+
  private:
   static constexpr int free_state = 0;
   static constexpr int locked_state = 1;
