@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "ContextInternal.h"
+#include "ErrnoKeeper.h"
 #include "Logos.h"
 
 namespace Vantrel {
@@ -70,13 +71,18 @@ void change_names(Apply apply, bool pull_again) {
 
 }  // namespace
 
-Config Admin::config() { return pulled().value; }
+Config Admin::config() {
+  const ErrnoKeeper keep_errno;
+  return pulled().value;
+}
 
 void Admin::config(const Config& value) {
+  const ErrnoKeeper keep_errno;
   edit([&value](State& state) { state.value = value; });
 }
 
 bool Admin::config(const std::string& text) {
+  const ErrnoKeeper keep_errno;
   Logos* logos = current_logos();
   if (logos == nullptr) return false;
   return under_message_lock(*logos, [&] {
@@ -95,33 +101,45 @@ bool Admin::config(const std::string& text) {
 }
 
 void Admin::active(bool value) {
+  const ErrnoKeeper keep_errno;
   edit([value](State& state) { state.value.active = value; });
 }
 
 void Admin::importance(const Importance& value) {
+  const ErrnoKeeper keep_errno;
   edit([&value](State& state) { state.value.importance = value; });
 }
 
 void Admin::size(unsigned int value) {
+  const ErrnoKeeper keep_errno;
   edit([value](State& state) { state.value.size = value; });
 }
 
 void Admin::keep(bool value) {
+  const ErrnoKeeper keep_errno;
   edit([value](State& state) { state.value.keep = value; });
 }
 
-bool Admin::pullable() { return pulled().pullable; }
+bool Admin::pullable() {
+  const ErrnoKeeper keep_errno;
+  return pulled().pullable;
+}
 
 void Admin::pullable(bool value) {
+  const ErrnoKeeper keep_errno;
   Logos* logos = current_logos();
   if (logos == nullptr) return;
   EditableConfig& config = logos->config;
   config.edit([&config, value](State& state) { config.set_pulling(state, value); });
 }
 
-SimpleTime::Duration Admin::period() { return pulled().period; }
+SimpleTime::Duration Admin::period() {
+  const ErrnoKeeper keep_errno;
+  return pulled().period;
+}
 
 void Admin::period(const SimpleTime::Duration& value) {
+  const ErrnoKeeper keep_errno;
   Logos* logos = current_logos();
   if (logos == nullptr) return;
   EditableConfig& config = logos->config;
@@ -132,34 +150,42 @@ void Admin::period(const SimpleTime::Duration& value) {
 }
 
 std::string Admin::name() {
+  const ErrnoKeeper keep_errno;
   return read_name([](const LogosInfo& info) { return info.name(); });
 }
 
 std::string Admin::logext() {
+  const ErrnoKeeper keep_errno;
   return read_name([](const LogosInfo& info) { return info.logext(); });
 }
 
 std::string Admin::logdir() {
+  const ErrnoKeeper keep_errno;
   return read_name([](const LogosInfo& info) { return info.logdir(); });
 }
 
 std::string Admin::configfile() {
+  const ErrnoKeeper keep_errno;
   return read_name([](const LogosInfo& info) { return info.configfile(); });
 }
 
 void Admin::logext(const std::string& value) {
+  const ErrnoKeeper keep_errno;
   change_names([&value](LogosInfo& info) { info.set_logext(value); }, false);
 }
 
 void Admin::logdir(const std::string& value) {
+  const ErrnoKeeper keep_errno;
   change_names([&value](LogosInfo& info) { info.set_logdir(value); }, false);
 }
 
 void Admin::configfile(const std::string& value) {
+  const ErrnoKeeper keep_errno;
   change_names([&value](LogosInfo& info) { info.set_configfile(value); }, true);
 }
 
 void Admin::is_active(std::unique_ptr<const IsActive> rule) {
+  const ErrnoKeeper keep_errno;
   if (Logos* logos = current_logos()) logos->set_custom_is_active(std::move(rule));
 }
 

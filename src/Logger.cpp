@@ -11,6 +11,7 @@
 
 #include "ContextInternal.h"
 #include "DebugTrace.h"
+#include "ErrnoKeeper.h"
 #include "Library.h"
 #include "Logos.h"
 
@@ -37,6 +38,7 @@ Logger::Logger(const Importance& importance, Tag tag)
 
 Logger::Logger(const Importance& importance, Tag tag, Opening opening, const Found* found)
     : importance_(&importance), tag_(tag) {
+  const ErrnoKeeper keep_errno;
   try {
     Logos* logos = nullptr;
     if (found != nullptr) {
@@ -100,6 +102,7 @@ Logger::~Logger() { reset(); }
 
 void Logger::reset() {
   if (logos_ == nullptr) return;
+  const ErrnoKeeper keep_errno;
   try {
     end_record();
   } catch (...) {
@@ -151,6 +154,7 @@ std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, 
 }  // namespace
 
 void Printf::operator()(const char* format, ...) const {
+  const ErrnoKeeper keep_errno;
   // The quick verdict, before a Logger (and its copy of the settings) is
   // built: most filtered messages end here. The Logger reuses the look-up.
   // With the debug trace on, the Logger looks up and decides alone, writing
@@ -174,6 +178,7 @@ void Printf::operator()(const char* format, ...) const {
   if (format != nullptr) {
     va_list args;
     va_start(args, format);
+    errno = keep_errno.saved();  // "%m" names the caller's error
     length = format_text(buffer, format, args);
     va_end(args);
   }

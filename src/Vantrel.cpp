@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "DebugTrace.h"
+#include "ErrnoKeeper.h"
 #include "ImportanceConstants.h"
 #include "Library.h"
 #include "Logos.h"
@@ -80,6 +81,7 @@ bool xml() { return xml_flag.load(std::memory_order_relaxed); }
 }  // namespace Env
 
 VantrelInitExit::VantrelInitExit() {
+  const ErrnoKeeper keep_errno;
   if (!flags_read) {
     flags_read = true;
     load_env_vars();
@@ -96,6 +98,7 @@ VantrelInitExit::VantrelInitExit() {
 }
 
 VantrelInitExit::~VantrelInitExit() {
+  const ErrnoKeeper keep_errno;
   if (--counter == 0) exit();
 }
 
