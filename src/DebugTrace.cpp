@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "ErrnoKeeper.h"
+#include "ForkHandlers.h"
 
 #include "ThreadId.h"
 
@@ -29,9 +30,19 @@ void write_line(int source_line, const std::string& text) {
 namespace Native {
 
 unsigned long current_thread_id() {
-  // The id never changes for the life of a thread; the syscall is made once.
-  static thread_local const unsigned long id = static_cast<unsigned long>(::syscall(SYS_gettid));
-  return id;
+  // The id never changes for the life of a thread, except for the thread
+  // that forked, in the child: the syscall is made once per thread and fork.
+  struct Cached {
+    unsigned long id = 0;
+    unsigned generation = 0;
+  };
+  static thread_local Cached cached;
+  const unsigned generation = ForkHandlers::generation();
+  if (cached.id == 0 || cached.generation != generation) {
+    cached.id = static_cast<unsigned long>(::syscall(SYS_gettid));
+    cached.generation = generation;
+  }
+  return cached.id;
 }
 
 }  // namespace Native

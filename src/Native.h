@@ -71,6 +71,7 @@ class Tls {
 class Mutex {
  public:
   void lock() { mutex_.lock(); }
+  bool try_lock() { return mutex_.try_lock(); }
   void unlock() { mutex_.unlock(); }
 
  private:
@@ -120,6 +121,22 @@ class RecursiveLock {
     }
     if (++depth_ > max_depth_) max_depth_ = depth_;
     return depth_;
+  }
+
+  // Takes one level when that needs no wait (the fork handlers); false
+  // when another thread holds the lock.
+  bool try_lock() noexcept {
+    const unsigned long me = self();
+    if (owner_.load(std::memory_order_relaxed) != me) {
+      int expected = free_state;
+      if (!state_.compare_exchange_strong(expected, locked_state, std::memory_order_acquire,
+                                          std::memory_order_relaxed)) {
+        return false;
+      }
+      owner_.store(me, std::memory_order_relaxed);
+    }
+    if (++depth_ > max_depth_) max_depth_ = depth_;
+    return true;
   }
 
   // Gives back one level; max_depth returns to 0 with depth. An unlock with

@@ -61,7 +61,7 @@ TEST(ErrnoTest, EveryEntryPointKeepsTheCallersErrno) {
       {"Logger", [] { Logger logger(Assert, Logger::Plain); }},
       {"configfile", [] { Admin::configfile(std::string(missing_dir) + "/trace.ini"); }},
       {"config read", [] { (void)Admin::config(); }},
-      {"config text", [] { Admin::config(std::string("active = true; importance = XS;")); }},
+      {"config text", [] { Admin::config(std::string("active = true; size = 50;")); }},
       {"bad config text", [] { Admin::config(std::string("active = ;")); }},
       {"logdir", [] { Admin::logdir(missing_dir); }},
       {"getters", [] { (void)(Admin::name() + Admin::logdir() + Admin::configfile()); }},
