@@ -115,7 +115,9 @@ void LogOfstream::close() {
 void LogOfstream::open_file(bool append) {
   if (file_.open(name, append)) {
     clear();
+    open_error = 0;
   } else {
+    open_error = errno;
     setstate(std::ios_base::failbit);
   }
   is_open = file_.is_open();
