@@ -48,6 +48,13 @@ std::vector<HeldLock>& taken() {
   return *locks;
 }
 
+// The parent's log file objects that a child let go of: kept, reachable and
+// never destroyed. Guarded by registry_mutex.
+std::vector<LogFile*>& parents_log_files() {
+  static auto* files = new std::vector<LogFile*>;
+  return *files;
+}
+
 // Written only in a child while it runs one thread; read relaxed by the
 // per-thread caches, which only compare it.
 std::atomic<unsigned> fork_generation{0};
@@ -107,6 +114,7 @@ void after_fork_in_parent() {
 // file, end) it.
 void start_afresh(Logos& logos) {
   std::unique_ptr<LogFile> fresh = logos.info.factory().create(logos.info);
+  parents_log_files().push_back(logos.log_file.get());
   static_cast<void>(logos.log_file.release());
   logos.log_file = std::move(fresh);
   logos.rank = 0;
