@@ -146,4 +146,35 @@ TEST(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
   EXPECT_EQ(by_file_pid.size(), pids.size() + 1);
 }
 
+// A fork inside the forking thread's own record: the child ends nothing in
+// the parent's file and goes on with files of its own.
+TEST(ForkTest, ForkInsideARecordLeavesTheRecordToTheParent) {
+  std::string pattern = std::string(VANTREL_BINARY_DIR) + "/fork_test_XXXXXX";
+  ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
+  const std::string dir = pattern;
+  Admin::logdir(dir);
+  Admin::active(true);
+  Admin::importance(XS);
+  pid_t child = -1;
+  VANTREL_LOG(M) << "forking " << (child = fork());
+  if (child == 0) {
+    alarm(10);
+    Printf{M}("child after");
+    std::exit(0);
+  }
+  ASSERT_TRUE(exited_cleanly(child));
+  Printf{M}("parent after");
+  std::vector<std::string> texts;
+  for (const std::string& name : files_in(dir)) {
+    for (const Line& line : records_of(dir + "/" + name)) {
+      texts.push_back(std::to_string(line.pid == getpid()) + " " + line.text);
+    }
+    std::remove((dir + "/" + name).c_str());
+  }
+  rmdir(dir.c_str());
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"0 child after", "1 forking " + std::to_string(child),
+                                             "1 parent after"}));
+}
+
 }  // namespace
