@@ -8,9 +8,12 @@
 // ends, every open element and section is closed; if a root element was
 // written, the document must be accepted by libxml2.
 //
-// Data is drawn from ASCII without the control characters that XML 1.0
-// forbids even as character references, and without "-" in comments and
-// "]" in CDATA, whose content the writer passes through raw by design.
+// Attribute values and text runs take any bytes: control characters and
+// ill-formed UTF-8 included, inserted whole or through the data stream one
+// byte at a time (a UTF-8 sequence then arrives in pieces); the document
+// must still be well-formed. Comments and CDATA sections, whose content the
+// writer passes through raw by design, get ASCII without the control
+// characters, and without "-" in comments and "]" in CDATA.
 #include <libxml/parser.h>
 
 #include <cstdint>
@@ -54,6 +57,7 @@ struct Scoped {
 };
 
 bool allowed_in(Scope where, char c) {
+  if (where == Scope::TagScope) return true;
   const unsigned char u = static_cast<unsigned char>(c);
   if (u >= 0x80) return false;
   if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
@@ -95,7 +99,7 @@ class Program {
   Scope innermost() const { return open_.empty() ? Scope::TagScope : open_.back().kind; }
 
   void step(std::uint8_t op) {
-    switch (op % 9) {
+    switch (op % 10) {
       case 0:
         open_tag();
         break;
@@ -124,6 +128,9 @@ class Program {
         break;
       case 8:
         xml_ << static_cast<unsigned long>(input_.next());
+        break;
+      case 9:
+        for (char c : data_for(innermost(), input_.piece())) xml_.data()->put(c);
         break;
     }
   }

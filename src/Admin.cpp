@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "ContextInternal.h"
+#include "ErrnoKeeper.h"
 #include "Logos.h"
 
 namespace Vantrel {
@@ -32,12 +33,22 @@ State pulled() {
   return logos->config.pull();
 }
 
+// Runs `work()` under the destination's message lock. A thread that already
+// holds it (a getter inside a stream expression of its own record) runs it
+// as it is: taking a second level would count as a nested message and mark
+// the record as having lost one.
+template <typename Work>
+auto under_message_lock(Logos& logos, Work work) {
+  if (logos.message_lock.held_by_caller()) return work();
+  ZelTools::Native::RecursiveGuard lock(logos.message_lock);
+  return work();
+}
+
 template <typename Getter>
 std::string read_name(Getter getter) {
   Logos* logos = current_logos();
   if (logos == nullptr) return std::string();
-  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
-  return getter(logos->info);
+  return under_message_lock(*logos, [&] { return getter(logos->info); });
 }
 
 // Applies `apply(LogosInfo&)`, replaces the log file and refreshes the
@@ -45,11 +56,10 @@ std::string read_name(Getter getter) {
 template <typename Apply>
 void change_names(Apply apply, bool pull_again) {
   Logos* logos = current_logos();
-  if (logos == nullptr) return;
-  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
   // This thread is writing a record on this destination: its log file
   // must not go away under it.
-  if (logos->message_lock.depth() > 1) return;
+  if (logos == nullptr || logos->message_lock.held_by_caller()) return;
+  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
   apply(logos->info);
   logos->renew_log_file();
   EditableConfig& config = logos->config;
@@ -61,57 +71,75 @@ void change_names(Apply apply, bool pull_again) {
 
 }  // namespace
 
-Config Admin::config() { return pulled().value; }
+Config Admin::config() {
+  const ErrnoKeeper keep_errno;
+  return pulled().value;
+}
 
 void Admin::config(const Config& value) {
+  const ErrnoKeeper keep_errno;
   edit([&value](State& state) { state.value = value; });
 }
 
 bool Admin::config(const std::string& text) {
+  const ErrnoKeeper keep_errno;
   Logos* logos = current_logos();
   if (logos == nullptr) return false;
-  ZelTools::Native::RecursiveGuard lock(logos->message_lock);
-  const LogosInfo& info = logos->info;
-  bool parsed = false;
-  logos->config.edit([&](State& state) {
-    std::istringstream in(text);
-    try {
-      parsed = state.value.parse(in, info.name(), info.logdir(), info.configfile());
-    } catch (...) {
-      parsed = false;
-    }
+  return under_message_lock(*logos, [&] {
+    const LogosInfo& info = logos->info;
+    bool parsed = false;
+    logos->config.edit([&](State& state) {
+      std::istringstream in(text);
+      try {
+        parsed = state.value.parse(in, info.name(), info.logdir(), info.configfile());
+      } catch (...) {
+        parsed = false;
+      }
+    });
+    return parsed;
   });
-  return parsed;
 }
 
 void Admin::active(bool value) {
+  const ErrnoKeeper keep_errno;
   edit([value](State& state) { state.value.active = value; });
 }
 
 void Admin::importance(const Importance& value) {
+  const ErrnoKeeper keep_errno;
   edit([&value](State& state) { state.value.importance = value; });
 }
 
 void Admin::size(unsigned int value) {
+  const ErrnoKeeper keep_errno;
   edit([value](State& state) { state.value.size = value; });
 }
 
 void Admin::keep(bool value) {
+  const ErrnoKeeper keep_errno;
   edit([value](State& state) { state.value.keep = value; });
 }
 
-bool Admin::pullable() { return pulled().pullable; }
+bool Admin::pullable() {
+  const ErrnoKeeper keep_errno;
+  return pulled().pullable;
+}
 
 void Admin::pullable(bool value) {
+  const ErrnoKeeper keep_errno;
   Logos* logos = current_logos();
   if (logos == nullptr) return;
   EditableConfig& config = logos->config;
   config.edit([&config, value](State& state) { config.set_pulling(state, value); });
 }
 
-SimpleTime::Duration Admin::period() { return pulled().period; }
+SimpleTime::Duration Admin::period() {
+  const ErrnoKeeper keep_errno;
+  return pulled().period;
+}
 
 void Admin::period(const SimpleTime::Duration& value) {
+  const ErrnoKeeper keep_errno;
   Logos* logos = current_logos();
   if (logos == nullptr) return;
   EditableConfig& config = logos->config;
@@ -122,34 +150,42 @@ void Admin::period(const SimpleTime::Duration& value) {
 }
 
 std::string Admin::name() {
+  const ErrnoKeeper keep_errno;
   return read_name([](const LogosInfo& info) { return info.name(); });
 }
 
 std::string Admin::logext() {
+  const ErrnoKeeper keep_errno;
   return read_name([](const LogosInfo& info) { return info.logext(); });
 }
 
 std::string Admin::logdir() {
+  const ErrnoKeeper keep_errno;
   return read_name([](const LogosInfo& info) { return info.logdir(); });
 }
 
 std::string Admin::configfile() {
+  const ErrnoKeeper keep_errno;
   return read_name([](const LogosInfo& info) { return info.configfile(); });
 }
 
 void Admin::logext(const std::string& value) {
+  const ErrnoKeeper keep_errno;
   change_names([&value](LogosInfo& info) { info.set_logext(value); }, false);
 }
 
 void Admin::logdir(const std::string& value) {
+  const ErrnoKeeper keep_errno;
   change_names([&value](LogosInfo& info) { info.set_logdir(value); }, false);
 }
 
 void Admin::configfile(const std::string& value) {
+  const ErrnoKeeper keep_errno;
   change_names([&value](LogosInfo& info) { info.set_configfile(value); }, true);
 }
 
 void Admin::is_active(std::unique_ptr<const IsActive> rule) {
+  const ErrnoKeeper keep_errno;
   if (Logos* logos = current_logos()) logos->set_custom_is_active(std::move(rule));
 }
 

@@ -11,6 +11,7 @@
 
 #include "ContextInternal.h"
 #include "DebugTrace.h"
+#include "ErrnoKeeper.h"
 #include "Library.h"
 #include "Native.h"
 
@@ -75,6 +76,7 @@ Data* get_data() {
 }
 
 Data* install_data(bool& is_owner) {
+  const ErrnoKeeper keep_errno;
   VANTREL_DEBUG("install_data ()");
   TlsData* slot = tls_data();
   // Outside the library's lifetime there is no slot to store a record in.
@@ -94,6 +96,7 @@ Data* install_data(bool& is_owner) {
 }
 
 void uninstall_data() {
+  const ErrnoKeeper keep_errno;
   VANTREL_DEBUG("uninstall_data ()");
   TlsData* slot = tls_data();
   Data* data = slot ? slot->get() : nullptr;

@@ -3,10 +3,23 @@
 
 #include "ContextInternal.h"
 #include "DebugTrace.h"
+#include "ErrnoKeeper.h"
 #include "Logos.h"
 
 namespace Vantrel {
 namespace Context {
+
+namespace {
+
+// Builds the destination keeping the caller's errno (the constructor's
+// initialiser runs before its body could save it).
+Logos* new_logos(const std::string& name, const std::string& logext, const std::string& logdir,
+                 const std::string& configfile) {
+  const ErrnoKeeper keep_errno;
+  return new Logos(name, logext, logdir, configfile, true, SimpleTime::Minute);
+}
+
+}  // namespace
 
 Device::Device() : logos_(nullptr) {
   VANTREL_DEBUG("Device::Device (), logos_ is logos=" << static_cast<void*>(logos_));
@@ -14,11 +27,12 @@ Device::Device() : logos_(nullptr) {
 
 Device::Device(const std::string& name, const std::string& logext, const std::string& logdir,
                const std::string& configfile)
-    : logos_(new Logos(name, logext, logdir, configfile, true, SimpleTime::Minute)) {
+    : logos_(new_logos(name, logext, logdir, configfile)) {
   VANTREL_DEBUG("Device::Device (" << name << "), logos_ is logos=" << static_cast<void*>(logos_));
 }
 
 Device::~Device() {
+  const ErrnoKeeper keep_errno;
   VANTREL_DEBUG("Device::~Device (), logos_ is logos=" << static_cast<void*>(logos_));
   delete logos_;
 }

@@ -50,10 +50,19 @@ bool first_time(const std::string& key) noexcept {
   }
 }
 
+void forget(const std::string& key) noexcept {
+  std::lock_guard<std::mutex> lock(seen_mutex);
+  seen_keys().erase(key);
+}
+
 void forget_all() noexcept {
   std::lock_guard<std::mutex> lock(seen_mutex);
   seen_keys().clear();
 }
+
+void before_fork() noexcept { seen_mutex.lock(); }
+
+void after_fork() noexcept { seen_mutex.unlock(); }
 
 }  // namespace Diagnostic
 }  // namespace Vantrel

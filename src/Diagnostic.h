@@ -23,8 +23,18 @@ void write_line(std::string_view text) noexcept;
 // persists is said once, not at every message. Thread-safe.
 bool first_time(const std::string& key) noexcept;
 
+// Forgets one key: the condition it names was seen to end (a log file of the
+// destination opened), so a new occurrence is said again.
+void forget(const std::string& key) noexcept;
+
 // Forgets every key (a forked child is a new process for the library).
 void forget_all() noexcept;
+
+// Fork handlers: before fork() the keys' mutex is taken, so that no thread
+// holds it half-way through a change at the fork; after it, the parent and
+// the child give it back.
+void before_fork() noexcept;
+void after_fork() noexcept;
 
 }  // namespace Diagnostic
 }  // namespace Vantrel

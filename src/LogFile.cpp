@@ -3,10 +3,12 @@
 #include <ZelTools/Portable.h>
 
 #include <chrono>
+#include <cstring>
 #include <sstream>
 #include <thread>
 
 #include "DebugTrace.h"
+#include "Diagnostic.h"
 #include "Library.h"
 
 namespace Vantrel {
@@ -67,6 +69,21 @@ void opened(const LogOfstream& stream) {
 
 void re_opened(const LogOfstream& stream) {
   VANTREL_DEBUG("LogFile::do_header_file (): re-opened '" << stream.name << "'");
+}
+
+// The records are dropped as they are for any stream that fails; saying so
+// keeps a missing directory or an exhausted descriptor table from passing
+// unnoticed with the debug trace off. The state is per destination (its
+// name and directory), kept by Diagnostic.
+void open_outcome(const DeviceInfo& info, const LogOfstream& stream) {
+  if (stream.to_screen) return;
+  const std::string key = "logfile:" + info.name() + '\n' + info.logdir();
+  if (stream.is_open) {
+    Diagnostic::forget(key);
+  } else if (Diagnostic::first_time(key)) {
+    Diagnostic::write_line("cannot open log file " + stream.name + ": " +
+                           std::strerror(stream.open_error));
+  }
 }
 
 void closed_inactive() {

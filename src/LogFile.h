@@ -151,6 +151,10 @@ bool to_screen();
 // Debug lines of do_header_file.
 void opened(const LogOfstream& stream);
 void re_opened(const LogOfstream& stream);
+// After an attempt to open a file of the destination: a failure is said on
+// standard error ("vantrel: cannot open log file <path>: <error text>") once,
+// and again only after a file of that destination opened in between.
+void open_outcome(const DeviceInfo& info, const LogOfstream& stream);
 // Debug line of do_footer_file when the record's settings were inactive.
 void closed_inactive();
 // Debug line when the file holds `size` records or more.
@@ -178,9 +182,13 @@ LogFileExt<S>::LogFileExt(const DeviceInfo& info_)
 template <class S>
 void LogFileExt<S>::do_header_file() {
   if (stream) {
+    const bool was_open = stream->is_open;
     stream->re_open();
     LogFileSteps::re_opened(*stream);
-    if (stream->is_open || stream->to_screen) return;
+    if (stream->is_open || stream->to_screen) {
+      if (!was_open) LogFileSteps::open_outcome(*info, *stream);
+      return;
+    }
     // The file was never created, or its name no longer leads to it (removed,
     // or replaced by a link or another file): a new file takes over.
     stream.reset();
@@ -192,6 +200,7 @@ void LogFileExt<S>::do_header_file() {
   }
   count = 0;
   LogFileSteps::opened(*stream);
+  LogFileSteps::open_outcome(*info, *stream);
 }
 
 template <class S>

@@ -359,6 +359,9 @@ std::ostream* LogFileLog::do_header_record() {
 }
 
 void LogFileLog::do_footer_record() {
+  // No stream: the record began before a fork() in the parent's file, and
+  // the child's fresh log file has nothing to end it in.
+  if (!stream) return;
   write_text_record_end(stream->target(), nested_lost_flag, stream->file_buffer());
 }
 

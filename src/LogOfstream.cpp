@@ -127,7 +127,9 @@ void LogOfstream::close() {
 void LogOfstream::open_file(bool append) {
   if (append ? file_.reopen(name) : file_.create(name)) {
     clear();
+    open_error = 0;
   } else {
+    open_error = errno;
     setstate(std::ios_base::failbit);
   }
   is_open = file_.is_open();

@@ -126,6 +126,7 @@ class LogOfstream : public std::ofstream {
  public:
   // The members below are guarded by the destination's message lock.
   bool is_open = false;  // the file buffer is open (copied after each open / close)
+  int open_error = 0;    // errno of the last failed open, 0 after a successful one
   bool to_screen;        // writes to std::cout, owns no file
   std::string name;      // the file's path, or "ToScreen"
 };

@@ -11,6 +11,7 @@
 
 #include "ContextInternal.h"
 #include "DebugTrace.h"
+#include "ErrnoKeeper.h"
 #include "Library.h"
 #include "Logos.h"
 
@@ -37,6 +38,7 @@ Logger::Logger(const Importance& importance, Tag tag)
 
 Logger::Logger(const Importance& importance, Tag tag, Opening opening, const Found* found)
     : importance_(&importance), tag_(tag) {
+  const ErrnoKeeper keep_errno;
   try {
     Logos* logos = nullptr;
     if (found != nullptr) {
@@ -100,6 +102,7 @@ Logger::~Logger() { reset(); }
 
 void Logger::reset() {
   if (logos_ == nullptr) return;
+  const ErrnoKeeper keep_errno;
   try {
     end_record();
   } catch (...) {
@@ -133,21 +136,25 @@ void Logger::release() {
 namespace {
 
 // Formats into `buffer`; returns the text's length. A text of 1024
-// characters or more is cut to its first 1023.
+// characters or more is cut to its first 1023. The buffer is a C string: a
+// NUL that the format produced ("%c" of 0) ends the text there.
 std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, va_list args) {
   buffer[0] = '\0';  // a formatting error may leave the buffer untouched
   const int written = ZelTools::Portable::vsnprintf(buffer, sizeof buffer, format, args);
-  // The length is known unless the text was cut or formatting failed.
+  std::size_t length = sizeof buffer - 1;
   if (written >= 0 && written < static_cast<int>(sizeof buffer)) {
-    return static_cast<std::size_t>(written);
+    length = static_cast<std::size_t>(written);
+  } else {
+    buffer[length] = '\0';
   }
-  buffer[sizeof buffer - 1] = '\0';
-  return std::strlen(buffer);
+  const void* nul = std::memchr(buffer, '\0', length);
+  return nul == nullptr ? length : static_cast<std::size_t>(static_cast<const char*>(nul) - buffer);
 }
 
 }  // namespace
 
 void Printf::operator()(const char* format, ...) const {
+  const ErrnoKeeper keep_errno;
   // The quick verdict, before a Logger (and its copy of the settings) is
   // built: most filtered messages end here. The Logger reuses the look-up.
   // With the debug trace on, the Logger looks up and decides alone, writing
@@ -171,6 +178,7 @@ void Printf::operator()(const char* format, ...) const {
   if (format != nullptr) {
     va_list args;
     va_start(args, format);
+    errno = keep_errno.saved();  // "%m" names the caller's error
     length = format_text(buffer, format, args);
     va_end(args);
   }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "DebugTrace.h"
+#include "ForkHandlers.h"
 
 namespace Vantrel {
 
@@ -12,11 +13,14 @@ Logos::Logos(const std::string& name, const std::string& logext, const std::stri
              const std::string& configfile, bool pullable, SimpleTime::Duration period)
     : info(name, logext, logdir, configfile),
       log_file(info.factory().create(info)),
-      config(info, pullable, period) {}
+      config(info, pullable, period) {
+  ForkHandlers::add(this);
+}
 
-// The settings go first, then the log file (closing it), the locks, the
-// host's rule and the names, as the members' reverse order gives.
-Logos::~Logos() = default;
+// Off the fork handlers' list first; then the settings go, the log file
+// (closing it), the locks, the host's rule and the names, as the members'
+// reverse order gives.
+Logos::~Logos() { ForkHandlers::remove(this); }
 
 bool Logos::is_active(const Importance& importance, Logger::Tag tag, const Config& settings,
                       Context::Data* data) {

@@ -71,6 +71,7 @@ class Tls {
 class Mutex {
  public:
   void lock() { mutex_.lock(); }
+  bool try_lock() { return mutex_.try_lock(); }
   void unlock() { mutex_.unlock(); }
 
  private:
@@ -122,6 +123,22 @@ class RecursiveLock {
     return depth_;
   }
 
+  // Takes one level when that needs no wait (the fork handlers); false
+  // when another thread holds the lock.
+  bool try_lock() noexcept {
+    const unsigned long me = self();
+    if (owner_.load(std::memory_order_relaxed) != me) {
+      int expected = free_state;
+      if (!state_.compare_exchange_strong(expected, locked_state, std::memory_order_acquire,
+                                          std::memory_order_relaxed)) {
+        return false;
+      }
+      owner_.store(me, std::memory_order_relaxed);
+    }
+    if (++depth_ > max_depth_) max_depth_ = depth_;
+    return true;
+  }
+
   // Gives back one level; max_depth returns to 0 with depth. An unlock with
   // no level held does nothing.
   void unlock() noexcept {
@@ -133,6 +150,10 @@ class RecursiveLock {
 
   unsigned depth() const { return depth_; }
   unsigned max_depth() const { return max_depth_; }
+
+  // True when the calling thread holds at least one level. Reads only
+  // `owner_` (relaxed): see the memory orders above.
+  bool held_by_caller() const noexcept { return owner_.load(std::memory_order_relaxed) == self(); }
 
  private:
   static constexpr int free_state = 0;

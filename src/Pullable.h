@@ -106,6 +106,10 @@ class Pullable {
     write(state);
   }
 
+  // The editors' mutex, for the fork handlers only: held across fork() so
+  // that no edit or re-read is half-way through in the child.
+  M& fork_mutex() { return mutex_; }
+
   // Switches pulling to `on`: switching it on makes a re-read due at once,
   // switching it off replaces the record by the default T.
   void set_pulling(State& state, bool on) const {

@@ -1,5 +1,6 @@
 // The calling thread's kernel thread id (as `ps -L` and `top -H` show it),
-// read once per thread and cached in a thread-local variable.
+// read once per thread (and again in a forked child) and cached in a
+// thread-local variable.
 #ifndef VANTREL_SRC_THREADID_H
 #define VANTREL_SRC_THREADID_H
 

@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "DebugTrace.h"
+#include "ErrnoKeeper.h"
 #include "ImportanceConstants.h"
 #include "Library.h"
 #include "Logos.h"
@@ -87,6 +88,7 @@ bool xml() { return xml_flag.load(std::memory_order_relaxed); }
 }  // namespace Env
 
 VantrelInitExit::VantrelInitExit() {
+  const ErrnoKeeper keep_errno;
   if (!flags_read) {
     flags_read = true;
     load_env_vars();
@@ -103,6 +105,7 @@ VantrelInitExit::VantrelInitExit() {
 }
 
 VantrelInitExit::~VantrelInitExit() {
+  const ErrnoKeeper keep_errno;
   if (--counter == 0) exit();
 }
 

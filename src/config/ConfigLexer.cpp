@@ -181,9 +181,13 @@ int ConfigLexer::lookahead(std::size_t offset) {
   while (ahead_.size() <= offset && !at_end_) {
     int c = std::char_traits<char>::eof();
     try {
-      if (in_) c = in_->get();
+      if (in_) {
+        c = in_->get();
+        stream_failed_ = in_->bad() || (in_->fail() && !in_->eof());
+      }
     } catch (...) {
       c = std::char_traits<char>::eof();
+      stream_failed_ = true;
     }
     if (c == std::char_traits<char>::eof())
       at_end_ = true;
@@ -448,12 +452,13 @@ void ConfigLexer::unexpected_token(int length) {
 }
 
 void ConfigLexer::raise(const std::string& message) {
-  const Error error{message, position(), position()};
+  const Error error{stream_failed_ ? std::string("wrong syntax") : message, position(), position()};
   error_output() << error << std::endl;
   throw error;
 }
 
 void ConfigLexer::raise(const std::string& message, const Location& where) {
+  if (stream_failed_) raise("wrong syntax");
   const Error error{message, Position{where.first_line, where.first_column},
                     Position{where.last_line, where.last_column}};
   error_output() << error << std::endl;

@@ -289,6 +289,9 @@ class ConfigLexer : public ConfigLexerChannel,
   std::istream* in_;
   std::string ahead_;  // characters read from the stream, not yet consumed
   bool at_end_ = false;
+  // The stream failed (went bad or threw) rather than ending: whatever error
+  // the cut statement gives, the run reports "wrong syntax".
+  bool stream_failed_ = false;
   std::string text_;  // the text of the token being scanned
   int empty_handle_ = 0;
 };

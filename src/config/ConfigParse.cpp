@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "ConfigParser.hpp"
+#include "ErrnoKeeper.h"
 #include "LogosInfo.h"
 #include "Vantrel.h"
 #include "config/ConfigLexer.h"
@@ -71,6 +72,7 @@ const WidthLine width_lines[] = {
 // out (or any other failure below) ends the run like an error of the text.
 bool Config::parse(std::istream& in, const std::string& name, const std::string& log_dir,
                    const std::string& config_file) {
+  const ErrnoKeeper keep_errno;
   Config work = *this;
   try {
     ConfigLexer lexer(work, name, log_dir, config_file, &in);
@@ -85,6 +87,7 @@ bool Config::parse(std::istream& in, const std::string& name, const std::string&
 // The names of a destination built with empty texts: from the QZ_TRACE_
 // variables and their defaults.
 bool Config::parse(std::istream& in) {
+  const ErrnoKeeper keep_errno;
   const LogosInfo names("", "", "", "");
   return parse(in, names.name(), names.logdir(), names.configfile());
 }

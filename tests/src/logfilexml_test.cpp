@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -30,14 +31,16 @@ namespace {
 
 class Names : public DeviceInfo {
  public:
-  explicit Names(std::string dir) : dir_(std::move(dir)) {}
-  std::string name() const override { return "unit"; }
+  explicit Names(std::string dir, std::string name = "unit")
+      : dir_(std::move(dir)), name_(std::move(name)) {}
+  std::string name() const override { return name_; }
   std::string logext() const override { return "xml"; }
   std::string logdir() const override { return dir_; }
   std::string configfile() const override { return "unused.ini"; }
 
  private:
   std::string dir_;
+  std::string name_;
 };
 
 using logfile_support::TempDir;
@@ -115,17 +118,17 @@ std::string message_text(xmlNode* msg) {
 
 // A log file in a fresh directory; finish() ends it and parses its one file.
 struct XmlLog {
+  explicit XmlLog(std::string const& name = "unit") : names(dir.path, name) {
+    config.active = true;
+    config.size = 1000;
+  }
   TempDir dir;
-  Names names{dir.path};
+  Names names;
   std::unique_ptr<LogFileXml> file = std::make_unique<LogFileXml>(names);
   Config config;
   unsigned rank = 0;
   std::string text;
 
-  XmlLog() {
-    config.active = true;
-    config.size = 1000;
-  }
   void write(Importance const& importance, std::string const& message, int tag = Logger::Plain,
              Context::Data* data = nullptr, bool lost = false) {
     RecordInputs const inputs{&importance, tag, &config, data};
@@ -362,6 +365,44 @@ TEST(LogFileXmlTest, MessageTextRoundTripsUnchanged) {
   std::vector<xmlNode*> const msgs = log.finish();
   ASSERT_EQ(msgs.size(), std::size(texts));
   for (std::size_t i = 0; i < msgs.size(); ++i) EXPECT_EQ(message_text(msgs[i]), texts[i]);
+}
+
+// Random bytes in every field the record shows (message, step names and
+// ids, user and actors, source file, the destination's name in the file's
+// own name): every file parses and keeps every record.
+TEST(LogFileXmlTest, AnyBytesInEveryFieldKeepTheFileWellFormed) {
+  std::mt19937 random(15);
+  char const* const troubles[] = {"\xc3",         "\xe2\x82", "\xf0\x9f\x98", "\x80\xbf",
+                                  "\xed\xa0\x80", "\xc0\x80", "\xef\xbf\xbe", "\x01",
+                                  "\x7f",         "]]>",      "\xc3\xa9"};
+  auto any_bytes = [&](int most) {
+    std::string text;
+    for (int n = static_cast<int>(random() % static_cast<unsigned>(most)); n > 0; --n) {
+      if (random() % 4 == 0) {
+        text += troubles[random() % std::size(troubles)];
+      } else {
+        text += static_cast<char>(1 + random() % 255);
+      }
+    }
+    return text;
+  };
+  auto fields = [&] { return Context::SubFields{any_bytes(8), any_bytes(8)}; };
+  for (int round = 0; round < 12; ++round) {
+    std::string name = any_bytes(10);
+    std::replace(name.begin(), name.end(), '/', '_');  // a name never holds a path separator
+    XmlLog log(name);
+    Context::Data data;
+    data.root = Context::StepFields(fields(), fields());
+    data.caller = Context::StepFields(fields(), fields());
+    data.callee = Context::StepFields(fields(), fields());
+    data.user = fields();
+    data.architect = fields();
+    data.developer = fields();
+    std::string const file = any_bytes(20);
+    Importance const positioned(2, 0, file.c_str(), 9);
+    for (int i = 0; i < 8; ++i) log.write(positioned, any_bytes(60), i % 3, &data);
+    EXPECT_EQ(log.finish().size(), 8u) << log.text;
+  }
 }
 
 TEST(LogFileXmlTest, ClosedForInactivityStillEndsComplete) {

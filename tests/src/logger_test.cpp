@@ -161,6 +161,26 @@ TEST_F(LoggerTest, NestedMessageIsDroppedAndFlagsEnclosingRecord) {
   EXPECT_EQ(logos_->message_lock.max_depth(), 0u);
 }
 
+// The administration getters (and a configuration text) inside the stream
+// expression of a record read under the level the record already holds: no
+// message was lost, so the record is not marked.
+TEST_F(LoggerTest, AdminCallsInsideARecordDoNotMarkIt) {
+  activate(XS);
+  VANTREL_LOG(M) << Admin::name() << Admin::logext() << Admin::logdir() << Admin::configfile();
+  VANTREL_LOG(M) << Admin::config(std::string("size = 70;"));
+  VANTREL_LOG(M) << "x";
+  {
+    Logger outer(M, Logger::Plain);
+    Admin::logdir("/nonexistent");
+  }
+  ASSERT_EQ(records().size(), 4u);
+  for (const Record& r : records()) EXPECT_FALSE(r.nested_lost) << r.text;
+  EXPECT_EQ(records()[1].text, "1");
+  EXPECT_EQ(Admin::config().size, 70u);
+  EXPECT_NE(Admin::logdir(), "/nonexistent");
+  EXPECT_EQ(logos_->message_lock.depth(), 0u);
+}
+
 TEST_F(LoggerTest, CopyAndResetEndTheRecordOnce) {
   activate(XS);
   {
@@ -193,11 +213,18 @@ TEST_F(LoggerTest, PrintfCutsLongTextsSafely) {
   Printf{M}("%s", std::string(1024, 'b').c_str());
   Printf{M}("%s", std::string(5000, 'c').c_str());
   Printf{M}("x=%d", 5);
-  ASSERT_EQ(records().size(), 4u);
+  // A NUL from the format ends the text, also in a text that was cut.
+  Printf{M}("a%cb", 0);
+  Printf{M}("%c%s", 0, std::string(2000, 'd').c_str());
+  Printf{M}("%s%c%s", std::string(1022, 'e').c_str(), 0, "ff");
+  ASSERT_EQ(records().size(), 7u);
   EXPECT_EQ(records()[0].text, exact);
   EXPECT_EQ(records()[1].text, std::string(1023, 'b'));
   EXPECT_EQ(records()[2].text, std::string(1023, 'c'));
   EXPECT_EQ(records()[3].text, "x=5");
+  EXPECT_EQ(records()[4].text, "a");
+  EXPECT_EQ(records()[5].text, "");
+  EXPECT_EQ(records()[6].text, std::string(1022, 'e'));
 }
 
 TEST_F(LoggerTest, LogMacroSkipsItsExpressionsWhenInactive) {

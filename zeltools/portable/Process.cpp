@@ -61,6 +61,12 @@ char** Process::argv() const { return const_cast<char**>(current_record().argv.d
 
 char** Process::envp() const { return environ; }
 
+namespace Facts {
+
+void refresh_process_id() { process_id = getpid(); }
+
+}  // namespace Facts
+
 ProcessInitExit::ProcessInitExit() {
   if (init_exit_count.fetch_add(1, std::memory_order_acq_rel) == 0) init();
 }

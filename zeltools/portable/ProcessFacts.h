@@ -34,6 +34,10 @@ bool read_link(char const* path, std::string& target);
 // the one target of exe_link. Never empty: at worst one empty string.
 std::vector<std::string> read_arguments(char const* cmdline_file, char const* exe_link);
 
+// Reads the process id again: called in a forked child, while it runs only
+// the forking thread (the readers of the id need no lock).
+void refresh_process_id();
+
 // The process name made from the first argument: its last component, less a
 // trailing ".exe" (exactly that, lower case).
 std::string name_from_argument(std::string const& first);

@@ -384,6 +384,7 @@ void Tag::enter_sub() {
 
 void Tag::end_attribute() {
   stream.destroy_data_stream();
+  stream.finish_data();
   stream.close_attribute();
   stream.in_data = false;
   ++attributes;
@@ -391,6 +392,7 @@ void Tag::end_attribute() {
 
 void Tag::end_text() {
   stream.destroy_data_stream();
+  stream.finish_data();
   stream.close_text();
   stream.in_data = false;
   ++texts;

@@ -156,10 +156,30 @@ class DecimalText {
   std::size_t first = sizeof digits;  // index of the first character
 };
 
+// The bytes of a UTF-8 sequence begun but not yet complete, carried from one
+// piece of a data item to the next: a character may be inserted in pieces.
+struct Utf8Tail {
+  unsigned char bytes[4] = {};
+  unsigned char have = 0;   // bytes held
+  unsigned char total = 0;  // length of the sequence the lead byte announced
+};
+
 // Writes text[0, length) into `out` escaped as an attribute value (`quote`
 // true) or as text content (`quote` false); see RawXmlOstream for the table.
-// Runs of characters that need no escaping go out in one piece.
+// Runs of characters that need no escaping go out in one piece. With `tail`,
+// a UTF-8 sequence cut at the end stays in it for the next piece (see
+// finish_utf8); without, the text is whole and a cut sequence is ill-formed.
 void write_escaped(std::ostream& out, char const* text, std::size_t length, bool quote);
+void write_escaped(std::ostream& out, char const* text, std::size_t length, bool quote,
+                   Utf8Tail& tail);
+// Ends a data item: a sequence still held in `tail` is ill-formed and gives
+// "&#65533;" (written with `write(text, length)`).
+template <class Write>
+void finish_utf8(Utf8Tail& tail, Write write) {
+  if (tail.have == 0) return;
+  tail.have = 0;
+  write("&#65533;", 8);
+}
 
 // ---------------------------------------------------------------------------
 // Layout of a document or of one nesting context.
@@ -328,7 +348,9 @@ class Ostream {
   }
   // Emits text[0, length) escaped as an attribute value (`quote` true) or as
   // text content; see write_escaped.
-  void emit_escaped(char const* text, std::size_t length, bool quote);
+  void emit_escaped(char const* text, std::size_t length, bool quote, Utf8Tail& tail);
+  // Called as an attribute value or text run ends, before its closing markup.
+  virtual void finish_data() {}
   // Hands what `pending` holds to `out`, as put_text does.
   void flush_pending();
   // An element or section has closed: flushes when at most the root is open.
@@ -411,7 +433,8 @@ class EscapingOstreambuf : public std::streambuf {
 template <class B>
 class EscapingOstream : public B, public std::ostream {
  public:
-  explicit EscapingOstream(std::ostream& target) : B(target), std::ostream(static_cast<B*>(this)) {}
+  EscapingOstream(std::ostream& target, Utf8Tail& tail)
+      : B(target, tail), std::ostream(static_cast<B*>(this)) {}
 };
 
 // A std::ostream writing straight into the target's stream buffer, with its
@@ -427,17 +450,24 @@ class NoEscapingOstream : public std::ostream {
 //   byte                  attribute value   text
 //   "                     &quot;            "
 //   &  <  >               &amp; &lt; &gt;   &amp; &lt; &gt;
-//   0x00..0x1F, 0x7F      &#<decimal>;      &#<decimal>;
-//   other (' and >=0x80)  unchanged         unchanged
+//   tab, LF, CR, 0x7F     &#<decimal>;      &#<decimal>;
+//   other 0x00..0x1F      &#<9216+code>;    the same (its Unicode control picture)
+//   well-formed UTF-8     unchanged         unchanged
+//   ill-formed UTF-8      &#65533;          &#65533;  (one per maximal ill-formed
+//                                                      subsequence)
+//   U+FFFE, U+FFFF        &#65533;          &#65533;  (not characters of XML)
+//   other (')             unchanged         unchanged
+// So the document is well-formed XML 1.0 whatever bytes the data holds.
 class RawXmlOstream : public Ostream {
  public:
   class XmlBuf : public EscapingOstreambuf {
    public:
-    explicit XmlBuf(std::ostream& target) : target(target) {}
+    XmlBuf(std::ostream& target, Utf8Tail& tail) : target(target), tail(tail) {}
 
    protected:
     int sync() override;
     std::ostream& target;
+    Utf8Tail& tail;  // the writer's: shared by its data streams and put_data
   };
   class AttributeBuf : public XmlBuf {
    public:
@@ -462,6 +492,11 @@ class RawXmlOstream : public Ostream {
   std::ostream* text_stream() override;
   // Attribute values and text escaped, sections raw.
   void put_data(char const* text, std::size_t length) override;
+  void finish_data() override;
+
+ private:
+  // The open item's unfinished UTF-8 sequence, whichever way its pieces came.
+  Utf8Tail utf8_tail;
 };
 
 // The concrete writer: escaping plus markup in the layout of its Indent.

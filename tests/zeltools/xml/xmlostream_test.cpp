@@ -10,8 +10,10 @@
 #include <functional>
 #include <iomanip>
 #include <locale>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -73,8 +75,9 @@ TEST(XmlOstreamTest, EscapingOfAttributeValuesAndText) {
   } const cases[] = {
       {"\"&<>\n", "&quot;&amp;&lt;&gt;&#10;", "\"&amp;&lt;&gt;&#10;"},
       {"a\tb\r", "a&#9;b&#13;", "a&#9;b&#13;"},
-      {std::string("\0\x1f\x7f", 3), "&#0;&#31;&#127;", "&#0;&#31;&#127;"},
-      {"it's \xc3\xa9\xff", "it's \xc3\xa9\xff", "it's \xc3\xa9\xff"},
+      {std::string("\0\x01\x1f\x7f", 4), "&#9216;&#9217;&#9247;&#127;",
+       "&#9216;&#9217;&#9247;&#127;"},
+      {"it's \xc3\xa9\xff", "it's \xc3\xa9&#65533;", "it's \xc3\xa9&#65533;"},
   };
   for (auto const& c : cases) {
     std::string const doc = render(Indent::Flat, [&](XmlOstream& xml) {
@@ -244,7 +247,9 @@ std::string escaped_byte(char c, bool quote) {
   if (c == '&') return "&amp;";
   if (c == '<') return "&lt;";
   if (c == '>') return "&gt;";
-  if (byte < 0x20 || byte == 0x7F) return "&#" + std::to_string(byte) + ";";
+  if (c == '\t' || c == '\n' || c == '\r' || byte == 0x7F) return "&#" + std::to_string(byte) + ";";
+  if (byte < 0x20) return "&#" + std::to_string(0x2400 + byte) + ";";
+  if (byte >= 0x80) return "&#65533;";  // alone among ASCII bytes: ill-formed
   return std::string(1, c);
 }
 
@@ -271,6 +276,92 @@ TEST(XmlOstreamTest, RunEscapingMatchesBytewiseEscaping) {
         }
       }
     }
+  }
+}
+
+// UTF-8: well-formed sequences pass; each maximal ill-formed subsequence
+// (truncated, overlong, surrogate, above U+10FFFF, lone continuation) gives
+// one replacement; U+FFFE and U+FFFF, not XML characters, give one too.
+TEST(XmlOstreamTest, IllFormedUtf8GivesOneReplacementPerMaximalSubsequence) {
+  std::string const r = "&#65533;";
+  struct {
+    std::string in, out;
+  } const cases[] = {
+      {"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf",
+       "\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf"},
+      {"\x80\xbf", r + r},                                  // lone continuation bytes
+      {"\xe2\x82", r},                                      // truncated at the end
+      {"\xe2\x82z", r + "z"},                               // truncated before ASCII
+      {"\xf0\x9f\x98\xc3\xa9", r + "\xc3\xa9"},             // truncated before a new sequence
+      {"\xc0\xaf\xe0\x80\xaf", r + r + r + r + r},          // overlong: no valid prefix
+      {"\xed\xa0\x80\xed\xbf\xbf", r + r + r + r + r + r},  // surrogates
+      {"\xf4\x90\x80\x80\xf5\xfe\xff", r + r + r + r + r + r + r},  // above U+10FFFF
+      {"\xef\xbf\xbe\xef\xbf\xbf\xef\xbf\xbd", r + r + "\xef\xbf\xbd"},
+  };
+  for (auto const& c : cases) {
+    for (bool const quote : {true, false}) {
+      std::ostringstream out;
+      write_escaped(out, c.in.data(), c.in.size(), quote);
+      EXPECT_EQ(out.str(), c.out) << c.in;
+    }
+  }
+}
+
+// Random bytes (every non-NUL value, and the UTF-8 troubles above made
+// likely) inserted in random pieces, directly and through the data stream:
+// the bytes do not depend on where the pieces were cut, and libxml2 reads
+// every value back.
+TEST(XmlOstreamTest, AnyBytesInAnyPiecesMakeAWellFormedDocument) {
+  std::mt19937 random(20261206);
+  char const* const troubles[] = {"\xc3",         "\xe2\x82", "\xf0\x9f\x98", "\x80",
+                                  "\xed\xa0\x80", "\xc0\xaf", "\xef\xbf\xbf", "\x01",
+                                  "\x1b",         "&<\"",     "\xc3\xa9"};
+  auto random_text = [&] {
+    std::string text;
+    for (int n = static_cast<int>(random() % 24); n > 0; --n) {
+      if (random() % 3 == 0) {
+        text += troubles[random() % (sizeof troubles / sizeof *troubles)];
+      } else {
+        text += static_cast<char>(1 + random() % 255);
+      }
+    }
+    return text;
+  };
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<std::string> values;
+    for (int i = 0; i < 3; ++i) values.push_back(random_text());
+    auto write = [&](bool pieces) {
+      return render(round % 3, [&](XmlOstream& xml) {
+        Tag r(xml, "R");
+        for (int i = 0; i < 2; ++i) {
+          r.attribute(i == 0 ? "a" : "b");
+          std::string const& v = values[static_cast<std::size_t>(i)];
+          if (!pieces) {
+            xml << v;
+            continue;
+          }
+          std::ostream& data = *xml.data();
+          for (std::size_t at = 0; at < v.size();) {
+            std::size_t const n = std::min<std::size_t>(1 + random() % 4, v.size() - at);
+            if (n == 1)
+              data.put(v[at]);
+            else
+              data.write(v.data() + at, static_cast<std::streamsize>(n));
+            at += n;
+          }
+        }
+        xml.text();
+        xml << values[2];
+      });
+    };
+    std::string const whole = write(false);
+    ASSERT_EQ(write(true), whole);
+    xmlDoc* doc = xmlReadMemory(whole.data(), static_cast<int>(whole.size()), "doc.xml", nullptr,
+                                XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    ASSERT_NE(doc, nullptr) << whole;
+    EXPECT_NE(xmlHasProp(xmlDocGetRootElement(doc), reinterpret_cast<xmlChar const*>("b")),
+              nullptr);
+    xmlFreeDoc(doc);
   }
 }
 
