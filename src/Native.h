@@ -134,6 +134,21 @@ class RecursiveLock {
   unsigned depth() const { return depth_; }
   unsigned max_depth() const { return max_depth_; }
 
+  // True when the calling thread holds the lock. Reads only the calling
+  // thread's own view of `owner_` (see above), so a signal handler may ask.
+  bool held_by_caller() const noexcept { return owner_.load(std::memory_order_relaxed) == self(); }
+
+  // Takes one level when the lock is free (or already the caller's), never
+  // waiting; false when another thread holds it. Safe in a signal handler.
+  bool try_lock() noexcept {
+    if (!held_by_caller()) {
+      if (!try_take_free()) return false;
+      owner_.store(self(), std::memory_order_relaxed);
+    }
+    if (++depth_ > max_depth_) max_depth_ = depth_;
+    return true;
+  }
+
  private:
   static constexpr int free_state = 0;
   static constexpr int locked_state = 1;
