@@ -12,17 +12,21 @@
 //
 // Everything goes to ./vantrel-demo-logs; at the end the program prints the
 // files it made and their first lines, and the timeline of its traced scopes.
+//
+// Built with -DVANTREL_DEMO_FAULT, it installs the crash handler and dies of
+// a null pointer in the check step of order 2: the log then ends with the
+// crash record (see docs/crash.md).
 #include <Vantrel.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <dirent.h>
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -104,8 +108,8 @@ struct Worker {
   void serve() {
     std::unique_lock<std::mutex> lock(mutex);
     ready.wait(lock, [this] { return has_call; });
-    LowLevelAPI::before_incoming_call(call, user, Vantrel::L, "incoming pricing call",
-                                      Vantrel::M, "nested pricing call");
+    LowLevelAPI::before_incoming_call(call, user, Vantrel::L, "incoming pricing call", Vantrel::M,
+                                      "nested pricing call");
     {
       WorkflowScope step(Step(StepFields({"price"}, {"p1"})));
       Printf{Vantrel::M}("pricing %d items", 3);
@@ -117,6 +121,16 @@ struct Worker {
   }
 };
 
+#ifdef VANTREL_DEMO_FAULT
+// The deliberate fault: a write through a null pointer.
+void check_stock(int id) {
+  static int* volatile stock = nullptr;
+  if (id == 2) *stock = id;
+}
+#else
+void check_stock(int) {}
+#endif
+
 void handle_order(int id, Worker* pricing) {
   WithContext context;
   WorkflowScope request(Root(StepFields({"order"}, {std::to_string(id)}), SubFields{"alice"}));
@@ -126,11 +140,11 @@ void handle_order(int id, Worker* pricing) {
     WorkflowScope check(Step(StepFields({"check"}, {"c" + std::to_string(id)})));
     DeveloperScope developer(SubFields{"bob"});
     std::this_thread::sleep_for(std::chrono::milliseconds(5 * id));
+    check_stock(id);
     Printf{Vantrel::S}("stock checked for order %d", id);
   }
   {
-    WorkflowScope store(Step(StepFields({"store"}, {"s" + std::to_string(id)}),
-                             &storage_device()));
+    WorkflowScope store(Step(StepFields({"store"}, {"s" + std::to_string(id)}), &storage_device()));
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     Printf{Vantrel::M}("order %d written to the storage log", id);
   }
@@ -139,14 +153,13 @@ void handle_order(int id, Worker* pricing) {
                                       "calling pricing again");
     Data* data = get_data();
     std::unique_lock<std::mutex> lock(pricing->mutex);
-    pricing->call = LowLevelAPI::Call{data->major_tick, data->major_depth, data->root,
-                                      data->caller, data->callee};
+    pricing->call = LowLevelAPI::Call{data->major_tick, data->major_depth, data->root, data->caller,
+                                      data->callee};
     pricing->user = data->user;
     pricing->has_call = true;
     pricing->ready.notify_all();
     pricing->ready.wait(lock, [pricing] { return pricing->done; });
-    LowLevelAPI::after_outgoing_call(pricing->call, pricing->user, Vantrel::L,
-                                     "pricing returned");
+    LowLevelAPI::after_outgoing_call(pricing->call, pricing->user, Vantrel::L, "pricing returned");
   }
 }
 
@@ -199,8 +212,8 @@ void show_timeline() {
   const std::string tool = VANTREL_TIMELINE_TOOL;
   std::cout << "\nWhere the time went (slowest scopes first):\n" << std::flush;
   std::system((tool + " --top 5 --merge-ids " + logs + " 2>/dev/null").c_str());
-  const int status =
-      std::system((tool + " --html '" + stem + ".html' --json '" + stem + ".json' " + logs).c_str());
+  const int status = std::system(
+      (tool + " --html '" + stem + ".html' --json '" + stem + ".json' " + logs).c_str());
   if (WIFEXITED(status) && WEXITSTATUS(status) <= 1)  // 1: problems reported, files written
     std::cout << "Timeline of this run: " << stem << ".html (open it in a browser)\n"
               << "Trace-event JSON: " << stem << ".json (open it in Perfetto UI)\n";
@@ -219,6 +232,9 @@ int main() {
   ::mkdir(kLogDir.c_str(), 0777);
   for (const std::string& name : log_files()) std::remove((kLogDir + '/' + name).c_str());
   Vantrel::Admin::logdir(kLogDir);
+#ifdef VANTREL_DEMO_FAULT
+  Vantrel::Admin::install_crash_handler();
+#endif
 
   two_threads_and_a_rotation();
   a_small_service();
