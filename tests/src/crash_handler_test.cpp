@@ -232,6 +232,28 @@ TEST(CrashHandler, TwoThreadsCrashingAtOnceNeverHang) {
   }
 }
 
+// vantrel-timeline marks the crash on its thread's lane and ends the scopes
+// the thread still had open there, rather than at its last record.
+TEST(CrashHandler, TimelineShowsTheCrashAndTheScopesItEnded) {
+  for (bool xml : {false, true}) {
+    TempDir dir;
+    const Outcome outcome = run_host(dir, "api", "raise", "SIGSEGV", xml);
+    ASSERT_FALSE(outcome.log_path.empty());
+    const std::string json = dir.path + "/timeline.json";
+    const std::string html = dir.path + "/timeline.html";
+    const std::string command = std::string(VANTREL_BINARY_DIR) +
+                                "/tools/vantrel-timeline --json '" + json + "' --html '" + html +
+                                "' '" + outcome.log_path + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string events = read_all(json);
+    EXPECT_EQ(occurrences(events, "\"name\":\"Crash: SIGSEGV (signal 11)\",\"cat\":\"crash\""), 1u)
+        << events;
+    EXPECT_EQ(occurrences(events, "\"ended_by_crash\":true"), 4u) << events;
+    EXPECT_EQ(occurrences(events, "\"unclosed\":true"), 0u) << events;
+    EXPECT_EQ(occurrences(read_all(html), "<rect class=\"b crash l0\""), 1u);
+  }
+}
+
 // The record's own formatting, which cannot use the library's.
 TEST(CrashText, FormatsTimesNumbersAndXmlTextWithoutAllocating) {
   char buffer[256];

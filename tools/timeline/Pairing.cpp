@@ -24,6 +24,10 @@ void Pairing::record(const Record& record) {
     case Tag::Plain:
       ++facts_.messages;
       output_.message(record);
+      // The thread died here: its open scopes end with it.
+      if (is_crash_record(record)) {
+        while (!thread.open.empty()) end_top(thread, record.time_ms, true);
+      }
       break;
   }
 }
@@ -102,14 +106,15 @@ void Pairing::close_unmatched(Thread& thread, const Record& record, const std::s
   emit(thread, scope);
 }
 
-void Pairing::end_top(Thread& thread, double end_ms) {
+void Pairing::end_top(Thread& thread, double end_ms, bool crash) {
   Frame& frame = thread.open.back();
   Scope done = std::move(frame.scope);
   done.end_ms = std::max({end_ms, frame.children_end, done.start_ms});
   done.elapsed_ms = done.end_ms - done.start_ms;
-  done.unclosed = true;
+  done.unclosed = !crash;
+  done.ended_by_crash = crash;
   thread.open.pop_back();
-  ++facts_.unclosed;
+  if (!crash) ++facts_.unclosed;
   emit(thread, done);
 }
 

@@ -114,6 +114,11 @@ bool split_closing(const std::string& text, std::string& label, double& elapsed_
   return true;
 }
 
+bool is_crash_record(const Record& record) {
+  return record.tag == Tag::Plain && record.severity == 'A' &&
+         record.text.rfind("Crash: SIG", 0) == 0;
+}
+
 bool looks_like_time(const char* t) {
   static const char pattern[] = "dddd/dd/dd dd:dd:dd.ddd";
   for (int i = 0; i < 23; ++i) {

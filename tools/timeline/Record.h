@@ -64,6 +64,9 @@ struct Scope {
   bool unclosed = false;      // no closing record: ends at the thread's last record
   bool open_missing = false;  // no opening record: starts at close minus elapsed
   RecordContext context;      // from the opening record (or the closing one)
+
+  // Still open when its thread's crash record came: ends there.
+  bool ended_by_crash = false;
 };
 
 // The two-letter level names of the records, index = level:
@@ -92,6 +95,10 @@ class TimeParser {
   char cached_hour_[13] = {};  // "YYYY/MM/DD HH" of cached_base_
   double cached_base_ = -1;
 };
+
+// Whether `record` is the crash record of a dying thread: an assert whose
+// text begins "Crash: SIG" (as the crash handler writes it).
+bool is_crash_record(const Record& record);
 
 // Whether the 23 characters at `text` have the digits and separators of a
 // printed time.
