@@ -260,7 +260,7 @@ constexpr int lock_wait_ms = 500;
 constexpr int writer_wait_ms = 2000;
 
 void sleep_ms(int ms) {
-  timespec pause{0, static_cast<long>(ms) * 1000000L};
+  timespec pause{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
   }
 }
@@ -737,7 +737,17 @@ void chain_and_raise(int signal, siginfo_t* info, void* context) {
   raise(signal);
 }
 
+// A signal sent (by kill or raise, not a fault or abort) that the host had
+// set to be ignored: it stays ignored.
+bool ignored_by_host(int signal, const siginfo_t* info) {
+  const int index = index_of(signal);
+  return index >= 0 && previous[index].sa_handler == SIG_IGN &&
+         (previous[index].sa_flags & SA_SIGINFO) == 0 && signal != SIGABRT && info != nullptr &&
+         info->si_code <= 0;
+}
+
 void on_fatal_signal(int signal, siginfo_t* info, void* context) {
+  if (ignored_by_host(signal, info)) return;
   const int saved_errno = errno;
   const long self = static_cast<long>(::syscall(SYS_gettid));
   long writer = 0;
@@ -764,10 +774,15 @@ bool install_locked() {
   backtrace(frame, 1);
   keep_text(process_name, ZelTools::Portable::Process().name());
   keep_text(build_text, build_identification());
+  // An alternate stack the host set up for this thread is kept.
   stack_t stack{};
-  stack.ss_sp = alt_stack;
-  stack.ss_size = sizeof alt_stack;
-  if (sigaltstack(&stack, nullptr) != 0) return false;
+  if (sigaltstack(nullptr, &stack) != 0) return false;
+  if ((stack.ss_flags & SS_DISABLE) != 0) {
+    stack.ss_sp = alt_stack;
+    stack.ss_size = sizeof alt_stack;
+    stack.ss_flags = 0;
+    if (sigaltstack(&stack, nullptr) != 0) return false;
+  }
   struct sigaction action {};
   action.sa_sigaction = on_fatal_signal;
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
@@ -797,7 +812,12 @@ bool installed() { return installed_flag.load(std::memory_order_acquire); }
 
 bool Admin::install_crash_handler() {
   const int saved_errno = errno;
-  const bool done = Crash::install();
+  bool done = false;
+  try {
+    done = Crash::install();
+  } catch (...) {
+    // Out of memory for the names kept at install: not installed.
+  }
   errno = saved_errno;
   return done;
 }

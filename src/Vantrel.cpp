@@ -15,7 +15,6 @@
 #include <atomic>
 #include <memory>
 
-#include "CrashHandler.h"
 #include "DebugTrace.h"
 #include "ImportanceConstants.h"
 #include "Library.h"
@@ -120,7 +119,7 @@ void VantrelInitExit::init() {
   VANTREL_DEBUG("VantrelInitExit::init, before new TlsData");
   data_ptr.store(new TlsData, std::memory_order_release);
   VANTREL_DEBUG("VantrelInitExit::init, after  new TlsData");
-  if (crash_flag) Crash::install();
+  if (crash_flag) Admin::install_crash_handler();
   VANTREL_DEBUG("} Hello Vantrel");
 }
 

@@ -226,6 +226,8 @@ TEST(CrashHandler, TwoThreadsCrashingAtOnceNeverHang) {
     EXPECT_EQ(outcome.signal, SIGSEGV);
     const std::string crash = xml ? "<Crash\nSignal=\"SIGSEGV\"" : "Crash: SIGSEGV (signal 11)";
     EXPECT_EQ(occurrences(outcome.log, crash), 1u) << outcome.log;
+    // The second thread waits for the process to end rather than write.
+    EXPECT_EQ(occurrences(outcome.err, "Crash: SIGSEGV"), 1u) << outcome.err;
     if (xml) {
       EXPECT_TRUE(well_formed(outcome.log_path)) << outcome.log;
     }
