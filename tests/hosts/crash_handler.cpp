@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,10 +65,11 @@ void bus_error() {
 // A real fault of the signal's kind, where the machine can make one.
 void fault(int signal) {
   static volatile int zero = 0;
-  static int* volatile null_pointer = nullptr;
+  // Near null, never mapped; not null itself, which UBSan would stop first.
+  static volatile std::uintptr_t unmapped = 0x10;
   switch (signal) {
     case SIGSEGV:
-      *null_pointer = 1;
+      *reinterpret_cast<int*>(unmapped) = 1;
       break;
     case SIGBUS:
       bus_error();

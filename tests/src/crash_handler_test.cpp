@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Raised, CrashRecord, ::testing::ValuesIn(raised_cases()
 // Real faults carry the faulting address (abort() does not: it is sent).
 INSTANTIATE_TEST_SUITE_P(Faults, CrashRecord,
                          ::testing::Values(Case{"SIGSEGV", SIGSEGV, "fault", false,
-                                                "Crash: SIGSEGV (signal 11) at address 0x0"},
+                                                "Crash: SIGSEGV (signal 11) at address 0x10"},
                                            Case{"SIGBUS", SIGBUS, "fault", true,
                                                 "Crash: SIGBUS (signal 7) at address 0x"},
                                            Case{"SIGABRT", SIGABRT, "fault", false,
