@@ -303,7 +303,9 @@ Fault fault_of(int signal, const siginfo_t* info, const void* context) {
 }
 
 // "Crash: SIGSEGV (signal 11) at address 0x10"
-void put_description(Text& out, const Fault& fault) {
+// "...; cross calls: 1 incoming, 0 outgoing" while the thread serves or
+// makes a cross call (nothing otherwise).
+void put_description(Text& out, const Fault& fault, const Context::Data* data) {
   out.put("Crash: ");
   out.put(signal_name(fault.signal));
   out.put(" (signal ");
@@ -313,6 +315,12 @@ void put_description(Text& out, const Fault& fault) {
     out.put(" at address ");
     out.hex(fault.address);
   }
+  if (data == nullptr || (data->incoming_calls == 0 && data->outgoing_calls == 0)) return;
+  out.put("; cross calls: ");
+  out.decimal(data->incoming_calls);
+  out.put(" incoming, ");
+  out.decimal(data->outgoing_calls);
+  out.put(" outgoing");
 }
 
 // The stack, innermost first, from the interrupted instruction on (the
@@ -437,7 +445,7 @@ void put_text_record(Text& out, const Head& head, const Context::Data* data, con
   out.decimal(static_cast<std::uint64_t>(head.tid), 4);
   out.put("| |");
   put_text_columns(out, data);
-  put_description(out, fault);
+  put_description(out, fault, data);
   out.put('\n');
   for (int i = stack.first; i < stack.count; ++i) {
     out.put("  #");
@@ -539,7 +547,7 @@ void put_xml_record(Text& out, const Head& head, const Context::Data* data, cons
   if (head.unwinding) out.put("\nExc=\"X\"");
   out.put(">\n");
   if (data != nullptr) put_xml_context(out, *data);
-  put_description(out, fault);
+  put_description(out, fault, data);
   out.put('\n');
   put_xml_fault(out, fault, stack);
   out.put("</Msg>\n</Vantrel>\n");

@@ -16,6 +16,7 @@
 //              first    raise(SIGNAL) inside the log's first record, with
 //                       no context
 //              quiet    inactive settings: no record was written before
+//              call     raise(SIGNAL) while serving an incoming cross call
 //     SIGNAL   SIGSEGV, SIGBUS, SIGFPE, SIGILL or SIGABRT
 // Exits with 2 on bad arguments and 3 when the crash did not end it.
 #include <Vantrel.h>
@@ -152,6 +153,12 @@ int main(int argc, char** argv) {
     in_scopes("order", [signal] { fault(signal); });
   } else if (mode == "first") {
     VANTREL_LOG(M) << "first " << raise_now(signal);
+  } else if (mode == "call") {
+    Context::LowLevelAPI::Call call;
+    call.root = Context::StepFields({"remote"}, {"9"});
+    call.callee = call.root;
+    Context::LowLevelAPI::before_incoming_call(call, Context::SubFields{"bea"});
+    raise(signal);
   } else if (mode == "stream") {
     in_scopes("order", [signal] { VANTREL_LOG(M) << "half a record " << raise_now(signal); });
   } else {

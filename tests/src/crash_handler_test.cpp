@@ -179,6 +179,17 @@ TEST(CrashHandler, HostHandlerInstalledBeforeStillRunsAfterTheRecord) {
   EXPECT_LT(record, host);
 }
 
+TEST(CrashHandler, RecordCountsTheCrossCallsInProgress) {
+  TempDir dir;
+  const Outcome outcome = run_host(dir, "api", "call", "SIGABRT", false);
+  EXPECT_EQ(outcome.signal, SIGABRT);
+  EXPECT_EQ(occurrences(outcome.log,
+                        "| |0|0|0|0|remote|9|||remote|9|bea||||Crash: SIGABRT "
+                        "(signal 6); cross calls: 1 incoming, 0 outgoing\n"),
+            1u)
+      << outcome.log;
+}
+
 // The crashing thread holds the message lock in the middle of a record: the
 // started text line is ended and the record follows; in XML the started
 // element is left out so that the document stays whole.
