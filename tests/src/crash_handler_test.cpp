@@ -38,9 +38,16 @@ std::string read_all(const std::string& path) {
   return text.str();
 }
 
-// The ASan runtime handles some fatal signals itself unless told not to.
-constexpr const char* asan_options =
+// The sanitizers' runtimes handle some fatal signals themselves unless told
+// not to; the options of the test's own run are kept.
+constexpr const char* sanitizer_options =
     "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0";
+
+void add_sanitizer_options(const char* variable) {
+  const char* own = getenv(variable);
+  const std::string options = std::string(own != nullptr ? own : "") + ":" + sanitizer_options;
+  setenv(variable, options.c_str(), 1);
+}
 
 // Runs host_crash_handler INSTALL MODE SIGNAL with the log in `dir`.
 Outcome run_host(const TempDir& dir, const std::string& install, const std::string& mode,
@@ -54,7 +61,8 @@ Outcome run_host(const TempDir& dir, const std::string& install, const std::stri
     setenv("QZ_TRACE_CONFIGFILE", "/nonexistent/none.ini", 1);
     setenv("QZ_TRACE_XML", xml ? "1" : "0", 1);
     setenv("QZ_TRACE_CRASH", env_install ? "1" : "0", 1);
-    setenv("ASAN_OPTIONS", asan_options, 1);
+    add_sanitizer_options("ASAN_OPTIONS");
+    add_sanitizer_options("TSAN_OPTIONS");
     if (!freopen(err_path.c_str(), "w", stderr)) _exit(120);
     execl(host.c_str(), host.c_str(), install.c_str(), mode.c_str(), signal.c_str(),
           static_cast<char*>(nullptr));
