@@ -12,6 +12,10 @@
 //
 // Everything goes to ./vantrel-demo-logs; at the end the program prints the
 // files it made and their first lines, and the timeline of its traced scopes.
+//
+// Built with -DVANTREL_DEMO_FAULT, it installs the crash handler and dies of
+// a null pointer in the check step of order 2: the log then ends with the
+// crash record (see docs/crash.md).
 #include <Vantrel.h>
 
 #include <sys/stat.h>
@@ -117,6 +121,16 @@ struct Worker {
   }
 };
 
+#ifdef VANTREL_DEMO_FAULT
+// The deliberate fault: a write through a null pointer.
+void check_stock(int id) {
+  static int* volatile stock = nullptr;
+  if (id == 2) *stock = id;
+}
+#else
+void check_stock(int) {}
+#endif
+
 void handle_order(int id, Worker* pricing) {
   WithContext context;
   WorkflowScope request(Root(StepFields({"order"}, {std::to_string(id)}), SubFields{"alice"}));
@@ -126,6 +140,7 @@ void handle_order(int id, Worker* pricing) {
     WorkflowScope check(Step(StepFields({"check"}, {"c" + std::to_string(id)})));
     DeveloperScope developer(SubFields{"bob"});
     std::this_thread::sleep_for(std::chrono::milliseconds(5 * id));
+    check_stock(id);
     Printf{Vantrel::S}("stock checked for order %d", id);
   }
   {
@@ -220,6 +235,9 @@ int main() {
   ::mkdir(kLogDir.c_str(), 0777);
   for (const std::string& name : log_files()) std::remove((kLogDir + '/' + name).c_str());
   Vantrel::Admin::logdir(kLogDir);
+#ifdef VANTREL_DEMO_FAULT
+  Vantrel::Admin::install_crash_handler();
+#endif
 
   two_threads_and_a_rotation();
   a_small_service();

@@ -348,6 +348,15 @@ struct VANTREL_API Admin {
 
   // Installs the host's activity rule; an empty pointer restores the default.
   static void is_active(std::unique_ptr<const IsActive> rule);
+
+  // Installs handlers for SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT that
+  // write one last record (the signal, the faulting address, the thread's
+  // whole context and its stack) to the crashing thread's log file and to
+  // standard error, then run the handler the host had installed before and
+  // end the process with the signal's default action. Off unless called (or
+  // QZ_TRACE_CRASH is "1" at start); later calls do nothing. Returns whether
+  // the handlers are installed. See docs/crash.md.
+  static bool install_crash_handler();
 };
 
 // An Importance with the level and severity of `imp` and the position of the

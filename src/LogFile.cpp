@@ -17,7 +17,9 @@ std::ostream* LogFile::begin_record(const RecordInputs& inputs, unsigned rank_) 
   record = inputs;
   rank = rank_;
   nested_lost_flag = false;
+  in_record = false;
   do_header_file();
+  in_record = true;
   return do_header_record();
 }
 
@@ -25,6 +27,7 @@ void LogFile::end_record(const RecordInputs& inputs, unsigned rank_) {
   record = inputs;
   rank = rank_;
   do_footer_record();
+  in_record = false;
   do_footer_file();
 }
 

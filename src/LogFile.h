@@ -53,6 +53,23 @@ struct RecordInputs {
   Context::Data* data = nullptr;           // the writing thread's context, may be null
 };
 
+// Where a crash record goes: what the crash handler reads of a log file
+// (CrashHandler.h). Filled without the message lock, on the crashing thread,
+// from plain reads that allocate nothing.
+struct CrashSink {
+  bool has_stream = false;        // a file (or the screen) was opened and not rotated away
+  bool screen = false;            // records go to the standard output
+  bool xml = false;               // an XML document: the record must close it
+  bool document_begun = false;    // a record was completed in the current file
+  bool in_record = false;         // a record is being written
+  int fd = -1;                    // the open file, -1 when closed (or screen)
+  const char* path = nullptr;     // the file's path, for re-opening a closed file
+  const char* pending = nullptr;  // characters not yet written
+  std::size_t pending_length = 0;
+  std::size_t record_mark = 0;  // pending characters from before the record
+  bool record_spilled = false;  // part of the current record reached the file
+};
+
 class LogFile {
  public:
   LogFile() = default;
@@ -71,6 +88,9 @@ class LogFile {
   // thread was dropped while this record was open.
   void nested_lost(bool lost) { nested_lost_flag = lost; }
 
+  // For the crash handler only: see CrashSink.
+  virtual CrashSink crash_sink() const { return CrashSink{}; }
+
  protected:
   // Before a record: make sure an output is open.
   virtual void do_header_file() {}
@@ -85,6 +105,7 @@ class LogFile {
   RecordInputs record;            // the record being written
   std::uint32_t rank = 0;         // its rank (the destination's message counter)
   bool nested_lost_flag = false;  // a nested message was dropped during it
+  bool in_record = false;         // between begin_record and the end of end_record
 };
 
 // Helpers of LogFileExt that do not depend on the stream class.
@@ -121,6 +142,8 @@ class LogFileExt : public LogFile {
   explicit LogFileExt(const DeviceInfo& info_);
   // Deletes the stream, which closes the file.
   ~LogFileExt() override = default;
+
+  CrashSink crash_sink() const override;
 
  protected:
   void do_header_file() override;
@@ -187,6 +210,7 @@ void LogFileExt<S>::do_header_file() {
     LogFileSteps::re_opened(*stream);
     if (stream->is_open || stream->to_screen) {
       if (!was_open) LogFileSteps::open_outcome(*info, *stream);
+      if (LogFileBuffer* buffer = stream->file_buffer()) buffer->mark_record();
       return;
     }
     // The file was never created, or its name no longer leads to it (removed,
@@ -201,6 +225,7 @@ void LogFileExt<S>::do_header_file() {
   count = 0;
   LogFileSteps::opened(*stream);
   LogFileSteps::open_outcome(*info, *stream);
+  if (LogFileBuffer* buffer = stream->file_buffer()) buffer->mark_record();
 }
 
 template <class S>
@@ -211,6 +236,25 @@ void LogFileExt<S>::create_new_file() {
     if (!stream->name_taken() || attempt == LogFileSteps::name_attempts) return;
     LogFileSteps::wait_for_next_name();
   }
+}
+
+template <class S>
+CrashSink LogFileExt<S>::crash_sink() const {
+  CrashSink sink;
+  if (!stream) return sink;
+  sink.has_stream = true;
+  sink.screen = stream->to_screen;
+  sink.document_begun = count > 0;
+  sink.in_record = in_record;
+  if (const LogFileBuffer* buffer = stream->file_buffer()) {
+    sink.fd = buffer->fd();
+    sink.path = stream->name.c_str();
+    sink.pending = buffer->pending_data();
+    sink.pending_length = buffer->pending_length();
+    sink.record_mark = buffer->record_mark();
+    sink.record_spilled = buffer->record_spilled();
+  }
+  return sink;
 }
 
 template <class S>

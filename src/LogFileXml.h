@@ -60,6 +60,13 @@ class LogFileXml : public LogFileExt<XmlOfstream> {
   // Closes a Msg left open, before the base completes the document.
   ~LogFileXml() override;
 
+  // The base's sink, marked as an XML document.
+  CrashSink crash_sink() const override {
+    CrashSink sink = LogFileExt<XmlOfstream>::crash_sink();
+    sink.xml = true;
+    return sink;
+  }
+
  protected:
   // Opens the Msg element, writes its attributes and its Workflow and Actors
   // children, starts its text; returns the escaping text stream.

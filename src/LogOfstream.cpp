@@ -68,6 +68,8 @@ bool LogFileBuffer::write_pending() {
   const std::size_t pending = static_cast<std::size_t>(pptr() - pbase());
   setp(buffer_, buffer_ + capacity);
   if (pending == 0) return true;
+  record_mark_ = 0;
+  record_spilled_ = true;
   return is_open() && write_all(fd_, buffer_, pending);
 }
 

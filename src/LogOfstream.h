@@ -55,6 +55,22 @@ class LogFileBuffer : public std::streambuf {
   // The errno of the last failed create or reopen, 0 after a success.
   int open_error() const { return open_error_; }
 
+  // For the crash handler, which reads them on the writing thread or without
+  // the lock (see CrashHandler.h): the file descriptor (-1 when closed), the
+  // characters not yet written, and the record mark below.
+  int fd() const { return fd_; }
+  const char* pending_data() const { return pbase(); }
+  std::size_t pending_length() const { return static_cast<std::size_t>(pptr() - pbase()); }
+  // Notes where a record begins: what is pending now came before it.
+  void mark_record() {
+    record_mark_ = pending_length();
+    record_spilled_ = false;
+  }
+  // Pending characters from before the current record, and whether part of
+  // the record itself has already gone to the file.
+  std::size_t record_mark() const { return record_mark_; }
+  bool record_spilled() const { return record_spilled_; }
+
   // Appends `count` characters; false when the file refused them. Inline,
   // because a record head puts some twenty short pieces.
   bool append(const char* text, std::size_t count) {
@@ -84,6 +100,8 @@ class LogFileBuffer : public std::streambuf {
   int open_error_ = 0;
   bool created_ = false;  // identity_ names the file this buffer created
   OwnFile::Identity identity_;
+  std::size_t record_mark_ = 0;  // see mark_record()
+  bool record_spilled_ = false;  // a write since mark_record()
   char buffer_[capacity];
 };
 
@@ -114,6 +132,7 @@ class LogOfstream : public std::ofstream {
   std::ostream& target();
   // The file's buffer (target()'s), or null for a screen stream.
   LogFileBuffer* file_buffer() { return to_screen ? nullptr : &file_; }
+  const LogFileBuffer* file_buffer() const { return to_screen ? nullptr : &file_; }
 
  private:
   // Creates or re-opens the file; on success the stream's error state is

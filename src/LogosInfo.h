@@ -49,6 +49,12 @@ class LogosInfo : public DeviceInfo {
   // The factory of log files of this destination's format.
   const LogFileFactory& factory() const { return *factory_; }
 
+  // The stored name, extension and directory, read in place by the crash
+  // handler, which must not allocate. Guarded like the rest (message lock).
+  const std::string& stored_name() const { return name_; }
+  const std::string& stored_logext() const { return logext_; }
+  const std::string& stored_logdir() const { return logdir_; }
+
   // "log" or "xml" select their format; anything else the default one.
   void set_logext(const std::string& logext);
   // An empty directory restores the environment's default.

@@ -41,6 +41,8 @@ bool flags_read = false;  // same
 std::atomic<bool> debug_flag{false};
 std::atomic<bool> to_screen_flag{false};
 std::atomic<bool> xml_flag{false};
+// QZ_TRACE_CRASH: only read (before init) and acted on by init().
+bool crash_flag = false;
 
 // Published by init() and cleared by exit() (release); read with acquire by
 // the message path, so a reader that sees a pointer sees a built object.
@@ -57,6 +59,7 @@ void load_env_vars() {
   debug_flag.store(Env::flag("DEBUG"), std::memory_order_relaxed);
   to_screen_flag.store(Env::flag("TO_SCREEN"), std::memory_order_relaxed);
   xml_flag.store(Env::flag("XML"), std::memory_order_relaxed);
+  crash_flag = Env::flag("CRASH");
   VANTREL_DEBUG("Vantrel_load_env_vars ()"
                 << ", ECHO=" << Env::echo() << ", DEBUG=" << Env::debug()
                 << ", TO_SCREEN=" << Env::to_screen() << ", XML=" << Env::xml());
@@ -126,6 +129,7 @@ void VantrelInitExit::init() {
   VANTREL_DEBUG("VantrelInitExit::init, before new TlsData");
   data_ptr.store(new TlsData, std::memory_order_release);
   VANTREL_DEBUG("VantrelInitExit::init, after  new TlsData");
+  if (crash_flag) Admin::install_crash_handler();
   VANTREL_DEBUG("} Hello Vantrel");
 }
 

@@ -33,6 +33,7 @@ header input{width:8em}
 .outline .sW{stroke:#f9a825;stroke-width:2px}.outline .sE,.outline .sA{stroke:#c62828;stroke-width:2px}
 .outline .ex{stroke:#c62828;stroke-dasharray:4 2;stroke-width:2px}
 .open{fill-opacity:.45}
+.crash{fill:#c62828;stroke:#c62828;stroke-width:3px}
 .legend span{display:inline-block;padding:1px 6px;margin-right:4px;border:1px solid #999}
 #names text{font:12px sans-serif}
 #axis text{font:11px sans-serif;fill:#444}
@@ -160,6 +161,7 @@ void append_title(std::string& out, const Scope& scope) {
     append_xml_text(out, scope.closed_as);
   }
   if (scope.unclosed) out += "\nnever closed: ends at the thread's last record";
+  if (scope.ended_by_crash) out += "\nended by the crash of its thread";
   if (scope.open_missing) out += "\nno opening record";
   if (scope.exception) out += "\nleft by an exception";
   out += "\nimportance: ";
@@ -219,7 +221,7 @@ void HtmlOutput::scope(const Scope& scope) {
   buffer_ += std::to_string(lane_index(shown_pid(scope.host, scope.pid), scope.tid));
   if (scope.severity != ' ') (buffer_ += " s") += scope.severity;
   if (scope.exception) buffer_ += " ex";
-  if (scope.unclosed || scope.open_missing) buffer_ += " open";
+  if (scope.unclosed || scope.open_missing || scope.ended_by_crash) buffer_ += " open";
   if (!scope.context.root.empty()) workflow_scopes_.push_back(CallScope::of(scope));
   buffer_ += "\" x=\"";
   append_number(buffer_, scope.start_ms - origin_ms_);
@@ -230,6 +232,19 @@ void HtmlOutput::scope(const Scope& scope) {
   append_title(buffer_, scope);
   buffer_ += "</rect>\n";
   flush_if_full();
+}
+
+// A crash record: a red mark across its thread's lane, the record's text as
+// its tooltip.
+void HtmlOutput::message(const Record& record, std::uint32_t host, const Scope*) {
+  if (!is_crash_record(record)) return;
+  buffer_ += "<rect class=\"b crash l" +
+             std::to_string(lane_index(shown_pid(host, record.pid), record.tid));
+  buffer_ += "\" x=\"";
+  append_number(buffer_, record.time_ms - origin_ms_);
+  buffer_ += "\" y=\"0\" width=\"0\" height=\"" + std::to_string(row_height - 3) + "\"><title>";
+  append_xml_text(buffer_, record.text);
+  buffer_ += "</title></rect>\n";
 }
 
 // The lane names at the left; `style` moves each lane's bars to its place

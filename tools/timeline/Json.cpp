@@ -181,6 +181,7 @@ void JsonOutput::scope(const Scope& scope) {
   append_field(buffer_, "closed_as", scope.closed_as);
   if (scope.exception) buffer_ += ",\"exception\":true";
   if (scope.unclosed) buffer_ += ",\"unclosed\":true";
+  if (scope.ended_by_crash) buffer_ += ",\"ended_by_crash\":true";
   if (scope.open_missing) buffer_ += ",\"open_missing\":true";
   buffer_ += "}}";
   if (!scope.context.root.empty()) workflow_scopes_.push_back(CallScope::of(scope));
@@ -214,7 +215,8 @@ void JsonOutput::message(const Record& record, std::uint32_t host, const Scope*)
   begin_event();
   buffer_ += "{\"name\":\"";
   append_json_string(buffer_, record.text.size() > 80 ? record.text.substr(0, 80) : record.text);
-  buffer_ += "\",\"cat\":\"message\",\"ph\":\"i\",\"s\":\"t\",\"ts\":";
+  buffer_ += is_crash_record(record) ? "\",\"cat\":\"crash\"" : "\",\"cat\":\"message\"";
+  buffer_ += ",\"ph\":\"i\",\"s\":\"t\",\"ts\":";
   append_number(buffer_, record.time_ms * 1000.0);
   append_thread(buffer_, shown_pid(host, record.pid), record.tid);
   buffer_ += ",\"args\":{";

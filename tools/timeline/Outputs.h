@@ -106,7 +106,8 @@ class HtmlOutput : public Output {
  public:
   HtmlOutput(std::FILE* file, double origin_ms, const std::string& title);
   void scope(const Scope& scope) override;
-  void message(const Record&, std::uint32_t, const Scope*) override {}
+  // Marks a crash record on its lane; other messages are not drawn.
+  void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
  private:

@@ -31,6 +31,10 @@ void Pairing::record(const Record& record) {
     case Tag::Plain:
       ++facts_.messages;
       output_.message(record, host_, thread.open.empty() ? nullptr : &thread.open.back().scope);
+      // The thread died here: its open scopes end with it.
+      if (is_crash_record(record)) {
+        while (!thread.open.empty()) end_top(thread, record.time_ms, true);
+      }
       break;
   }
 }
@@ -144,13 +148,14 @@ void Pairing::close_unmatched(Thread& thread, const Record& record, const std::s
   emit(thread, scope);
 }
 
-void Pairing::end_top(Thread& thread, double end_ms) {
+void Pairing::end_top(Thread& thread, double end_ms, bool crash) {
   Frame frame = pop(thread);
   Scope& done = frame.scope;
   done.end_ms = std::max({end_ms, frame.children_end, done.start_ms});
   done.elapsed_ms = done.end_ms - done.start_ms;
-  done.unclosed = true;
-  ++facts_.unclosed;
+  done.unclosed = !crash;
+  done.ended_by_crash = crash;
+  if (!crash) ++facts_.unclosed;
   emit(thread, done);
 }
 

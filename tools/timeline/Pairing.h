@@ -94,7 +94,7 @@ class Pairing : public RecordSink {
   void close_unmatched(Thread& thread, const Record& record, const std::string& label,
                        double elapsed_ms);
   // Ends the innermost open scope at `end_ms` and sends it out.
-  void end_top(Thread& thread, double end_ms);
+  void end_top(Thread& thread, double end_ms, bool crash = false);
   void push(Thread& thread, Frame frame);
   // Takes the innermost open scope off the stack and its label's index.
   Frame pop(Thread& thread);

@@ -127,6 +127,11 @@ std::size_t utf8_sequence_length(const unsigned char* at, const unsigned char* e
   return length;
 }
 
+bool is_crash_record(const Record& record) {
+  return record.tag == Tag::Plain && record.severity == 'A' &&
+         record.text.rfind("Crash: SIG", 0) == 0;
+}
+
 bool looks_like_time(const char* t) {
   static const char pattern[] = "dddd/dd/dd dd:dd:dd.ddd";
   for (int i = 0; i < 23; ++i) {

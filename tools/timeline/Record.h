@@ -69,6 +69,9 @@ struct Scope {
   std::uint64_t parent_id = 0;  // the enclosing scope on its thread, 0 for none
   std::uint64_t top_id = 0;     // the outermost enclosing scope (itself at depth 0)
   std::uint32_t host = 0;       // index in RunFacts::hosts
+
+  // Still open when its thread's crash record came: ends there.
+  bool ended_by_crash = false;
 };
 
 // The two-letter level names of the records, index = level:
@@ -97,6 +100,10 @@ class TimeParser {
   char cached_hour_[13] = {};  // "YYYY/MM/DD HH" of cached_base_
   double cached_base_ = -1;
 };
+
+// Whether `record` is the crash record of a dying thread: an assert whose
+// text begins "Crash: SIG" (as the crash handler writes it).
+bool is_crash_record(const Record& record);
 
 // Whether the 23 characters at `text` have the digits and separators of a
 // printed time.
