@@ -128,7 +128,9 @@ TEST(ConfigFileAccessTest, RefusedFilesAreNotOpenedAndSaidOnce) {
     const std::string said = err.text();
     EXPECT_EQ(first >= 0, c.reason && *c.reason == '\0');
     EXPECT_EQ(second >= 0, first >= 0);
-    if (first >= 0) EXPECT_EQ(::fcntl(first, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    if (first >= 0) {
+      EXPECT_EQ(::fcntl(first, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    }
     if (first >= 0) ::close(first);
     if (second >= 0) ::close(second);
     const std::string expected = c.reason && *c.reason ? "vantrel: configuration file " + path +
