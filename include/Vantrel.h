@@ -10,6 +10,7 @@
 #define VANTREL_VANTREL_H
 
 #include <SimpleTime.h>
+#include <Vantrel/Version.h>
 #include <ZelTools/Portable.h>
 
 #include <cstdint>
@@ -24,6 +25,10 @@
 #endif
 
 namespace Vantrel {
+
+// The version of the library the program runs with, "MAJOR.MINOR.PATCH";
+// VANTREL_VERSION_STRING is that of the headers it was compiled with.
+VANTREL_API const char* version();
 
 // ---------------------------------------------------------------------------
 // Importance

@@ -2,6 +2,7 @@
 // the settings it leaves.
 //
 //   vantrel-config [--name NAME] [--logdir DIR] [--configfile PATH] [FILE]
+//   vantrel-config --version
 //
 // Reads FILE, or the standard input when FILE is absent or "-". The names the
 // text reads as "name", "log_dir" and "config_file" are those of the default
@@ -24,10 +25,12 @@ struct Options {
   std::string configfile;
   std::string file;
   bool help = false;
+  bool version = false;
 };
 
 const char usage[] =
-    "usage: vantrel-config [--name NAME] [--logdir DIR] [--configfile PATH] [FILE]\n";
+    "usage: vantrel-config [--name NAME] [--logdir DIR] [--configfile PATH] [FILE]\n"
+    "       vantrel-config --version\n";
 
 // False on a usage error.
 bool read_options(int argc, char** argv, Options& options) {
@@ -43,6 +46,8 @@ bool read_options(int argc, char** argv, Options& options) {
       *target = argv[i];
     } else if (arg == "-h" || arg == "--help") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return false;
     } else if (have_file) {
@@ -74,6 +79,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << usage;
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "vantrel-config " << Vantrel::version() << '\n';
     return 0;
   }
   if (options.file.empty() || options.file == "-") return run(options, std::cin);

@@ -3,6 +3,7 @@
 // closing record per process and thread, and writes a timeline.
 //
 //   vantrel-timeline [--json FILE] [--html FILE] [--top N] [--merge-ids] LOGFILE...
+//   vantrel-timeline --version
 //
 // --json FILE   trace-event JSON (opens in Perfetto UI or chrome://tracing)
 // --html FILE   a self-contained page with one lane per process and thread
@@ -21,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include <Vantrel/Version.h>
+
 #include "tools/timeline/Diagnostics.h"
 #include "tools/timeline/LogReader.h"
 #include "tools/timeline/Outputs.h"
@@ -29,7 +32,8 @@
 namespace {
 
 const char usage[] =
-    "usage: vantrel-timeline [--json FILE] [--html FILE] [--top N] [--merge-ids] LOGFILE...\n";
+    "usage: vantrel-timeline [--json FILE] [--html FILE] [--top N] [--merge-ids] LOGFILE...\n"
+    "       vantrel-timeline --version\n";
 
 struct Options {
   std::string json;
@@ -145,6 +149,11 @@ int run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The tool carries the library's objects, so the headers' version is its own.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("vantrel-timeline %s\n", VANTREL_VERSION_STRING);
+    return 0;
+  }
   Options options;
   if (!read_options(argc, argv, options)) {
     std::fputs(usage, stderr);
