@@ -48,7 +48,12 @@ build/CMakeCache.txt: | deps
 build: deps build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
 
-demo: build
+# The demo needs only the library, the tools and itself; `make test` builds
+# the rest later in the same tree. Sub-makes do not announce their directories.
+DEMO_TARGETS = vantrel vantrel-config vantrel-timeline vantrel_demo
+
+demo: deps build/CMakeCache.txt
+	@cmake --build build -j $(JOBS) --target $(DEMO_TARGETS) -- --no-print-directory
 	./build/examples/vantrel_demo
 
 test: build
