@@ -12,7 +12,8 @@ NEEDS = cmake:cmake g++:g++ clang++:clang bison:bison pkg-config:pkg-config \
         /usr/include/benchmark/benchmark.h:libbenchmark-dev \
         /usr/include/spdlog/spdlog.h:libspdlog-dev \
         /usr/include/libxml2/libxml/parser.h:libxml2-dev xmllint:libxml2-utils \
-        /usr/include/expat.h:libexpat1-dev python3:python3
+        /usr/include/expat.h:libexpat1-dev python3:python3 \
+        /usr/include/fmt/format.h:libfmt-dev
 
 # Only for the fuzz targets: clang's libFuzzer runtime.
 FUZZ_RT = /usr/lib/llvm-14/lib/clang/$(shell ls /usr/lib/llvm-14/lib/clang 2>/dev/null | head -1)/lib/linux/libclang_rt.fuzzer-$(shell uname -m).a
