@@ -20,7 +20,7 @@ FUZZ_RT = /usr/lib/llvm-14/lib/clang/$(shell ls /usr/lib/llvm-14/lib/clang 2>/de
 FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz
+.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz package test-package
 
 all: build
 
@@ -111,5 +111,21 @@ bench:
 	    --benchmark_report_aggregates_only=true; \
 	done
 
+# Debian packages of a build configured as a distribution's (prefix /usr),
+# in build-package/build/packages/. test-package also checks the installed
+# layout, the packages (with lintian) and the source tree as a subproject.
+PACKAGE_NEEDS = $(NEEDS) dpkg-shlibdeps:dpkg-dev lintian:lintian
+
+package:
+	$(MAKE) deps NEEDS="$(PACKAGE_NEEDS)"
+	cmake -S . -B build-package/build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_EXAMPLES=OFF -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-package/build -j $(JOBS) -- --no-print-directory
+	cd build-package/build && cpack -G DEB
+
+test-package:
+	$(MAKE) deps NEEDS="$(PACKAGE_NEEDS)"
+	JOBS=$(JOBS) tests/package/test_package.sh build-package
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-package
