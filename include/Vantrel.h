@@ -288,8 +288,9 @@ class VANTREL_API FormatMessage {
   // The text buffer's size; a text is cut to its first buffer_size - 1
   // characters, as Printf's is.
   static constexpr unsigned buffer_size = 1024;
-  // Puts at most `size` characters of text into `buffer` and returns how many
-  // it put there; called only when the message is active. Must not throw.
+  // Puts at most `size` characters of text into `buffer` (which has room for
+  // one more, a terminator) and returns how many it put there; called only
+  // when the message is active. Must not throw.
   using Fill = std::size_t (*)(char* buffer, std::size_t size, const void* arguments);
 
   // Writes one Plain message of `importance`. The text ends at its first NUL.
