@@ -12,7 +12,8 @@ NEEDS = cmake:cmake g++:g++ clang++:clang bison:bison pkg-config:pkg-config \
         /usr/include/benchmark/benchmark.h:libbenchmark-dev \
         /usr/include/spdlog/spdlog.h:libspdlog-dev \
         /usr/include/libxml2/libxml/parser.h:libxml2-dev xmllint:libxml2-utils \
-        /usr/include/expat.h:libexpat1-dev python3:python3
+        /usr/include/expat.h:libexpat1-dev python3:python3 \
+        /usr/include/fmt/format.h:libfmt-dev
 
 # Only for the fuzz targets: clang's libFuzzer runtime.
 FUZZ_RT = /usr/lib/llvm-14/lib/clang/$(shell ls /usr/lib/llvm-14/lib/clang 2>/dev/null | head -1)/lib/linux/libclang_rt.fuzzer-$(shell uname -m).a
@@ -20,7 +21,7 @@ FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz docs test-otlp test-browser \
-        browser-tools screenshots
+        browser-tools screenshots package test-package
 
 all: build
 
@@ -49,7 +50,12 @@ build/CMakeCache.txt: | deps
 build: deps build/CMakeCache.txt
 	cmake --build build -j $(JOBS)
 
-demo: build
+# The demo needs only the library, the tools and itself; `make test` builds
+# the rest later in the same tree. Sub-makes do not announce their directories.
+DEMO_TARGETS = vantrel vantrel-config vantrel-timeline vantrel_demo
+
+demo: deps build/CMakeCache.txt
+	@cmake --build build -j $(JOBS) --target $(DEMO_TARGETS) -- --no-print-directory
 	./build/examples/vantrel_demo
 
 test: build
@@ -151,5 +157,21 @@ bench:
 	    --benchmark_report_aggregates_only=true; \
 	done
 
+# Debian packages of a build configured as a distribution's (prefix /usr),
+# in build-package/build/packages/. test-package also checks the installed
+# layout, the packages (with lintian) and the source tree as a subproject.
+PACKAGE_NEEDS = $(NEEDS) dpkg-shlibdeps:dpkg-dev lintian:lintian
+
+package:
+	$(MAKE) deps NEEDS="$(PACKAGE_NEEDS)"
+	cmake -S . -B build-package/build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_EXAMPLES=OFF -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-package/build -j $(JOBS) -- --no-print-directory
+	cd build-package/build && cpack -G DEB
+
+test-package:
+	$(MAKE) deps NEEDS="$(PACKAGE_NEEDS)"
+	JOBS=$(JOBS) tests/package/test_package.sh build-package
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-package

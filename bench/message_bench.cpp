@@ -2,6 +2,9 @@
 // Every benchmark is named "<case>/<library>"; bench/table.py turns the JSON
 // output into one table of medians with ratios to the floor and the best peer.
 //
+// Libraries: "vantrel" is Printf, "vantrel{}" the {} front end (the same call
+// as spdlog's), each peer under its own name.
+//
 // Cases:
 //   filtered_out    a message below the threshold
 //   record          a ~60-byte text message to a file, flushed after every record
@@ -26,6 +29,9 @@
 #include <sstream>
 #include <string>
 
+#ifdef VANTREL_HAVE_FMT
+#include <Vantrel/Format.h>
+#endif
 #ifdef VANTREL_HAVE_SPDLOG
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/sinks/null_sink.h>
@@ -87,6 +93,22 @@ void vantrel_context_record(benchmark::State& state) {
   int i = 0;
   for (auto _ : state) Vantrel::Printf{Vantrel::L}(record_format, ++i);
 }
+
+#ifdef VANTREL_HAVE_FMT
+void vantrel_format_filtered_out(benchmark::State& state) {
+  use_settings();
+  int i = 0;
+  for (auto _ : state)
+    Vantrel::Format{Vantrel::XS}("request {} served from cache in 12 ms, size 4096 bytes", ++i);
+}
+
+void vantrel_format_record(benchmark::State& state) {
+  if (state.thread_index() == 0) use_settings();
+  int i = 0;
+  for (auto _ : state)
+    Vantrel::Format{Vantrel::L}("request {} served from cache in 12 ms, size 4096 bytes", ++i);
+}
+#endif
 
 const Vantrel::Context::Device& xml_device() {
   static const Vantrel::Context::Device device("xmlbench", "xml", scratch_dir(), "");
@@ -286,6 +308,9 @@ void add_message_cases(const std::string& library, Case filtered, Case record) {
 
 void register_all() {
   add_message_cases("vantrel", vantrel_filtered_out, vantrel_record);
+#ifdef VANTREL_HAVE_FMT
+  add_message_cases("vantrel{}", vantrel_format_filtered_out, vantrel_format_record);
+#endif
   benchmark::RegisterBenchmark("context_record/vantrel", vantrel_context_record)->UseRealTime();
   benchmark::RegisterBenchmark("xml_record/vantrel", vantrel_xml_record)->UseRealTime();
   benchmark::RegisterBenchmark("config_parse/vantrel", vantrel_config_parse);

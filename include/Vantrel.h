@@ -10,8 +10,10 @@
 #define VANTREL_VANTREL_H
 
 #include <SimpleTime.h>
+#include <Vantrel/Version.h>
 #include <ZelTools/Portable.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <iosfwd>
@@ -24,6 +26,10 @@
 #endif
 
 namespace Vantrel {
+
+// The version of the library the program runs with, "MAJOR.MINOR.PATCH";
+// VANTREL_VERSION_STRING is that of the headers it was compiled with.
+VANTREL_API const char* version();
 
 // ---------------------------------------------------------------------------
 // Importance
@@ -215,6 +221,7 @@ class VANTREL_API Logger {
 
  private:
   friend class Printf;
+  friend class FormatMessage;
   // Printf decides, then formats its text, then opens the record: the
   // formatting runs before the destination's lock is taken.
   enum class Opening { now, later };
@@ -226,6 +233,10 @@ class VANTREL_API Logger {
     Logos* logos;
   };
   Logger(const Importance& importance, Tag tag, Opening opening, const Found* found);
+  // The quick verdict of the front ends, before a Logger is built: false
+  // when the message is surely dropped; else `found` holds the look-up, or
+  // is left for the Logger to fill (`use_found` false, debug trace on).
+  static bool may_write(const Importance& importance, Found& found, bool& use_found);
   // Opens the record on the destination chosen by the activity rule.
   void open();
 
@@ -267,6 +278,23 @@ class VANTREL_API Printf {
 
  private:
   Importance importance_;
+};
+
+// The message path under the {} front end of <Vantrel/Format.h>, which is
+// compiled into the host: the activity rule decides first, then `fill` puts
+// the text into the record's fixed buffer, then the record is written.
+class VANTREL_API FormatMessage {
+ public:
+  // The text buffer's size; a text is cut to its first buffer_size - 1
+  // characters, as Printf's is.
+  static constexpr unsigned buffer_size = 1024;
+  // Puts at most `size` characters of text into `buffer` (which has room for
+  // one more, a terminator) and returns how many it put there; called only
+  // when the message is active. Must not throw.
+  using Fill = std::size_t (*)(char* buffer, std::size_t size, const void* arguments);
+
+  // Writes one Plain message of `importance`. The text ends at its first NUL.
+  static void write(const Importance& importance, Fill fill, const void* arguments);
 };
 
 // An importance with the level and severity of `importance` and the given

@@ -6,6 +6,8 @@
 
 #include <ZelTools/Portable.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
@@ -151,7 +153,38 @@ std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, 
   return nul == nullptr ? length : static_cast<std::size_t>(static_cast<const char*>(nul) - buffer);
 }
 
+// The host's errno, given back whatever the formatting and the record did.
+struct KeptErrno {
+  const int value = errno;
+  ~KeptErrno() { errno = value; }
+};
+
+// Unformatted, straight into the stream's buffer: what write() does, without
+// its sentry (the record's streams are tied to nothing).
+void put_text(std::ostream& stream, const char* text, std::size_t length) {
+  try {
+    const auto count = static_cast<std::streamsize>(length);
+    if (stream.good() && stream.rdbuf()->sputn(text, count) != count) {
+      stream.setstate(std::ios_base::badbit);
+    }
+  } catch (...) {
+    // A stream set to throw must not reach the host.
+  }
+}
+
 }  // namespace
+
+bool Logger::may_write(const Importance& importance, Found& found, bool& use_found) {
+  use_found = !Debug::echo_on();
+  if (!use_found) return true;
+  try {
+    found.data = Context::get_data();
+    found.logos = Context::get_logos(found.data);
+    return found.logos != nullptr && !found.logos->surely_inactive(importance, Plain);
+  } catch (...) {
+    return false;  // the context lookup failed: as the Logger would, drop it
+  }
+}
 
 void Printf::operator()(const char* format, ...) const {
   const ErrnoKeeper keep_errno;
@@ -160,17 +193,8 @@ void Printf::operator()(const char* format, ...) const {
   // With the debug trace on, the Logger looks up and decides alone, writing
   // the trace's lines.
   Logger::Found found{};
-  const bool quick = !Debug::echo_on();
-  if (quick) {
-    try {
-      found.data = Context::get_data();
-      found.logos = Context::get_logos(found.data);
-      if (found.logos == nullptr || found.logos->surely_inactive(importance_, Logger::Plain))
-        return;
-    } catch (...) {
-      return;  // the context lookup failed: as the Logger would, drop it
-    }
-  }
+  bool quick = false;
+  if (!Logger::may_write(importance_, found, quick)) return;
   Logger logger(importance_, Logger::Plain, Logger::Opening::later, quick ? &found : nullptr);
   if (logger.chosen_ == nullptr) return;
   char buffer[printf_buffer_size];
@@ -185,15 +209,24 @@ void Printf::operator()(const char* format, ...) const {
   logger.open();
   std::ostream* stream = logger.stream();
   if (stream == nullptr || format == nullptr) return;
-  try {
-    // Unformatted, straight into the stream's buffer: what write() does,
-    // without its sentry (the record's streams are tied to nothing).
-    const auto count = static_cast<std::streamsize>(length);
-    if (stream->good() && stream->rdbuf()->sputn(buffer, count) != count) {
-      stream->setstate(std::ios_base::badbit);
-    }
-  } catch (...) {
-    // A stream set to throw must not reach the host.
+  put_text(*stream, buffer, length);
+}
+
+static_assert(FormatMessage::buffer_size == printf_buffer_size,
+              "both front ends cut their texts at the same length");
+
+void FormatMessage::write(const Importance& importance, Fill fill, const void* arguments) {
+  const KeptErrno kept_errno;
+  Logger::Found found{};
+  bool quick = false;
+  if (!Logger::may_write(importance, found, quick)) return;
+  Logger logger(importance, Logger::Plain, Logger::Opening::later, quick ? &found : nullptr);
+  if (logger.chosen_ != nullptr) {
+    char buffer[buffer_size];
+    const std::size_t filled = fill(buffer, sizeof buffer - 1, arguments);
+    const std::size_t length = strnlen(buffer, std::min<std::size_t>(filled, sizeof buffer - 1));
+    logger.open();
+    if (std::ostream* stream = logger.stream()) put_text(*stream, buffer, length);
   }
 }
 

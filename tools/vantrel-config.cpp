@@ -2,6 +2,7 @@
 // the settings it leaves.
 //
 //   vantrel-config [--run-system] [--name NAME] [--logdir DIR] [--configfile PATH] [FILE]
+//   vantrel-config --version
 //
 // Reads FILE, or the standard input when FILE is absent or "-". The names the
 // text reads as "name", "log_dir" and "config_file" are those of the default
@@ -28,11 +29,13 @@ struct Options {
   std::string file;
   bool help = false;
   bool run_system = false;
+  bool version = false;
 };
 
 const char usage[] =
     "usage: vantrel-config [--run-system] [--name NAME] [--logdir DIR] [--configfile PATH] "
-    "[FILE]\n";
+    "[FILE]\n"
+    "       vantrel-config --version\n";
 
 // False on a usage error.
 bool read_options(int argc, char** argv, Options& options) {
@@ -50,6 +53,8 @@ bool read_options(int argc, char** argv, Options& options) {
       options.run_system = true;
     } else if (arg == "-h" || arg == "--help") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return false;
     } else if (have_file) {
@@ -81,6 +86,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << usage;
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "vantrel-config " << Vantrel::version() << '\n';
     return 0;
   }
   Vantrel::ConfigEval::set_system_mode(options.run_system ? Vantrel::ConfigEval::SystemMode::Run

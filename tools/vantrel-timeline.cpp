@@ -2,7 +2,9 @@
 // (any mix, rotated files included), pairs every opening record with its
 // closing record per process and thread, and writes a timeline.
 //
-//   vantrel-timeline [--json FILE] [--html FILE] [--top N] [--merge-ids] LOGFILE...
+//   vantrel-timeline [--json FILE] [--html FILE] [--otlp FILE] [--host NAME | --host-from-dir]
+//                    [--top N] [--merge-ids] LOGFILE...
+//   vantrel-timeline --version
 //
 // --json FILE   trace-event JSON (opens in Perfetto UI or chrome://tracing)
 // --html FILE   a self-contained page with one lane per process and thread
@@ -22,6 +24,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <Vantrel/Version.h>
 
 #include "tools/timeline/Diagnostics.h"
 #include "tools/timeline/LogReader.h"
@@ -218,7 +222,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.version) {
-    std::puts("vantrel-timeline " VANTREL_VERSION);
+    // The tool carries the library's objects, so the headers' version is its own.
+    std::puts("vantrel-timeline " VANTREL_VERSION_STRING);
     return 0;
   }
   try {

@@ -32,12 +32,16 @@ if(PKG_CONFIG)
     message(FATAL_ERROR "pkg-config does not know vantrel")
   endif()
   separate_arguments(flags UNIX_COMMAND "${flags}")
-  execute_process(COMMAND ${COMPILER} "${SOURCE_DIR}/tests/package/consumer.cpp"
-    -o "${BINARY_DIR}/consumer/pc_consumer" ${flags} RESULT_VARIABLE rc)
+  execute_process(COMMAND ${COMPILER} -std=c++20 -DVANTREL_CONSUMER_CXX20
+    "${SOURCE_DIR}/tests/package/consumer.cpp" -o "${BINARY_DIR}/consumer/pc_consumer" ${flags}
+    RESULT_VARIABLE rc)
   if(rc)
     message(FATAL_ERROR "building with pkg-config flags failed")
   endif()
-  execute_process(COMMAND "${BINARY_DIR}/consumer/pc_consumer" RESULT_VARIABLE rc)
+  # The flags carry no run path: the loader is told where the library is.
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env
+    "LD_LIBRARY_PATH=${prefix}/lib:${prefix}/lib/x86_64-linux-gnu:${prefix}/lib/aarch64-linux-gnu"
+    "${BINARY_DIR}/consumer/pc_consumer" RESULT_VARIABLE rc)
   if(rc)
     message(FATAL_ERROR "the pkg-config consumer failed: ${rc}")
   endif()

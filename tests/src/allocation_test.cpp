@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <Vantrel.h>
+#include <Vantrel/Format.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -81,6 +82,19 @@ TEST(allocation_test, text_records_in_every_column_form) {
   const long streamed = allocations_in_steady_state(
       [](int i) { VANTREL_LOG(Vantrel::L) << "request " << i << " took " << 1.5 << " ms"; });
   EXPECT_EQ(streamed, 0);
+  EXPECT_FALSE(dir.files().empty());
+}
+
+TEST(allocation_test, format_front_end_records_and_filtered_messages) {
+  logfile_support::TempDir dir;
+  use_settings(dir.path, Vantrel::all_mask & ~Vantrel::debug_mask);
+  const long written = allocations_in_steady_state([](int i) {
+    VANTREL_FORMAT(Vantrel::L, "request {} served in {:.1f} ms, {}", i, 1.5, "from cache");
+  });
+  EXPECT_EQ(written, 0);
+  const long filtered =
+      allocations_in_steady_state([](int i) { Vantrel::Format{Vantrel::XS}("filtered {}", i); });
+  EXPECT_EQ(filtered, 0);
   EXPECT_FALSE(dir.files().empty());
 }
 

@@ -1,0 +1,28 @@
+# Format strings are checked when the host is compiled: each case of
+# compile_check.cpp is compiled alone (syntax only) and must compile, or be
+# rejected, as the table says.
+#   case  standard  outcome
+set(cases
+  "1 c++17 compiles"
+  "1 c++20 compiles"
+  "2 c++17 rejected"
+  "3 c++17 rejected"
+  "3 c++20 rejected"
+  "4 c++20 rejected")
+foreach(row IN LISTS cases)
+  separate_arguments(row)
+  list(GET row 0 case)
+  list(GET row 1 standard)
+  list(GET row 2 expected)
+  execute_process(COMMAND ${COMPILER} -std=${standard} -fsyntax-only -DCASE=${case}
+      -I${SOURCE_DIR}/include -I${BINARY_DIR}/include ${SOURCE_DIR}/tests/format/compile_check.cpp
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(rc EQUAL 0)
+    set(outcome compiles)
+  else()
+    set(outcome rejected)
+  endif()
+  if(NOT outcome STREQUAL expected)
+    message(SEND_ERROR "case ${case} as ${standard}: ${outcome}, expected ${expected}\n${out}")
+  endif()
+endforeach()
