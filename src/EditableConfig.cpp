@@ -2,6 +2,8 @@
 
 #include <ZelTools/Portable.h>
 
+#include "QuickVerdict.h"
+
 namespace Vantrel {
 
 bool EditableConfig::reload(Config& record) {
@@ -11,5 +13,7 @@ bool EditableConfig::reload(Config& record) {
   const bool parsed = record.parse(in, name(), logdir(), path);
   return parsed && in.eof();
 }
+
+void EditableConfig::published() { QuickVerdict::refresh(); }
 
 }  // namespace Vantrel

@@ -46,6 +46,10 @@ class EditableConfig
   // when the file was parsed without error up to its end. A missing file
   // leaves the record as it was.
   bool reload(Config& record) override;
+
+ protected:
+  // Every new publication may move the quick verdict's floor.
+  void published() override;
 };
 
 }  // namespace Vantrel

@@ -147,7 +147,7 @@ std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, 
 
 }  // namespace
 
-void Printf::operator()(const char* format, ...) const {
+void Printf::write(const char* format, va_list args) const {
   // The quick verdict, before a Logger (and its copy of the settings) is
   // built: most filtered messages end here. The Logger reuses the look-up.
   // With the debug trace on, the Logger looks up and decides alone, writing
@@ -168,12 +168,7 @@ void Printf::operator()(const char* format, ...) const {
   if (logger.chosen_ == nullptr) return;
   char buffer[printf_buffer_size];
   std::size_t length = 0;
-  if (format != nullptr) {
-    va_list args;
-    va_start(args, format);
-    length = format_text(buffer, format, args);
-    va_end(args);
-  }
+  if (format != nullptr) length = format_text(buffer, format, args);
   logger.open();
   std::ostream* stream = logger.stream();
   if (stream == nullptr || format == nullptr) return;
