@@ -11,6 +11,7 @@
 
 #include "ContextInternal.h"
 #include "DebugTrace.h"
+#include "DeferredUnlink.h"
 #include "Library.h"
 #include "Logos.h"
 
@@ -106,6 +107,7 @@ void Logger::reset() {
     // The record is lost; the destination must still be released.
   }
   release();
+  LogFileSteps::unlink_kept();  // a rotation's, outside the lock
 }
 
 // Takes one level of the message lock; a nested message of this thread
