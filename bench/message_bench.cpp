@@ -14,6 +14,11 @@
 //   config_parse    running a typical 30-line configuration text
 //   floor           one write(2) of a record-sized line; a relaxed atomic
 //                   load and compare (what a filter can cost at the least)
+//   latency_1t      every flushed record timed on its own (CLOCK_MONOTONIC
+//   latency_4t      around each call), one thread and four threads on one
+//                   destination; counters p50, p99, p99.9 and max in ns,
+//                   pooled over the threads (VANTREL_BENCH_LATENCY_MESSAGES
+//                   messages per case, 300000 unless set)
 //
 // The process re-executes itself once with QZ_TRACE_LOGDIR pointing at a fresh
 // scratch directory, because the library reads its environment at start.
@@ -23,11 +28,19 @@
 
 #include <Vantrel.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #ifdef VANTREL_HAVE_FMT
 #include <Vantrel/Format.h>
@@ -296,6 +309,134 @@ void log4cxx_record(benchmark::State& state) {
 }
 #endif
 
+// ---------------------------------------------------------------------------
+// Tail latency
+// ---------------------------------------------------------------------------
+
+struct Percentiles {
+  double p50 = 0, p99 = 0, p999 = 0, max = 0;
+};
+
+// Sorts `samples` (nanoseconds) and reads the percentiles off it.
+Percentiles percentiles_of(std::vector<std::int64_t>& samples) {
+  Percentiles result;
+  if (samples.empty()) return result;
+  std::sort(samples.begin(), samples.end());
+  const auto at = [&samples](double fraction) {
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1));
+    return static_cast<double>(samples[index]);
+  };
+  result.p50 = at(0.50);
+  result.p99 = at(0.99);
+  result.p999 = at(0.999);
+  result.max = static_cast<double>(samples.back());
+  return result;
+}
+
+// Pools the samples of every thread of one run; each thread gets the
+// percentiles of the whole pool once the last one has added its own.
+class LatencyPool {
+ public:
+  Percentiles add(const std::vector<std::int64_t>& samples, int threads) {
+    std::unique_lock<std::mutex> lock(mutex_);  // guards every member
+    const unsigned run = run_;
+    pooled_.insert(pooled_.end(), samples.begin(), samples.end());
+    if (++arrived_ == threads) {
+      result_ = percentiles_of(pooled_);
+      pooled_.clear();
+      arrived_ = 0;
+      ++run_;
+      finished_.notify_all();
+    } else {
+      finished_.wait(lock, [&] { return run_ != run; });
+    }
+    return result_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  std::vector<std::int64_t> pooled_;
+  int arrived_ = 0;
+  unsigned run_ = 0;
+  Percentiles result_;
+};
+
+LatencyPool latency_pool;
+
+std::int64_t monotonic_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+using Message = std::function<void(int)>;
+
+// Times every call of `message(i)` and reports the pooled percentiles;
+// thread 0 runs `setup` first.
+void latency(benchmark::State& state, const std::function<void()>& setup, const Message& message) {
+  if (state.thread_index() == 0) setup();
+  std::vector<std::int64_t> samples;
+  samples.reserve(static_cast<std::size_t>(state.max_iterations));
+  int i = 0;
+  for (auto _ : state) {
+    const std::int64_t start = monotonic_ns();
+    message(++i);
+    samples.push_back(monotonic_ns() - start);
+  }
+  const Percentiles result = latency_pool.add(samples, state.threads());
+  // Every thread reports the same pooled values; averaging keeps them.
+  const auto flags = benchmark::Counter::kAvgThreads;
+  state.counters["p50"] = benchmark::Counter(result.p50, flags);
+  state.counters["p99"] = benchmark::Counter(result.p99, flags);
+  state.counters["p99.9"] = benchmark::Counter(result.p999, flags);
+  state.counters["max"] = benchmark::Counter(result.max, flags);
+}
+
+std::int64_t latency_messages() {
+  const char* text = std::getenv("VANTREL_BENCH_LATENCY_MESSAGES");
+  const long long messages = text ? std::atoll(text) : 0;
+  return messages > 0 ? messages : 300000;
+}
+
+// One thread and four threads (more than this machine's cores) on one
+// destination, three repetitions each, interleaved with the other cases.
+void add_latency_cases(
+    const std::string& library, const Message& message,
+    const std::function<void()>& setup = [] {}) {
+  for (const int threads : {1, 4}) {
+    const std::string name = "latency_" + std::to_string(threads) + "t/" + library;
+    benchmark::RegisterBenchmark(name.c_str(), latency, setup, message)
+        ->Iterations(latency_messages() / threads)
+        ->Threads(threads)
+        ->Repetitions(3)
+        ->UseRealTime();
+  }
+}
+
+void register_latency_cases() {
+  add_latency_cases(
+      "vantrel", [](int i) { Vantrel::Printf{Vantrel::L}(record_format, i); },
+      [] { use_settings(); });
+#ifdef VANTREL_HAVE_SPDLOG
+  add_latency_cases("spdlog", [](int i) {
+    static const auto logger = spdlog_file();
+    logger->info("request {} served from cache in 12 ms, size 4096 bytes", i);
+  });
+#endif
+#ifdef VANTREL_HAVE_GLOG
+  add_latency_cases("glog", [](int i) {
+    LOG(INFO) << "request " << i << " served from cache in 12 ms, size 4096 bytes";
+  });
+#endif
+#ifdef VANTREL_HAVE_LOG4CXX
+  add_latency_cases("log4cxx", [](int i) {
+    static const auto logger = log4cxx_file();
+    LOG4CXX_INFO(logger, "request " << i << " served from cache in 12 ms, size 4096 bytes");
+  });
+#endif
+}
+
 using Case = void (*)(benchmark::State&);
 
 // The three forms of a message case: one thread, one thread on the real
@@ -325,6 +466,7 @@ void register_all() {
 #ifdef VANTREL_HAVE_LOG4CXX
   add_message_cases("log4cxx", log4cxx_filtered_out, log4cxx_record);
 #endif
+  register_latency_cases();
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <Vantrel/Version.h>
 #include <ZelTools/Portable.h>
 
+#include <atomic>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -272,11 +274,35 @@ class VANTREL_API Printf {
  public:
   explicit Printf(const Importance& importance) : importance_(importance) {}
 
-  void operator()(const char* format, ...) const VANTREL_PRINTF_FORMAT(2, 3);
+  // A message that no destination could write under its settings ends
+  // here, before the call into the library; every other one is decided
+  // there, exactly (context, activity rule, re-read of the settings).
+  void operator()(const char* format, ...) const VANTREL_PRINTF_FORMAT(2, 3) {
+    if (surely_inactive()) return;
+    va_list args;
+    va_start(args, format);
+    write(format, args);
+    va_end(args);
+  }
 
   operator const Importance&() const { return importance_; }
 
  private:
+  friend class QuickVerdict;
+  // The level below which every destination drops a message of severity
+  // under 3: the lowest threshold over all destinations whose default rule
+  // decides from their settings alone (no host rule, no re-read pending, no
+  // debug trace); the lowest level when any does not. Published by the
+  // library under its own lock at every change of settings; read relaxed,
+  // as one word that may lag a change made meanwhile on another thread.
+  static std::atomic<std::int32_t> quick_floor_;
+
+  bool surely_inactive() const {
+    return importance_.severity < 3 &&
+           importance_.level < quick_floor_.load(std::memory_order_relaxed);
+  }
+  void write(const char* format, va_list args) const;
+
   Importance importance_;
 };
 

@@ -36,7 +36,8 @@ unsigned long current_thread_id() {
     unsigned long id = 0;
     unsigned generation = 0;
   };
-  static thread_local Cached cached;
+  // Initial-exec, as the record's texts (LogFileLog.cpp).
+  static thread_local Cached cached __attribute__((tls_model("initial-exec")));
   const unsigned generation = ForkHandlers::generation();
   if (cached.id == 0 || cached.generation != generation) {
     cached.id = static_cast<unsigned long>(::syscall(SYS_gettid));

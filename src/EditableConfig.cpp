@@ -4,6 +4,8 @@
 
 #include "ConfigFileAccess.h"
 
+#include "QuickVerdict.h"
+
 namespace Vantrel {
 
 bool EditableConfig::reload(Config& record) {
@@ -15,5 +17,7 @@ bool EditableConfig::reload(Config& record) {
   const bool parsed = record.parse(in, name(), logdir(), path);
   return parsed && !buffer.failed() && in.eof();
 }
+
+void EditableConfig::published() { QuickVerdict::refresh(); }
 
 }  // namespace Vantrel

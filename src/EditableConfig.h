@@ -47,6 +47,10 @@ class EditableConfig
   // one refused by ConfigFileAccess (which says why), leaves the record as it
   // was.
   bool reload(Config& record) override;
+
+ protected:
+  // Every new publication may move the quick verdict's floor.
+  void published() override;
 };
 
 }  // namespace Vantrel

@@ -10,8 +10,10 @@
 #include <mutex>
 #include <vector>
 
+#include "DeferredUnlink.h"
 #include "Diagnostic.h"
 #include "Logos.h"
+#include "QuickVerdict.h"
 #include "zeltools/portable/ProcessFacts.h"
 
 namespace Vantrel {
@@ -101,9 +103,13 @@ void before_fork() {
   for (Logos* logos : registry()) add_locks_of(*logos, locks);
   take_all(locks);
   Diagnostic::before_fork();
+  QuickVerdict::lock_for_fork();
+  LogFileSteps::lock_for_fork();
 }
 
 void after_fork_in_parent() {
+  LogFileSteps::unlock_after_fork(false);
+  QuickVerdict::unlock_after_fork();
   Diagnostic::after_fork();
   give_all_back(taken());
   registry_mutex.unlock();
@@ -131,6 +137,8 @@ void after_fork_in_child() {
       // one it had.
     }
   }
+  LogFileSteps::unlock_after_fork(true);
+  QuickVerdict::unlock_after_fork();
   Diagnostic::after_fork();
   Diagnostic::forget_all();
   give_all_back(taken());

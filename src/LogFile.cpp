@@ -4,10 +4,13 @@
 
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "DebugTrace.h"
+#include "DeferredUnlink.h"
 #include "Diagnostic.h"
 #include "Library.h"
 
@@ -109,7 +112,47 @@ bool keep_long(const LogOfstream& stream, SimpleTime::PhysicalTime start) {
 
 void unlink_previous(const std::string& previous) {
   VANTREL_DEBUG("LogFile::possibly_reset (): unlinking '" << previous << "'");
-  ZelTools::Portable::unlink(previous);  // a file that stays is left alone
+  keep_for_unlink(previous);
+}
+
+namespace {
+
+// Guards kept_paths and every store of paths_kept. Constant-initialised and
+// the list never destroyed, so that a destination closed during the
+// process's exit still finds them.
+std::mutex kept_mutex;
+std::vector<std::string>* kept_paths = nullptr;  // guarded by kept_mutex
+
+}  // namespace
+
+std::atomic<bool> paths_kept{false};
+
+void keep_for_unlink(const std::string& path) {
+  std::lock_guard<std::mutex> lock(kept_mutex);
+  if (kept_paths == nullptr) kept_paths = new std::vector<std::string>;
+  kept_paths->push_back(path);
+  paths_kept.store(true, std::memory_order_relaxed);
+}
+
+void lock_for_fork() { kept_mutex.lock(); }
+
+void unlock_after_fork(bool in_child) {
+  if (in_child && kept_paths != nullptr) {
+    kept_paths->clear();
+    paths_kept.store(false, std::memory_order_relaxed);
+  }
+  kept_mutex.unlock();
+}
+
+void unlink_kept_now() {
+  std::vector<std::string> paths;
+  {
+    std::lock_guard<std::mutex> lock(kept_mutex);
+    if (kept_paths == nullptr) return;
+    paths.swap(*kept_paths);
+    paths_kept.store(false, std::memory_order_relaxed);
+  }
+  for (const std::string& path : paths) ZelTools::Portable::unlink(path);
 }
 
 void wait_for_next_name() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }

@@ -13,6 +13,7 @@
 
 #include "ContextInternal.h"
 #include "DebugTrace.h"
+#include "DeferredUnlink.h"
 #include "ErrnoKeeper.h"
 #include "Library.h"
 #include "Logos.h"
@@ -111,6 +112,7 @@ void Logger::reset() {
     // The record is lost; the destination must still be released.
   }
   release();
+  LogFileSteps::unlink_kept();  // a rotation's, outside the lock
 }
 
 // Takes one level of the message lock; a nested message of this thread
@@ -153,12 +155,6 @@ std::size_t format_text(char (&buffer)[printf_buffer_size], const char* format, 
   return nul == nullptr ? length : static_cast<std::size_t>(static_cast<const char*>(nul) - buffer);
 }
 
-// The host's errno, given back whatever the formatting and the record did.
-struct KeptErrno {
-  const int value = errno;
-  ~KeptErrno() { errno = value; }
-};
-
 // Unformatted, straight into the stream's buffer: what write() does, without
 // its sentry (the record's streams are tied to nothing).
 void put_text(std::ostream& stream, const char* text, std::size_t length) {
@@ -186,7 +182,7 @@ bool Logger::may_write(const Importance& importance, Found& found, bool& use_fou
   }
 }
 
-void Printf::operator()(const char* format, ...) const {
+void Printf::write(const char* format, va_list args) const {
   const ErrnoKeeper keep_errno;
   // The quick verdict, before a Logger (and its copy of the settings) is
   // built: most filtered messages end here. The Logger reuses the look-up.
@@ -200,11 +196,8 @@ void Printf::operator()(const char* format, ...) const {
   char buffer[printf_buffer_size];
   std::size_t length = 0;
   if (format != nullptr) {
-    va_list args;
-    va_start(args, format);
     errno = keep_errno.saved();  // "%m" names the caller's error
     length = format_text(buffer, format, args);
-    va_end(args);
   }
   logger.open();
   std::ostream* stream = logger.stream();
@@ -216,7 +209,7 @@ static_assert(FormatMessage::buffer_size == printf_buffer_size,
               "both front ends cut their texts at the same length");
 
 void FormatMessage::write(const Importance& importance, Fill fill, const void* arguments) {
-  const KeptErrno kept_errno;
+  const ErrnoKeeper keep_errno;
   Logger::Found found{};
   bool quick = false;
   if (!Logger::may_write(importance, found, quick)) return;

@@ -1,11 +1,13 @@
 #include "Logos.h"
 
+#include <climits>
 #include <cstdint>
 #include <mutex>
 #include <utility>
 
 #include "DebugTrace.h"
 #include "ForkHandlers.h"
+#include "QuickVerdict.h"
 
 namespace Vantrel {
 
@@ -15,12 +17,16 @@ Logos::Logos(const std::string& name, const std::string& logext, const std::stri
       log_file(info.factory().create(info)),
       config(info, pullable, period) {
   ForkHandlers::add(this);
+  QuickVerdict::join(*this);
 }
 
-// Off the fork handlers' list first; then the settings go, the log file
-// (closing it), the locks, the host's rule and the names, as the members'
-// reverse order gives.
-Logos::~Logos() { ForkHandlers::remove(this); }
+// Off the fork handlers' list and out of the quick verdict first; then the
+// settings go, the log file (closing it), the locks, the host's rule and the
+// names, as the members' reverse order gives.
+Logos::~Logos() {
+  QuickVerdict::leave(*this);
+  ForkHandlers::remove(this);
+}
 
 bool Logos::is_active(const Importance& importance, Logger::Tag tag, const Config& settings,
                       Context::Data* data) {
@@ -41,12 +47,20 @@ bool Logos::surely_inactive(const Importance& importance, Logger::Tag tag) const
   return importance.level < ThresholdSummary::threshold(summary);
 }
 
+std::int32_t Logos::quick_floor() const {
+  if (has_custom_is_active.load(std::memory_order_acquire)) return INT32_MIN;
+  std::uint32_t summary = 0;
+  if (!config.settled(summary)) return INT32_MIN;
+  return ThresholdSummary::threshold(summary);
+}
+
 void Logos::set_custom_is_active(std::unique_ptr<const Admin::IsActive> rule) {
   {
     std::lock_guard<std::recursive_mutex> lock(filter_lock);
     custom_is_active.swap(rule);
     has_custom_is_active.store(custom_is_active != nullptr, std::memory_order_release);
   }
+  QuickVerdict::refresh();
   // `rule` now holds the previous one, destroyed here outside the lock.
 }
 

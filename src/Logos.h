@@ -50,6 +50,10 @@ class Logos {
   // threshold rejects it. False decides nothing: the caller then pulls the
   // whole record and asks is_active.
   bool surely_inactive(const Importance& importance, Logger::Tag tag) const;
+  // The lowest level this destination may write below severity 3, from its
+  // published settings alone; the lowest level of all when a host rule or
+  // a possible re-read leaves that open. Read by QuickVerdict.
+  std::int32_t quick_floor() const;
 
   // The activity rule: the host's when installed (called under
   // filter_lock), else the default one. Close messages always pass.

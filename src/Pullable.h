@@ -85,6 +85,14 @@ class Pullable {
   // time it answers false up to two seconds early, and pull decides exactly.
   bool quick(std::uint32_t& summary) const;
 
+  // The summary of the published value, when no re-read can ever be due
+  // (pulling is off): then it decides without the clock. False otherwise.
+  bool settled(std::uint32_t& summary) const {
+    const std::uint64_t digest = digest_.load(std::memory_order_relaxed);
+    summary = static_cast<std::uint32_t>(digest >> 32);
+    return static_cast<std::uint32_t>(digest) == never_due;
+  }
+
   // The published state, re-read from the source first when that is due.
   // Exceptions of reload count as failure and go no further.
   State pull();
@@ -128,6 +136,10 @@ class Pullable {
     clock_gettime(CLOCK_REALTIME_COARSE, &reading);
     return SimpleTime::Internal::whole_milliseconds(reading);
   }
+
+  // Called after every publication, with the mutex held (but not for the
+  // constructor's: a derived object does not exist yet).
+  virtual void published() {}
 
   // Runs `work()` with the mutex held, as an editor: snapshots taken
   // meanwhile wait for it.
@@ -190,6 +202,7 @@ class Pullable {
     }
     const std::uint64_t summary = Summary::of(state.value);
     digest_.store(summary << 32 | due_second(state), std::memory_order_relaxed);
+    published();
   }
 
   // Seconds since the epoch on the period's clock.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "DebugTrace.h"
+#include "DeferredUnlink.h"
 #include "LogFileLog.h"
 #include "src/logfile_support.h"
 
@@ -67,6 +68,7 @@ void write_record(LogFile& file, const Config& config, unsigned rank, bool pause
   *out << 'r' << rank;
   if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   file.end_record(inputs, rank);
+  LogFileSteps::unlink_kept();  // what the logger does after the lock
 }
 
 TEST(LogFileNames, FileNameTable) {

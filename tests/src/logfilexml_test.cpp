@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "DeferredUnlink.h"
 #include "ThreadId.h"
 #include "src/logfile_support.h"
 
@@ -140,6 +141,7 @@ struct XmlLog {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     file->nested_lost(lost);
     file->end_record(inputs, rank);
+    LogFileSteps::unlink_kept();  // what the logger does after the lock
   }
   // The Msg elements of the finished document.
   std::vector<xmlNode*> finish() {
