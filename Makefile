@@ -19,7 +19,7 @@ FUZZ_RT = /usr/lib/llvm-14/lib/clang/$(shell ls /usr/lib/llvm-14/lib/clang 2>/de
 FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz
+.PHONY: all deps build demo test test-asan test-tsan test-size bench clean fuzz test-fuzz
 
 all: build
 
@@ -53,6 +53,16 @@ demo: build
 
 test: build
 	cd build && ctest --output-on-failure -j $(JOBS)
+
+# Non-blank lines of the tests against those of the code they test, counted
+# over the files git knows (the owner asks for a quarter to a third).
+TEST_SIZE_CODE = src include simpletime zeltools tools
+test-size:
+	@code=$$(git ls-files -z $(TEST_SIZE_CODE) | xargs -0 cat | grep -cv '^[[:space:]]*$$'); \
+	tests=$$(git ls-files -z tests | xargs -0 cat | grep -cv '^[[:space:]]*$$'); \
+	echo "code  (non-blank lines of $(TEST_SIZE_CODE)): $$code"; \
+	echo "tests (non-blank lines of tests): $$tests"; \
+	awk -v t=$$tests -v c=$$code 'BEGIN { printf "ratio tests/code: %.2f\n", t / c }'
 
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=address,undefined -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
