@@ -76,6 +76,8 @@ TEST(XmlOstreamTest, EscapingOfAttributeValuesAndText) {
       {"a\tb\r", "a&#9;b&#13;", "a&#9;b&#13;"},
       {std::string("\0\x1f\x7f", 3), "&#0;&#31;&#127;", "&#0;&#31;&#127;"},
       {"it's \xc3\xa9\xff", "it's \xc3\xa9\xff", "it's \xc3\xa9\xff"},
+      // Every kind of marked byte within one eight-byte word.
+      {"\x01\x7f&<\"abc", "&#1;&#127;&amp;&lt;&quot;abc", "&#1;&#127;&amp;&lt;\"abc"},
   };
   for (auto const& c : cases) {
     std::string const doc = render(Indent::Flat, [&](XmlOstream& xml) {
@@ -144,6 +146,7 @@ TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
     EXPECT_EQ(out.str(), before) << message;
   };
   expect_error([&] { xml << 1; }, no_data);
+  expect_error([&] { xml.data(); }, no_data);
   expect_error([&] { Section s(xml, false); }, no_section);
   {
     Tag r(xml, "R");
