@@ -21,7 +21,7 @@ FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz docs test-otlp test-browser \
-        browser-tools screenshots package test-package
+        browser-tools screenshots package test-package test-size
 
 all: build
 
@@ -66,6 +66,16 @@ test: build
 # while a page differs).
 docs: build
 	python3 docs/generate.py --build build --write
+
+# Non-blank lines of the tests against those of the code they test, counted
+# over the files git knows (the owner asks for a quarter to a third).
+TEST_SIZE_CODE = src include simpletime zeltools tools
+test-size:
+	@code=$$(git ls-files -z $(TEST_SIZE_CODE) | xargs -0 cat | grep -cv '^[[:space:]]*$$'); \
+	tests=$$(git ls-files -z tests | xargs -0 cat | grep -cv '^[[:space:]]*$$'); \
+	echo "code  (non-blank lines of $(TEST_SIZE_CODE)): $$code"; \
+	echo "tests (non-blank lines of tests): $$tests"; \
+	awk -v t=$$tests -v c=$$code 'BEGIN { printf "ratio tests/code: %.2f\n", t / c }'
 
 test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=address,undefined -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)

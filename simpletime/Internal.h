@@ -1,4 +1,4 @@
-// Functions shared by the time library's sources. No state, no locks.
+// Functions shared by the time library's sources, and the clock's test seam.
 #ifndef VANTREL_SIMPLETIME_INTERNAL_H
 #define VANTREL_SIMPLETIME_INTERNAL_H
 
@@ -20,6 +20,13 @@ std::int32_t whole_count(double q);
 // (log file names carry milliseconds, and two readings within the same
 // millisecond must give equal names).
 PhysicalTime whole_milliseconds(timespec const& reading);
+
+// Seam around the system clock that clock() reads: a test replaces the
+// pointer to stop the clock or move it on at will. Plain pointer, no lock:
+// it is replaced only while no other thread reads the time.
+struct Sys {
+  static int (*clock_gettime)(clockid_t, timespec*);
+};
 
 }  // namespace Internal
 }  // namespace SimpleTime

@@ -27,7 +27,7 @@ class NativeClockImpl : public Clock {
  public:
   PhysicalTime now() const override {
     timespec reading{};
-    clock_gettime(CLOCK_REALTIME, &reading);
+    Internal::Sys::clock_gettime(CLOCK_REALTIME, &reading);
     return Internal::whole_milliseconds(reading);
   }
 };
@@ -60,6 +60,8 @@ Clock const& clock() {
 }
 
 namespace Internal {
+
+int (*Sys::clock_gettime)(clockid_t, timespec*) = ::clock_gettime;
 
 PhysicalTime whole_milliseconds(timespec const& reading) {
   double milliseconds =

@@ -8,8 +8,6 @@
 //   host_logfile_writer unwind 2               Assert "m1" from a destructor
 //                                               while an exception unwinds,
 //                                               then Assert "m2"
-//   host_logfile_writer threads COUNT           4 threads write COUNT messages
-//                                               each, "t<thread>-<n>", size 10
 //   host_logfile_writer device COUNT EXT        Assert messages through a
 //                                               device with log extension EXT
 #include <Vantrel.h>
@@ -20,7 +18,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -29,18 +26,6 @@ void write_messages(const Vantrel::Importance& importance, int count) {
     Vantrel::Printf{importance}("m%d", i);
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-}
-
-void write_from_threads(int count) {
-  Vantrel::Admin::active(true);
-  Vantrel::Admin::size(10);
-  Vantrel::Admin::keep(true);
-  std::vector<std::thread> threads;
-  for (int t = 1; t <= 4; ++t)
-    threads.emplace_back([t, count] {
-      for (int i = 1; i <= count; ++i) Vantrel::Printf{Vantrel::M}("t%d-%d", t, i);
-    });
-  for (std::thread& thread : threads) thread.join();
 }
 
 struct AssertOnUnwind {
@@ -71,10 +56,6 @@ int main(int argc, char** argv) {
     } catch (const std::runtime_error&) {
     }
     Vantrel::Printf{Vantrel::Assert}("m2");
-    return 0;
-  }
-  if (std::strcmp(argv[1], "threads") == 0) {
-    write_from_threads(count);
     return 0;
   }
   if (std::strcmp(argv[1], "device") == 0 && argc == 4) {

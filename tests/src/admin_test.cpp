@@ -11,41 +11,19 @@
 #include <thread>
 #include <vector>
 
+#include "src/logfile_support.h"
+
 namespace {
 
 using namespace Vantrel;
 
-// A fresh directory under the build tree, removed with its files at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = std::string(VANTREL_BINARY_DIR) + "/admin_test_XXXXXX";
-    path_ = mkdtemp(&pattern[0]) ? pattern : std::string();
-  }
-  ~TempDir() {
-    for (const std::string& f : files()) ::unlink((path_ + "/" + f).c_str());
-    ::rmdir(path_.c_str());
-  }
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  void write(const std::string& name, const std::string& text) const {
-    std::ofstream(file(name)) << text;
-  }
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path_.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-      }
-      closedir(dir);
-    }
-    return names;
-  }
+using logfile_support::TempDir;
 
- private:
-  std::string path_;
-};
+// Writes `text` into the file `name` of `dir`; returns the file's path.
+std::string write(const TempDir& dir, const std::string& name, const std::string& text) {
+  std::ofstream(dir.path + "/" + name) << text;
+  return dir.path + "/" + name;
+}
 
 bool ends_with(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
@@ -63,8 +41,8 @@ TEST(AdminTest, ConfigTextRunsAgainstThePublishedRecord) {
 
 TEST(AdminTest, FirstMessageReadsTheConfigurationFile) {
   TempDir dir;
-  dir.write("dev.ini", "active = true; size = 50;");
-  Context::Device device("dev", "log", dir.path(), dir.file("dev.ini"));
+  write(dir, "dev.ini", "active = true; size = 50;");
+  Context::Device device("dev", "log", dir.path, dir.path + "/dev.ini");
   Context::WithDevice bound(device);
   EXPECT_TRUE(Admin::pullable());
   EXPECT_EQ(Admin::period(), SimpleTime::Minute);
@@ -72,28 +50,28 @@ TEST(AdminTest, FirstMessageReadsTheConfigurationFile) {
   EXPECT_TRUE(config.active);
   EXPECT_EQ(config.size, 50u);
   // Read once a minute only: a change of the file is not seen yet.
-  dir.write("dev.ini", "active = false;");
+  write(dir, "dev.ini", "active = false;");
   EXPECT_TRUE(Admin::config().active);
 }
 
 TEST(AdminTest, NegativePeriodReReadsAtEveryMessage) {
   TempDir dir;
-  dir.write("dev.ini", "size = 50;");
-  Context::Device device("dev", "log", dir.path(), dir.file("dev.ini"));
+  write(dir, "dev.ini", "size = 50;");
+  Context::Device device("dev", "log", dir.path, dir.path + "/dev.ini");
   Context::WithDevice bound(device);
   Admin::active(true);  // pulling off
   Admin::period(SimpleTime::Second * -5.0);
   EXPECT_EQ(Admin::period(), SimpleTime::Duration());
   EXPECT_TRUE(Admin::pullable());
   EXPECT_EQ(Admin::config().size, 50u);
-  dir.write("dev.ini", "size = 60;");
+  write(dir, "dev.ini", "size = 60;");
   EXPECT_EQ(Admin::config().size, 60u);
 }
 
 TEST(AdminTest, ActiveWhilePullingKeepsTheDefaultsAndStopsReading) {
   TempDir dir;
-  dir.write("dev.ini", "size = 50;");
-  Context::Device device("dev", "log", dir.path(), dir.file("dev.ini"));
+  write(dir, "dev.ini", "size = 50;");
+  Context::Device device("dev", "log", dir.path, dir.path + "/dev.ini");
   Context::WithDevice bound(device);
   EXPECT_EQ(Admin::config().size, 50u);
   Admin::active(true);
@@ -107,13 +85,13 @@ TEST(AdminTest, ActiveWhilePullingKeepsTheDefaultsAndStopsReading) {
 
 TEST(AdminTest, NewConfigFileIsReadAtTheNextMessage) {
   TempDir dir;
-  dir.write("other.ini", "size = 70;");
-  Context::Device device("dev", "log", dir.path(), dir.file("absent.ini"));
+  write(dir, "other.ini", "size = 70;");
+  Context::Device device("dev", "log", dir.path, dir.path + "/absent.ini");
   Context::WithDevice bound(device);
   Admin::active(true);
-  Admin::configfile(dir.file("other.ini"));
+  Admin::configfile(dir.path + "/other.ini");
   EXPECT_TRUE(Admin::pullable());
-  EXPECT_EQ(Admin::configfile(), dir.file("other.ini"));
+  EXPECT_EQ(Admin::configfile(), dir.path + "/other.ini");
   EXPECT_EQ(Admin::config().size, 70u);
   Admin::configfile("");
   EXPECT_EQ(Admin::configfile(), "./dev_trace.ini");
@@ -121,7 +99,7 @@ TEST(AdminTest, NewConfigFileIsReadAtTheNextMessage) {
 
 TEST(AdminTest, LogExtensionMustMatchExactly) {
   TempDir dir;
-  Context::Device device("dev", "log", dir.path(), dir.file("absent.ini"));
+  Context::Device device("dev", "log", dir.path, dir.path + "/absent.ini");
   Context::WithDevice bound(device);
   Admin::logext("xml");
   EXPECT_EQ(Admin::logext(), "xml");
@@ -133,12 +111,12 @@ TEST(AdminTest, LogExtensionMustMatchExactly) {
 TEST(AdminTest, NewLogDirectoryTakesTheNextRecord) {
   TempDir first;
   TempDir second;
-  Context::Device device("dev", "log", first.path(), first.file("absent.ini"));
+  Context::Device device("dev", "log", first.path, first.path + "/absent.ini");
   Context::WithDevice bound(device);
   Admin::active(true);
   Printf{M}("one");
-  Admin::logdir(second.path());
-  EXPECT_EQ(Admin::logdir(), second.path());
+  Admin::logdir(second.path);
+  EXPECT_EQ(Admin::logdir(), second.path);
   Printf{M}("two");
   ASSERT_EQ(first.files().size(), 1u);
   ASSERT_EQ(second.files().size(), 1u);
@@ -153,7 +131,7 @@ TEST(AdminTest, NewLogDirectoryTakesTheNextRecord) {
 // one file or the next (run under ThreadSanitizer, this also checks locking).
 TEST(AdminTest, FilesChangeSafelyUnderAWritingThread) {
   TempDir dir;
-  Context::Device device("dev", "log", dir.path(), dir.file("absent.ini"));
+  Context::Device device("dev", "log", dir.path, dir.path + "/absent.ini");
   std::thread writer([&device] {
     Context::WithDevice bound(device);
     for (int i = 0; i < 300; ++i) Printf{Assert}("record %d", i);

@@ -25,19 +25,6 @@ std::string run_writer(const std::string& env, const std::string& args, int* sta
                               status);
 }
 
-TEST(LogFileHost, SizeThreeWithoutKeepLeavesTwoFiles) {
-  TempDir dir;
-  int status = 0;
-  run_writer("QZ_TRACE_NAME=db QZ_TRACE_LOGDIR=" + dir.path, "rotate 8 3 0", &status);
-  ASSERT_EQ(status, 0);
-  const std::vector<std::string> files = dir.files();
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_THAT(dir.texts(files[0]), ElementsAre("m4", "m5", "m6"));
-  EXPECT_THAT(dir.texts(files[1]), ElementsAre("m7", "m8"));
-  EXPECT_TRUE(
-      std::regex_match(files[0], std::regex(R"(host_logfile_writer_db_\d+_.*_trace\.log)")));
-}
-
 TEST(LogFileHost, InactiveSettingsCloseAfterEachAssertAndAppend) {
   TempDir dir;
   int status = 0;
@@ -66,29 +53,6 @@ TEST(LogFileHost, RecordShowsLiveIdsAndUnwinding) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(23), "|>>|A|X|" + ids.str() + " |||||||||||||||m1");
   EXPECT_EQ(lines[1].substr(23), "|>>|A| |" + ids.str() + " |||||||||||||||m2");
-}
-
-// Records of several threads never mix, and rotation with keep loses none of them.
-TEST(LogFileHost, ThreadsWriteWholeRecordsInTheirOrder) {
-  TempDir dir;
-  int status = 0;
-  run_writer("QZ_TRACE_LOGDIR=" + dir.path, "threads 50", &status);
-  ASSERT_EQ(status, 0);
-  const std::regex record(
-      R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\.\d{3}\|==\| \| \| *\d+\| *\d+\| \|{15}t(\d)-(\d+))");
-  int next[5] = {1, 1, 1, 1, 1};
-  int records = 0;
-  for (const std::string& file : dir.files())
-    for (const std::string& line : dir.lines(file)) {
-      std::smatch match;
-      ASSERT_TRUE(std::regex_match(line, match, record)) << line;
-      EXPECT_EQ(std::stoi(match[2]), next[std::stoi(match[1])]++) << line;
-      ++records;
-    }
-  EXPECT_EQ(records, 200);
-  // Named after the process alone when the destination takes its name.
-  EXPECT_TRUE(
-      std::regex_match(dir.files()[0], std::regex(R"(host_logfile_writer_\d+_.*_trace\.log)")));
 }
 
 TEST(LogFileHost, ExtensionSelectsTheFileKind) {

@@ -1,8 +1,10 @@
-// Helpers of the log-file tests: a scratch directory and running a child.
+// Helpers of the log-file tests: a scratch directory, a clock the test moves
+// and running a child.
 #ifndef VANTREL_TESTS_LOGFILE_SUPPORT_H
 #define VANTREL_TESTS_LOGFILE_SUPPORT_H
 
 #include <dirent.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,7 +13,39 @@
 #include <string>
 #include <vector>
 
+#include "simpletime/Internal.h"
+
 namespace logfile_support {
+
+// While it lives, the library's clock reads the time this object holds, in
+// milliseconds since 1970, and moves only when the test moves it. One at a
+// time; the test sets it while no other thread reads the time.
+class TestClock {
+ public:
+  explicit TestClock(long long ms = 1700000000000LL) : original_(Sys::clock_gettime) {
+    set(ms);
+    Sys::clock_gettime = read;
+  }
+  ~TestClock() { Sys::clock_gettime = original_; }
+  TestClock(const TestClock&) = delete;
+  TestClock& operator=(const TestClock&) = delete;
+
+  static void set(long long ms) { now_ms() = ms; }
+  static void advance(long long ms) { now_ms() += ms; }
+
+ private:
+  using Sys = SimpleTime::Internal::Sys;
+  static long long& now_ms() {
+    static long long ms = 0;
+    return ms;
+  }
+  static int read(clockid_t, timespec* reading) {
+    reading->tv_sec = static_cast<time_t>(now_ms() / 1000);
+    reading->tv_nsec = static_cast<long>(now_ms() % 1000) * 1000000L;
+    return 0;
+  }
+  int (*original_)(clockid_t, timespec*);
+};
 
 // A fresh directory, removed with its files at the end.
 struct TempDir {

@@ -17,7 +17,8 @@ using ZelTools::Native::RecursiveGuard;
 using ZelTools::Native::RecursiveLock;
 using ZelTools::Native::Sys;
 
-// Counts the futex calls of the lock, passing them on to the original.
+// Counts the futex calls of the lock, passing them on to the original. The
+// counts start at zero with each counter, so cases may run in any order.
 struct FutexCounter {
   static std::atomic<int> waits;
   static std::atomic<int> wakes;
@@ -28,6 +29,8 @@ struct FutexCounter {
     return original(word, op, value);
   }
   FutexCounter() {
+    waits = 0;
+    wakes = 0;
     original = Sys::futex;
     Sys::futex = count;
   }
@@ -38,6 +41,17 @@ std::atomic<int> FutexCounter::wakes{0};
 long (*FutexCounter::original)(int*, int, int) = nullptr;
 
 void pause_for(std::chrono::microseconds time) { std::this_thread::sleep_for(time); }
+
+// Whether some thread calls the futex wait (through the counter) within ten
+// seconds: a waiter needs no particular scheduling to be seen asleep.
+bool await_a_sleeper() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (FutexCounter::waits.load() == 0) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
 
 TEST(native_lock, depth_and_max_depth_follow_the_levels) {
   struct Step {
@@ -112,8 +126,9 @@ TEST(native_lock, excludes_other_threads_at_every_level) {
   EXPECT_EQ(lock.depth(), 0u);
 }
 
-// The holder gives back its three levels one by one, each after a pause far
-// longer than the waiter's spinning; the waiter gets in only after the last.
+// Once the waiter has gone to sleep, the holder gives back its three levels
+// one by one, each after a pause in which a wrongly admitted waiter would
+// enter; the waiter gets in only after the last. Needs a FutexCounter.
 void waiter_enters_after_last_level() {
   RecursiveLock lock;
   lock.lock();
@@ -128,6 +143,7 @@ void waiter_enters_after_last_level() {
     entered = true;
     lock.unlock();
   });
+  EXPECT_TRUE(await_a_sleeper()) << "the waiter should sleep while the lock is held";
   for (int level = 3; level > 1; --level) {
     pause_for(std::chrono::milliseconds(30));
     EXPECT_FALSE(entered.load()) << "waiter entered with " << level << " levels held";
@@ -145,7 +161,6 @@ void waiter_enters_after_last_level() {
 TEST(native_lock, waiter_enters_only_after_the_owners_last_unlock) {
   FutexCounter counter;
   waiter_enters_after_last_level();
-  EXPECT_GT(FutexCounter::waits.load(), 0) << "the waiter should have slept";
   EXPECT_GT(FutexCounter::wakes.load(), 0);
 }
 
@@ -162,7 +177,6 @@ TEST(native_lock, interrupted_sleep_does_not_take_a_held_lock) {
   FutexCounter counter;
   Sys::futex = interrupted_wait;
   waiter_enters_after_last_level();
-  EXPECT_GT(FutexCounter::waits.load(), 0);
 }
 
 // Critical sections longer than the spinning, with gaps, so that threads go

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -16,10 +15,12 @@
 #include "Library.h"
 #include "LogosInfo.h"
 #include "Native.h"
+#include "src/logfile_support.h"
 
 namespace Vantrel {
 namespace {
 
+using logfile_support::occurrences;
 using ZelTools::Native::Sys;
 
 TEST(TlsDataTest, KeepsOneValuePerThread) {
@@ -127,22 +128,10 @@ std::string run_host(const std::string& vars, const std::string& args = "") {
       "env -u QZ_TRACE_ECHO -u QZ_TRACE_DEBUG -u QZ_TRACE_TO_SCREEN -u QZ_TRACE_XML "
       "-u QZ_TRACE_NAME -u QZ_TRACE_LOGDIR -u QZ_TRACE_CONFIGDIR -u QZ_TRACE_CONFIGFILE " +
       vars + " " VANTREL_TEST_HOSTS_DIR "/host_core_env " + args;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return "popen failed";
-  std::string out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  EXPECT_EQ(pclose(pipe), 0) << command;
+  int status = 0;
+  const std::string out = logfile_support::run(command, &status);
+  EXPECT_EQ(status, 0) << command;
   return out;
-}
-
-size_t count_of(const std::string& text, const std::string& what) {
-  size_t count = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
-    ++count;
-  }
-  return count;
 }
 
 TEST(EnvTest, EchoIsOnOnlyForOne) {
@@ -154,11 +143,12 @@ TEST(EnvTest, EchoIsOnOnlyForOne) {
 
 TEST(EnvTest, EchoTracesOneStartAndOneStop) {
   const std::string out = run_host("QZ_TRACE_ECHO=1 QZ_TRACE_DEBUG=1");
-  EXPECT_EQ(count_of(out, "Vantrel_load_env_vars (), ECHO=1, DEBUG=1, TO_SCREEN=0, XML=0\n"), 1u);
-  EXPECT_EQ(count_of(out, ": Hello Vantrel {\n"), 1u);
-  EXPECT_EQ(count_of(out, ": } Hello Vantrel\n"), 1u);
-  EXPECT_EQ(count_of(out, ": Goodbye Vantrel {\n"), 1u);
-  EXPECT_EQ(count_of(out, ": } Goodbye Vantrel\n"), 1u);
+  EXPECT_EQ(occurrences(out, "Vantrel_load_env_vars (), ECHO=1, DEBUG=1, TO_SCREEN=0, XML=0\n"),
+            1u);
+  EXPECT_EQ(occurrences(out, ": Hello Vantrel {\n"), 1u);
+  EXPECT_EQ(occurrences(out, ": } Hello Vantrel\n"), 1u);
+  EXPECT_EQ(occurrences(out, ": Goodbye Vantrel {\n"), 1u);
+  EXPECT_EQ(occurrences(out, ": } Goodbye Vantrel\n"), 1u);
   EXPECT_LT(out.find("} Hello Vantrel"), out.find("name=host_core_env"));
   EXPECT_LT(out.find("name=host_core_env"), out.find("Goodbye Vantrel {"));
   EXPECT_EQ(out.rfind("\"../src/.\\Vantrel\", line ", 0), 0u) << out;
