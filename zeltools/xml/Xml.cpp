@@ -104,7 +104,8 @@ void Ostream::operator<<(std::string const& text) {
   put_data(text.data(), text.size());
 }
 
-void Ostream::put_integer(long long value) {
+template <class Integer>
+void Ostream::put_digits(Integer value) {
   check_data();
   if (data_stream || !plain_digits) {
     *data() << value;
@@ -115,16 +116,9 @@ void Ostream::put_integer(long long value) {
   emit(digits.data(), digits.size());
 }
 
-void Ostream::put_integer(unsigned long long value) {
-  check_data();
-  if (data_stream || !plain_digits) {
-    *data() << value;
-    return;
-  }
-  // Digits and the sign need no escaping in any kind of item.
-  DecimalText const digits(value);
-  emit(digits.data(), digits.size());
-}
+void Ostream::put_integer(long long value) { put_digits(value); }
+
+void Ostream::put_integer(unsigned long long value) { put_digits(value); }
 
 void Ostream::put_data(char const* text, std::size_t length) { emit(text, length); }
 
@@ -352,8 +346,8 @@ Tag::~Tag() {
   }
 }
 
-void Tag::attribute(char const* const& name) {
-  char const* const checked_name = name ? name : "";
+void Tag::attribute(char const* const& attribute_name) {
+  char const* const checked_name = attribute_name ? attribute_name : "";
   if (stream.check_identifiers) {
     std::string const key = checked_name;
     if (!is_identifier(key)) throw InvalidIdentifier(key);

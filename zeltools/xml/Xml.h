@@ -353,6 +353,8 @@ class Ostream {
   // Writes an integer of the open item, see operator<<.
   void put_integer(long long value);
   void put_integer(unsigned long long value);
+  template <class Integer>
+  void put_digits(Integer value);
   // The stream of the open item's kind, made by its factory.
   std::ostream* make_kind_stream();
   // Destroys the stream kept in `buffer`, if any.
@@ -511,10 +513,10 @@ class Tag {
   Tag(Tag const&) = delete;
   Tag& operator=(Tag const&) = delete;
 
-  // Starts attribute `name`; its value is then inserted into the writer.
-  // Throws Error after text or a child, MultiplyDefined for a repeated name
-  // when names are checked.
-  void attribute(char const* const& name);
+  // Starts attribute `attribute_name`; its value is then inserted into the
+  // writer. Throws Error after text or a child, MultiplyDefined for a
+  // repeated name when names are checked.
+  void attribute(char const* const& attribute_name);
 
   std::string const& tag_name() const { return name; }
   Tag* parent_tag() const { return parent; }
