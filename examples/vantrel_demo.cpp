@@ -17,12 +17,12 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <dirent.h>
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <iostream>
 #include <mutex>
@@ -104,8 +104,8 @@ struct Worker {
   void serve() {
     std::unique_lock<std::mutex> lock(mutex);
     ready.wait(lock, [this] { return has_call; });
-    LowLevelAPI::before_incoming_call(call, user, Vantrel::L, "incoming pricing call",
-                                      Vantrel::M, "nested pricing call");
+    LowLevelAPI::before_incoming_call(call, user, Vantrel::L, "incoming pricing call", Vantrel::M,
+                                      "nested pricing call");
     {
       WorkflowScope step(Step(StepFields({"price"}, {"p1"})));
       Printf{Vantrel::M}("pricing %d items", 3);
@@ -129,8 +129,7 @@ void handle_order(int id, Worker* pricing) {
     Printf{Vantrel::S}("stock checked for order %d", id);
   }
   {
-    WorkflowScope store(Step(StepFields({"store"}, {"s" + std::to_string(id)}),
-                             &storage_device()));
+    WorkflowScope store(Step(StepFields({"store"}, {"s" + std::to_string(id)}), &storage_device()));
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     Printf{Vantrel::M}("order %d written to the storage log", id);
   }
@@ -139,14 +138,13 @@ void handle_order(int id, Worker* pricing) {
                                       "calling pricing again");
     Data* data = get_data();
     std::unique_lock<std::mutex> lock(pricing->mutex);
-    pricing->call = LowLevelAPI::Call{data->major_tick, data->major_depth, data->root,
-                                      data->caller, data->callee};
+    pricing->call = LowLevelAPI::Call{data->major_tick, data->major_depth, data->root, data->caller,
+                                      data->callee};
     pricing->user = data->user;
     pricing->has_call = true;
     pricing->ready.notify_all();
     pricing->ready.wait(lock, [pricing] { return pricing->done; });
-    LowLevelAPI::after_outgoing_call(pricing->call, pricing->user, Vantrel::L,
-                                     "pricing returned");
+    LowLevelAPI::after_outgoing_call(pricing->call, pricing->user, Vantrel::L, "pricing returned");
   }
 }
 
@@ -199,8 +197,8 @@ void show_timeline() {
   const std::string tool = VANTREL_TIMELINE_TOOL;
   std::cout << "\nWhere the time went (slowest scopes first):\n" << std::flush;
   std::system((tool + " --top 5 --merge-ids " + logs + " 2>/dev/null").c_str());
-  const int status =
-      std::system((tool + " --html '" + stem + ".html' --json '" + stem + ".json' " + logs).c_str());
+  const int status = std::system(
+      (tool + " --html '" + stem + ".html' --json '" + stem + ".json' " + logs).c_str());
   if (WIFEXITED(status) && WEXITSTATUS(status) <= 1)  // 1: problems reported, files written
     std::cout << "Timeline of this run: " << stem << ".html (open it in a browser)\n"
               << "Trace-event JSON: " << stem << ".json (open it in Perfetto UI)\n";

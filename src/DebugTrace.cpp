@@ -14,8 +14,8 @@ std::atomic<bool> echo_flag{false};
 
 void write_line(int source_line, const std::string& text) {
   std::ostringstream line;
-  line << "\"../src/.\\Vantrel\", line " << source_line << ": (Thr-"
-       << Native::current_thread_id() << "): " << text << '\n';
+  line << "\"../src/.\\Vantrel\", line " << source_line << ": (Thr-" << Native::current_thread_id()
+       << "): " << text << '\n';
   const std::string s = line.str();
   std::fwrite(s.data(), 1, s.size(), stdout);
   std::fflush(stdout);

@@ -1,6 +1,6 @@
 #include <SimpleTime.h>
-#include <ZelTools/Portable.h>
 #include <Vantrel.h>
+#include <ZelTools/Portable.h>
 
 #include <iostream>
 

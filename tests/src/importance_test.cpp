@@ -20,9 +20,15 @@ struct ConstantCase {
 
 TEST(ImportanceTest, ConstantsHaveTheirValuesOnceStarted) {
   const ConstantCase cases[] = {
-      {"XS", &XS, 0, 0},          {"S", &S, 1, 0},           {"M", &M, 2, 0},
-      {"L", &L, 3, 0},            {"XL", &XL, 4, 0},         {"Success", &Success, 2, 0},
-      {"Warning", &Warning, 3, 1}, {"Error", &Error, 4, 2}, {"Assert", &Assert, 4, 3},
+      {"XS", &XS, 0, 0},
+      {"S", &S, 1, 0},
+      {"M", &M, 2, 0},
+      {"L", &L, 3, 0},
+      {"XL", &XL, 4, 0},
+      {"Success", &Success, 2, 0},
+      {"Warning", &Warning, 3, 1},
+      {"Error", &Error, 4, 2},
+      {"Assert", &Assert, 4, 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -77,8 +83,11 @@ TEST(ConfigTest, EffectiveMask) {
 
   const struct {
     unsigned mask, effective;
-  } cases[] = {{none_mask, 0x4000fd}, {all_mask, 0x1ffffff}, {rank_mask, 0x4000ff},
-               {time_mask, 0x4000fd}, {0xffffffff, 0x1ffffff}};
+  } cases[] = {{none_mask, 0x4000fd},
+               {all_mask, 0x1ffffff},
+               {rank_mask, 0x4000ff},
+               {time_mask, 0x4000fd},
+               {0xffffffff, 0x1ffffff}};
   for (const auto& c : cases) {
     Config config;
     config.display_mask = c.mask;
