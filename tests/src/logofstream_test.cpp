@@ -30,11 +30,11 @@ TEST(LogOfstreamTest, LongRecordIsWrittenWholeAndReOpenAppends) {
   const std::string path = dir.path + "/a.log";
   const std::string long_text(20000, 'x');
   LogOfstream stream(path);
-  ASSERT_TRUE(stream.is_open);
+  ASSERT_TRUE(stream.file_open());
   stream << "head|" << long_text << std::endl;
   EXPECT_EQ(contents(path), "head|" + long_text + "\n");  // on disk at the flush
   stream.close();
-  EXPECT_FALSE(stream.is_open);
+  EXPECT_FALSE(stream.file_open());
   stream.re_open();
   stream << "next" << std::endl;
   EXPECT_EQ(contents(path), "head|" + long_text + "\nnext\n");
@@ -54,7 +54,7 @@ TEST(LogOfstreamTest, WhatIsPendingIsWrittenAtTheEnd) {
 
 TEST(LogOfstreamTest, FailedWriteFailsTheStreamAndDropsThePendingText) {
   LogOfstream stream("/dev/full");
-  ASSERT_TRUE(stream.is_open);
+  ASSERT_TRUE(stream.file_open());
   stream << "lost" << std::endl;
   EXPECT_TRUE(stream.bad());
   stream.close();
@@ -64,7 +64,7 @@ TEST(LogOfstreamTest, FailedWriteFailsTheStreamAndDropsThePendingText) {
 
 TEST(LogOfstreamTest, FileThatCannotOpenLeavesAFailedStream) {
   LogOfstream stream("/nonexistent-dir/c.log");
-  EXPECT_FALSE(stream.is_open);
+  EXPECT_FALSE(stream.file_open());
   EXPECT_TRUE(stream.fail());
   stream << "discarded" << std::endl;  // must not crash or throw
 }
