@@ -12,7 +12,7 @@
 #include "ContextInternal.h"
 #include "DebugTrace.h"
 #include "Library.h"
-#include "Native.h"
+#include "zeltools/native/Native.h"
 
 namespace Vantrel {
 namespace Context {

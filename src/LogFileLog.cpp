@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "RecordTime.h"
-#include "ThreadId.h"
+#include "zeltools/native/ThreadId.h"
 #include "zeltools/portable/ShortText.h"
 
 namespace Vantrel {
@@ -357,7 +357,7 @@ std::ostream* LogFileLog::do_header_record() {
   head.time = SimpleTime::clock().now();
   head.rank = rank;
   head.pid = ZelTools::Portable::Process().id();
-  head.tid = Native::current_thread_id();
+  head.tid = ZelTools::Native::current_thread_id();
   head.unwinding = std::uncaught_exceptions() > 0;
   head.inputs = record;
   std::ostream& out = stream->target();

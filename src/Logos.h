@@ -28,7 +28,7 @@
 #include "EditableConfig.h"
 #include "LogFile.h"
 #include "LogosInfo.h"
-#include "Native.h"
+#include "zeltools/native/Native.h"
 
 namespace Vantrel {
 

@@ -15,7 +15,7 @@
 
 #include "Library.h"
 #include "LogosInfo.h"
-#include "Native.h"
+#include "zeltools/native/Native.h"
 
 namespace Vantrel {
 namespace {

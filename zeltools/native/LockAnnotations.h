@@ -10,8 +10,8 @@
 // lock-order inversions through it. The VANTREL_TSAN_MUTEX_* macros call its
 // mutex annotations around the real acquisition and release; without TSan
 // they expand to nothing and cost nothing.
-#ifndef VANTREL_ZELTOOLS_PORTABLE_LOCKANNOTATIONS_H
-#define VANTREL_ZELTOOLS_PORTABLE_LOCKANNOTATIONS_H
+#ifndef VANTREL_ZELTOOLS_NATIVE_LOCKANNOTATIONS_H
+#define VANTREL_ZELTOOLS_NATIVE_LOCKANNOTATIONS_H
 
 #if defined(__clang__)
 #define VANTREL_THREAD_ATTRIBUTE(x) __attribute__((x))
@@ -53,4 +53,4 @@
 #define VANTREL_TSAN_MUTEX_POST_UNLOCK(addr, flags)
 #endif
 
-#endif  // VANTREL_ZELTOOLS_PORTABLE_LOCKANNOTATIONS_H
+#endif  // VANTREL_ZELTOOLS_NATIVE_LOCKANNOTATIONS_H

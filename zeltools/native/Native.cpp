@@ -1,4 +1,6 @@
-#include "Native.h"
+#include "zeltools/native/Native.h"
+
+#include "zeltools/native/ThreadId.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>
@@ -104,6 +106,12 @@ bool RecursiveLock::try_take_free() noexcept {
 }
 
 void RecursiveLock::wake_one() noexcept { Sys::futex(futex_word(), FUTEX_WAKE_PRIVATE, 1); }
+
+unsigned long current_thread_id() {
+  // The id never changes for the life of a thread; the syscall is made once.
+  static thread_local const unsigned long id = static_cast<unsigned long>(::syscall(SYS_gettid));
+  return id;
+}
 
 }  // namespace Native
 }  // namespace ZelTools

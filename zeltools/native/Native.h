@@ -13,8 +13,8 @@
 //
 // The system calls go through the replaceable function pointers of `Sys`, so
 // that a test can make them fail or count them.
-#ifndef VANTREL_SRC_NATIVE_H
-#define VANTREL_SRC_NATIVE_H
+#ifndef VANTREL_ZELTOOLS_NATIVE_NATIVE_H
+#define VANTREL_ZELTOOLS_NATIVE_NATIVE_H
 
 #include <pthread.h>
 
@@ -26,7 +26,7 @@
 
 #include <ZelTools/Portable.h>
 
-#include "zeltools/portable/LockAnnotations.h"
+#include "zeltools/native/LockAnnotations.h"
 
 namespace ZelTools {
 namespace Native {
@@ -189,4 +189,4 @@ class VANTREL_SCOPED_CAPABILITY RecursiveGuard {
 }  // namespace Native
 }  // namespace ZelTools
 
-#endif  // VANTREL_SRC_NATIVE_H
+#endif  // VANTREL_ZELTOOLS_NATIVE_NATIVE_H
