@@ -9,14 +9,18 @@
 
 namespace {
 
+#ifdef VANTREL_TSAN
 using ZelTools::Native::RecursiveGuard;
 using ZelTools::Native::RecursiveLock;
+#endif
 
+#ifdef VANTREL_TSAN
 // Takes `first` then `second`, one level each, and gives both back.
 void take_in_order(RecursiveLock& first, RecursiveLock& second) {
   RecursiveGuard outer(first);
   RecursiveGuard inner(second);
 }
+#endif
 
 TEST(LockAnnotationsTest, ThreadSanitizerReportsALockOrderInversion) {
 #ifndef VANTREL_TSAN
