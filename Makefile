@@ -21,7 +21,8 @@ FUZZ_NEEDS = $(NEEDS) $(FUZZ_RT):libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
 .PHONY: all deps build demo test test-asan test-tsan bench clean fuzz test-fuzz docs test-otlp test-browser \
-        browser-tools screenshots package test-package test-size
+        browser-tools screenshots package test-package test-size \
+        warnings-gcc test-clang format-check
 
 all: build
 
@@ -86,6 +87,23 @@ test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=thread -DVANTREL_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -E package_consumer
+
+# Gates for continuous integration: the project's own code builds without a
+# warning under g++ (warnings-gcc) and under clang++ with -Wshadow and the
+# thread-safety analysis, whose build is also tested (test-clang); every
+# tracked C++ file is laid out as .clang-format says (format-check).
+warnings-gcc: deps
+	CXX=g++ cmake -S . -B build-gcc-werror -DVANTREL_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build build-gcc-werror -j $(JOBS)
+
+test-clang: deps
+	CXX=clang++ cmake -S . -B build-clang -DVANTREL_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build build-clang -j $(JOBS)
+	cd build-clang && ctest --output-on-failure -j $(JOBS)
+
+format-check:
+	$(MAKE) deps NEEDS="$(NEEDS) clang-format:clang-format"
+	git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run --Werror
 
 fuzz:
 	$(MAKE) deps NEEDS="$(FUZZ_NEEDS)"
@@ -184,4 +202,4 @@ test-package:
 	JOBS=$(JOBS) tests/package/test_package.sh build-package
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench build-package
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-package build-gcc-werror build-clang

@@ -165,7 +165,7 @@ struct VANTREL_API Config {
 
 // ===========================================================================
 // Message path: Logger, Printf, VANTREL_HERE, VANTREL_LOG, VantrelInitExit,
-// Admin.   (section owned by the message path)
+// Admin.
 // ===========================================================================
 
 class Logos;
@@ -427,7 +427,7 @@ struct VANTREL_API Admin {
   *vantrel_log_.stream()
 
 // ===========================================================================
-// Execution context: Vantrel::Context.   (section owned by the context work)
+// Execution context: Vantrel::Context.
 // ===========================================================================
 
 class Logos;

@@ -86,12 +86,15 @@ bool Admin::config(const std::string& text) {
   Logos* logos = current_logos();
   if (logos == nullptr) return false;
   return under_message_lock(*logos, [&] {
-    const LogosInfo& info = logos->info;
+    // Copied under the message lock, which guards the names.
+    const std::string name = logos->info.name();
+    const std::string logdir = logos->info.logdir();
+    const std::string configfile = logos->info.configfile();
     bool parsed = false;
     logos->config.edit([&](State& state) {
       std::istringstream in(text);
       try {
-        parsed = state.value.parse(in, info.name(), info.logdir(), info.configfile());
+        parsed = state.value.parse(in, name, logdir, configfile);
       } catch (...) {
         parsed = false;
       }

@@ -13,7 +13,7 @@
 #include "DebugTrace.h"
 #include "ErrnoKeeper.h"
 #include "Library.h"
-#include "Native.h"
+#include "zeltools/native/Native.h"
 
 namespace Vantrel {
 namespace Context {

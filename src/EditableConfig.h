@@ -15,8 +15,8 @@
 #include <cstdint>
 
 #include "LogosInfo.h"
-#include "Native.h"
-#include "Pullable.h"
+#include "zeltools/mt/Pullable.h"
+#include "zeltools/native/Native.h"
 
 namespace Vantrel {
 

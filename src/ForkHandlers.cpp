@@ -14,6 +14,7 @@
 #include "Diagnostic.h"
 #include "Logos.h"
 #include "QuickVerdict.h"
+#include "zeltools/native/ThreadId.h"
 #include "zeltools/portable/ProcessFacts.h"
 
 namespace Vantrel {
@@ -128,6 +129,7 @@ void start_afresh(Logos& logos) {
 
 void after_fork_in_child() {
   fork_generation.fetch_add(1, std::memory_order_relaxed);
+  ZelTools::Native::note_fork();
   ZelTools::Portable::Facts::refresh_process_id();
   for (Logos* logos : registry()) {
     try {

@@ -31,8 +31,8 @@ void fill_importance_constants() {
 }
 
 const char* Importance::level_name(std::int32_t level) {
-  static const char* const names[] = {"<<", "<=", "==", ">=", ">>"};
-  return level >= 0 && level <= 4 ? names[level] : "??";
+  static const char* const names[importance_level_count] = {"<<", "<=", "==", ">=", ">>"};
+  return level >= 0 && level < importance_level_count ? names[level] : "??";
 }
 
 const char* Importance::severity_name(std::int32_t severity) {

@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "Native.h"
+#include "zeltools/native/Native.h"
 
 namespace Vantrel {
 

@@ -84,7 +84,7 @@ void re_opened(const LogOfstream& stream) {
 void open_outcome(const DeviceInfo& info, const LogOfstream& stream) {
   if (stream.to_screen) return;
   const std::string key = "logfile:" + info.name() + '\n' + info.logdir();
-  if (stream.is_open) {
+  if (stream.file_open()) {
     Diagnostic::forget(key);
   } else if (Diagnostic::first_time(key)) {
     Diagnostic::write_line("cannot open log file " + stream.name + ": " +

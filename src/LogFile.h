@@ -205,10 +205,10 @@ LogFileExt<S>::LogFileExt(const DeviceInfo& info_)
 template <class S>
 void LogFileExt<S>::do_header_file() {
   if (stream) {
-    const bool was_open = stream->is_open;
+    const bool was_open = stream->file_open();
     stream->re_open();
     LogFileSteps::re_opened(*stream);
-    if (stream->is_open || stream->to_screen) {
+    if (stream->file_open() || stream->to_screen) {
       if (!was_open) LogFileSteps::open_outcome(*info, *stream);
       if (LogFileBuffer* buffer = stream->file_buffer()) buffer->mark_record();
       return;

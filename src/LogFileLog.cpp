@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "RecordTime.h"
-#include "ThreadId.h"
+#include "zeltools/native/ThreadId.h"
 #include "zeltools/portable/ShortText.h"
 
 namespace Vantrel {
@@ -112,25 +112,39 @@ void write_column(HeadOut& out, unsigned mask, unsigned bit, std::uint16_t width
 // Ticks and depths are unsigned counters shown as signed numbers.
 std::int32_t as_signed(std::uint32_t counter) { return static_cast<std::int32_t>(counter); }
 
-// Columns 1 to 13, in order, with the width setting each one uses.
+// Columns 1 to 13, in order: the bit that shows each one, the width setting
+// it uses and its content, a counter shown as a signed number or a text.
 struct ContextColumn {
+  using Text = const std::string& (*)(const Context::Data&);
   unsigned bit;
   std::uint16_t Config::*width;
+  std::uint32_t Context::Data::*counter;  // null for a text column
+  Text text;                              // null for a counter column
 };
+using Data = Context::Data;
 constexpr ContextColumn context_columns[] = {
-    {major_tick_mask, &Config::major_steps_display_width},
-    {minor_tick_mask, &Config::minor_steps_display_width},
-    {major_depth_mask, &Config::major_steps_display_width},
-    {minor_depth_mask, &Config::minor_steps_display_width},
-    {root_name_mask, &Config::workflow_names_display_width},
-    {root_id_mask, &Config::workflow_ids_display_width},
-    {caller_name_mask, &Config::workflow_names_display_width},
-    {caller_id_mask, &Config::workflow_ids_display_width},
-    {callee_name_mask, &Config::workflow_names_display_width},
-    {callee_id_mask, &Config::workflow_ids_display_width},
-    {user_mask, &Config::actors_display_width},
-    {architect_mask, &Config::actors_display_width},
-    {developer_mask, &Config::actors_display_width},
+    {major_tick_mask, &Config::major_steps_display_width, &Data::major_tick, nullptr},
+    {minor_tick_mask, &Config::minor_steps_display_width, &Data::minor_tick, nullptr},
+    {major_depth_mask, &Config::major_steps_display_width, &Data::major_depth, nullptr},
+    {minor_depth_mask, &Config::minor_steps_display_width, &Data::minor_depth, nullptr},
+    {root_name_mask, &Config::workflow_names_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.root.names.text(); }},
+    {root_id_mask, &Config::workflow_ids_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.root.ids.text(); }},
+    {caller_name_mask, &Config::workflow_names_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.caller.names.text(); }},
+    {caller_id_mask, &Config::workflow_ids_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.caller.ids.text(); }},
+    {callee_name_mask, &Config::workflow_names_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.callee.names.text(); }},
+    {callee_id_mask, &Config::workflow_ids_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.callee.ids.text(); }},
+    {user_mask, &Config::actors_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.user.text(); }},
+    {architect_mask, &Config::actors_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.architect.text(); }},
+    {developer_mask, &Config::actors_display_width, nullptr,
+     [](const Data& d) -> const std::string& { return d.developer.text(); }},
 };
 
 // `count` bars in one put.
@@ -160,23 +174,16 @@ void write_blank_context_columns(HeadOut& out, const Config& config, unsigned ma
   put_bars(out, bars);
 }
 
-void write_filled_context_columns(HeadOut& out, const Config& c, unsigned mask,
-                                  const Context::Data& d) {
-  write_column(out, mask, major_tick_mask, c.major_steps_display_width, as_signed(d.major_tick));
-  write_column(out, mask, minor_tick_mask, c.minor_steps_display_width, as_signed(d.minor_tick));
-  write_column(out, mask, major_depth_mask, c.major_steps_display_width, as_signed(d.major_depth));
-  write_column(out, mask, minor_depth_mask, c.minor_steps_display_width, as_signed(d.minor_depth));
-  const std::uint16_t names = c.workflow_names_display_width;
-  const std::uint16_t ids = c.workflow_ids_display_width;
-  write_column(out, mask, root_name_mask, names, d.root.names.text());
-  write_column(out, mask, root_id_mask, ids, d.root.ids.text());
-  write_column(out, mask, caller_name_mask, names, d.caller.names.text());
-  write_column(out, mask, caller_id_mask, ids, d.caller.ids.text());
-  write_column(out, mask, callee_name_mask, names, d.callee.names.text());
-  write_column(out, mask, callee_id_mask, ids, d.callee.ids.text());
-  write_column(out, mask, user_mask, c.actors_display_width, d.user.text());
-  write_column(out, mask, architect_mask, c.actors_display_width, d.architect.text());
-  write_column(out, mask, developer_mask, c.actors_display_width, d.developer.text());
+void write_filled_context_columns(HeadOut& out, const Config& config, unsigned mask,
+                                  const Context::Data& data) {
+  for (const ContextColumn& column : context_columns) {
+    const std::uint16_t width = config.*column.width;
+    if (column.counter != nullptr) {
+      write_column(out, mask, column.bit, width, as_signed(data.*column.counter));
+    } else {
+      write_column(out, mask, column.bit, width, std::string_view(column.text(data)));
+    }
+  }
 }
 
 // Column 14: the settings' consultant name, padded to at most 63 characters
@@ -353,7 +360,7 @@ std::ostream* LogFileLog::do_header_record() {
   head.time = SimpleTime::clock().now();
   head.rank = rank;
   head.pid = ZelTools::Portable::Process().id();
-  head.tid = Native::current_thread_id();
+  head.tid = ZelTools::Native::current_thread_id();
   head.unwinding = std::uncaught_exceptions() > 0;
   head.inputs = record;
   std::ostream& out = stream->target();

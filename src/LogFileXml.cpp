@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <exception>
 
-#include "ThreadId.h"
+#include "zeltools/native/ThreadId.h"
 
 namespace Vantrel {
 
@@ -120,7 +120,7 @@ std::ostream* LogFileXml::do_header_record() {
   MsgFacts facts;
   facts.rank = rank;
   facts.pid = ZelTools::Portable::Process().id();
-  facts.tid = Native::current_thread_id();
+  facts.tid = ZelTools::Native::current_thread_id();
   facts.unwinding = std::uncaught_exceptions() > 0;
   XmlOstream& xml = stream->xml;
   msg.reset();  // a record left unfinished ends here, in its own document

@@ -114,16 +114,15 @@ void LogOfstream::open() {
 
 void LogOfstream::re_open() {
   VANTREL_DEBUG("LogOfstream::re_open '" << name << "'");
-  if (to_screen || is_open) return;
+  if (to_screen || file_open()) return;
   // A successful open clears the error bits a failed earlier attempt left.
   open_file(true);
 }
 
 void LogOfstream::close() {
   VANTREL_DEBUG("LogOfstream::close '" << name << "'");
-  if (to_screen || !is_open) return;
+  if (to_screen || !file_open()) return;
   if (!file_.close()) setstate(std::ios_base::failbit);
-  is_open = file_.is_open();
 }
 
 void LogOfstream::open_file(bool append) {
@@ -134,7 +133,6 @@ void LogOfstream::open_file(bool append) {
     open_error = errno;
     setstate(std::ios_base::failbit);
   }
-  is_open = file_.is_open();
 }
 
 std::ostream& LogOfstream::target() {

@@ -133,6 +133,9 @@ class LogOfstream : public std::ofstream {
   // The file's buffer (target()'s), or null for a screen stream.
   LogFileBuffer* file_buffer() { return to_screen ? nullptr : &file_; }
   const LogFileBuffer* file_buffer() const { return to_screen ? nullptr : &file_; }
+  // True while the file is open (never for a screen stream). Not the
+  // std::ofstream base's is_open(): the base's own buffer is never used.
+  bool file_open() const { return file_.is_open(); }
 
  private:
   // Creates or re-opens the file; on success the stream's error state is
@@ -144,10 +147,9 @@ class LogOfstream : public std::ofstream {
 
  public:
   // The members below are guarded by the destination's message lock.
-  bool is_open = false;  // the file buffer is open (copied after each open / close)
-  int open_error = 0;    // errno of the last failed open, 0 after a successful one
-  bool to_screen;        // writes to std::cout, owns no file
-  std::string name;      // the file's path, or "ToScreen"
+  int open_error = 0;  // errno of the last failed open, 0 after a successful one
+  bool to_screen;      // writes to std::cout, owns no file
+  std::string name;    // the file's path, or "ToScreen"
 };
 
 }  // namespace Vantrel

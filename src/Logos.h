@@ -28,7 +28,7 @@
 #include "EditableConfig.h"
 #include "LogFile.h"
 #include "LogosInfo.h"
-#include "Native.h"
+#include "zeltools/native/Native.h"
 
 namespace Vantrel {
 
@@ -66,10 +66,10 @@ class Logos {
 
   // Replaces the log file by a fresh one from info's (possibly new) factory.
   // Caller holds message_lock.
-  void renew_log_file();
+  void renew_log_file() VANTREL_REQUIRES(message_lock);
 
-  std::uint32_t rank = 0;  // guarded by message_lock; the last rank given
-  LogosInfo info;          // guarded by message_lock after construction
+  std::uint32_t rank VANTREL_GUARDED_BY(message_lock) = 0;  // the last rank given
+  LogosInfo info VANTREL_GUARDED_BY(message_lock);
   const Admin::IsActive default_is_active;
   // Recursive, so that a host rule may itself write a message (which asks
   // the rule again on the same thread) without deadlocking.
@@ -80,8 +80,8 @@ class Logos {
   // take filter_lock. A message racing with an install sees either rule.
   std::atomic<bool> has_custom_is_active{false};
   ZelTools::Native::RecursiveLock message_lock;
-  std::unique_ptr<LogFile> log_file;  // guarded by message_lock
-  EditableConfig config;              // has its own lock
+  std::unique_ptr<LogFile> log_file VANTREL_GUARDED_BY(message_lock);
+  EditableConfig config;  // has its own lock
 };
 
 }  // namespace Vantrel

@@ -3,9 +3,12 @@
 #include "config/ConfigLexer.h"
 
 #include <istream>
+#include <iterator>
 #include <ostream>
+#include <type_traits>
 
 #include "ConfigParser.hpp"
+#include "ImportanceConstants.h"
 #include "ZelTools/Portable.h"
 
 namespace Vantrel {
@@ -33,18 +36,24 @@ constexpr bool linux_build = false;
 const char* const os_kind = "unix";
 #endif
 
+// The predefined names, numbered in the order of the tables below: each
+// group's first number follows from the sizes of the groups before it.
+
+// The settable bools, in the order of predefined's choice.
+const char* const bool_lhs_names[] = {"active", "keep"};
+
 struct BoolName {
   const char* word;
   bool value;
 };
-// Names 2..13: fixed truths and the facts of this build.
+// Fixed truths and the facts of this build.
 const BoolName bool_names[] = {
     {"false", false}, {"true", true},         {"debug", debug_build}, {"release", !debug_build},
     {"win32", false}, {"unix", true},         {"solaris", false},     {"aix", false},
     {"hpux", false},  {"linux", linux_build}, {"cxx", true},          {"java", false},
 };
 
-// Names 14..20, the settable ints. Keep in the order of int_lhs below.
+// The settable ints, in the order of int_lhs in predefined.
 const char* const int_lhs_names[] = {"size",
                                      "display_mask",
                                      "major_steps_display_width",
@@ -57,7 +66,7 @@ struct MaskName {
   const char* word;
   unsigned value;
 };
-// Names 21..63, the display-mask bits and groups.
+// The display-mask bits and groups.
 const MaskName mask_names[] = {
     {"src_file_mask", src_file_mask},
     {"src_line_mask", src_line_mask},
@@ -104,19 +113,33 @@ const MaskName mask_names[] = {
     {"all_mask", all_mask},
 };
 
-// Names 64..83.
-const char* const other_names[] = {
-    "pid",      "consultant", "output_file", "error_file",  "about",
-    "stdout",   "stderr",     "process",     "oskind",      "compile_option",
-    "language", "name",       "log_dir",     "config_file", "importance",
-    "xs",       "s",          "m",           "l",           "xl",
-};
+// The process id, then the settable strings in the order of str_lhs in
+// predefined_other.
+const char* const pid_name = "pid";
+const char* const str_lhs_names[] = {"consultant", "output_file", "error_file", "about"};
 
-constexpr int first_bool_name = 2;
-constexpr int first_int_lhs = 14;
-constexpr int first_mask = 21;
-constexpr int pid_number = 64;
-constexpr int mask_count = sizeof(mask_names) / sizeof(mask_names[0]);
+// The fixed texts, in the order of text_values in predefined_other.
+const char* const text_names[] = {"stdout",   "stderr", "process", "oskind",     "compile_option",
+                                  "language", "name",   "log_dir", "config_file"};
+
+// The settable importance, then the five importance levels.
+const char* const importance_lhs_name = "importance";
+const char* const importance_names[] = {"xs", "s", "m", "l", "xl"};
+static_assert(std::size(importance_names) == importance_level_count, "one name per level");
+
+template <class Table>
+constexpr int count(const Table& table) {
+  return static_cast<int>(std::size(table));
+}
+constexpr int first_bool_name = count(bool_lhs_names);
+constexpr int first_int_lhs = first_bool_name + count(bool_names);
+constexpr int first_mask = first_int_lhs + count(int_lhs_names);
+constexpr int pid_number = first_mask + count(mask_names);
+// Offsets from pid_number, as predefined_other receives them.
+constexpr int first_str_lhs = 1;
+constexpr int first_text = first_str_lhs + count(str_lhs_names);
+constexpr int importance_lhs_offset = first_text + count(text_names);
+constexpr int first_importance = importance_lhs_offset + 1;
 
 struct Keyword {
   const char* word;
@@ -143,7 +166,7 @@ void ConfigLexerStack::pop() {
 
 ConfigLexer::ConfigLexer(Config& config, const std::string& name, const std::string& log_dir,
                          const std::string& config_file, std::istream* in)
-    : ConfigLexerChannel(name, log_dir, config_file),
+    : ConfigRunNames(name, log_dir, config_file),
       config_(config),
       size_lhs_(&config),
       display_mask_lhs_(&config),
@@ -164,12 +187,15 @@ ConfigLexer::ConfigLexer(Config& config, const std::string& name, const std::str
 void ConfigLexer::fill_tables() {
   for (const Keyword& k : keyword_table) keywords_[k.word] = k.token;
   int number = 0;
-  identifiers_["active"] = number++;
-  identifiers_["keep"] = number++;
+  for (const char* word : bool_lhs_names) identifiers_[word] = number++;
   for (const BoolName& b : bool_names) identifiers_[b.word] = number++;
   for (const char* word : int_lhs_names) identifiers_[word] = number++;
   for (const MaskName& m : mask_names) identifiers_[m.word] = number++;
-  for (const char* word : other_names) identifiers_[word] = number++;
+  identifiers_[pid_name] = number++;
+  for (const char* word : str_lhs_names) identifiers_[word] = number++;
+  for (const char* word : text_names) identifiers_[word] = number++;
+  identifiers_[importance_lhs_name] = number++;
+  for (const char* word : importance_names) identifiers_[word] = number++;
 }
 
 // --- reading the input ------------------------------------------------------
@@ -298,12 +324,11 @@ void ConfigLexer::check_string_length(std::size_t length) {
 // '<<' '<=' '==' '>=' '>>' with their single quotes; a quote in any other
 // place is an unexpected token.
 int ConfigLexer::scan_importance_or_error() {
-  static const char* const literals[] = {"<<", "<=", "==", ">=", ">>"};
-  static const Importance* const values[] = {&XS, &S, &M, &L, &XL};
+  static const Importance* const values[importance_level_count] = {&XS, &S, &M, &L, &XL};
   if (lookahead(3) == '\'') {
     const std::string inner = ahead_.substr(1, 2);
-    for (int i = 0; i < 5; ++i) {
-      if (inner == literals[i]) {
+    for (int i = 0; i < importance_level_count; ++i) {
+      if (inner == Importance::level_name(i)) {
         consume(4);
         end_token(4);
         value_->imp = values[i];
@@ -392,6 +417,9 @@ int ConfigLexer::predefined(int number) {
   IntLhs* const int_lhs[] = {&size_lhs_,        &display_mask_lhs_,   &major_steps_lhs_,
                              &minor_steps_lhs_, &workflow_names_lhs_, &workflow_ids_lhs_,
                              &actors_lhs_};
+  static_assert(std::extent<decltype(int_lhs)>::value == std::size(int_lhs_names),
+                "one object per settable int");
+  static_assert(count(bool_lhs_names) == 2, "active and keep, below");
   if (number < first_bool_name) {
     value_->bool_lhs = number == 0 ? &config_.active : &config_.keep;
     return Token::VAL_BOOL_LHS;
@@ -404,7 +432,7 @@ int ConfigLexer::predefined(int number) {
     value_->int_lhs = int_lhs[number - first_int_lhs];
     return Token::VAL_INT_LHS;
   }
-  if (number < first_mask + mask_count) {
+  if (number < pid_number) {
     value_->integer = static_cast<std::int32_t>(mask_names[number - first_mask].value);
     return Token::VAL_INT;
   }
@@ -413,33 +441,39 @@ int ConfigLexer::predefined(int number) {
 
 int ConfigLexer::predefined_other(int index) {
   StrLhs* const str_lhs[] = {&consultant_lhs_, &output_file_, &error_file_, &about_lhs_};
+  static_assert(std::extent<decltype(str_lhs)>::value == std::size(str_lhs_names),
+                "one object per settable string");
   static const Importance* const imps[] = {&XS, &S, &M, &L, &XL};
+  static_assert(std::extent<decltype(imps)>::value == std::size(importance_names),
+                "one value per level name");
   if (index == 0) {
     value_->integer = ZelTools::Portable::Process().id();
     return Token::VAL_INT;
   }
-  if (index <= 4) {
-    value_->str_lhs = str_lhs[index - 1];
+  if (index < first_text) {
+    value_->str_lhs = str_lhs[index - first_str_lhs];
     return Token::VAL_STR_LHS;
   }
-  if (index <= 13) {
-    const std::string texts[] = {"-",
-                                 "--",
-                                 ZelTools::Portable::Process().name(),
-                                 os_kind,
-                                 debug_build ? "debug" : "release",
-                                 "C++",
-                                 ConfigLexerChannel::name,
-                                 log_dir,
-                                 config_file};
-    value_->str = add(texts[index - 5], true);
+  if (index < importance_lhs_offset) {
+    const std::string text_values[] = {"-",
+                                       "--",
+                                       ZelTools::Portable::Process().name(),
+                                       os_kind,
+                                       debug_build ? "debug" : "release",
+                                       "C++",
+                                       ConfigRunNames::name,
+                                       log_dir,
+                                       config_file};
+    static_assert(std::extent<decltype(text_values)>::value == std::size(text_names),
+                  "one value per text name");
+    value_->str = add(text_values[index - first_text], true);
     return Token::VAL_STR;
   }
-  if (index == 14) {
+  if (index == importance_lhs_offset) {
     value_->imp_lhs = &config_.importance;
     return Token::VAL_IMP_LHS;
   }
-  value_->imp = imps[index - 15];
+  value_->imp = imps[index - first_importance];
   return Token::VAL_IMP;
 }
 

@@ -28,9 +28,9 @@
 namespace Vantrel {
 
 // The three strings a run reads as "name", "log_dir" and "config_file".
-struct ConfigLexerChannel {
-  ConfigLexerChannel(const std::string& name_, const std::string& log_dir_,
-                     const std::string& config_file_)
+struct ConfigRunNames {
+  ConfigRunNames(const std::string& name_, const std::string& log_dir_,
+                 const std::string& config_file_)
       : name(name_), log_dir(log_dir_), config_file(config_file_) {}
   const std::string name;
   const std::string log_dir;
@@ -74,7 +74,7 @@ class ConfigLexerStack {
   bool executing_ = true;
 };
 
-class ConfigLexer : public ConfigLexerChannel,
+class ConfigLexer : public ConfigRunNames,
                     public ConfigLexerPool<std::string>,
                     public ConfigLexerStack {
  public:

@@ -11,8 +11,8 @@
 
 #include "ContextInternal.h"
 #include "Library.h"
-#include "ThreadId.h"
 #include "hosts/context_support.h"
+#include "zeltools/native/ThreadId.h"
 
 using namespace Vantrel;
 using namespace Vantrel::Context;
@@ -173,7 +173,7 @@ TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   ASSERT_EQ(records.size(), 7u);
   std::ostringstream tail;
   tail << "|>=|W| |" << std::setw(5) << getpid() << '|' << std::setw(4)
-       << Native::current_thread_id() << "|{||  5||  2|||order/check||||  ann||||start";
+       << ZelTools::Native::current_thread_id() << "|{||  5||  2|||order/check||||  ann||||start";
   std::smatch head;
   const std::regex time("\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}(\\d{3})(.*)");
   ASSERT_TRUE(std::regex_match(records[5], head, time)) << records[5];

@@ -134,10 +134,10 @@ TEST_F(LogFileTest, InactiveRecordClosesAndNextAppends) {
   write_record(file, settings(true, 100, false), 1);
   write_record(file, settings(false, 100, false), 2);  // an assert message, say
   ASSERT_NE(file.stream, nullptr);
-  EXPECT_FALSE(file.stream->is_open);
+  EXPECT_FALSE(file.stream->file_open());
   write_record(file, settings(false, 100, false), 3);
   write_record(file, settings(true, 100, false), 4);
-  EXPECT_TRUE(file.stream->is_open);
+  EXPECT_TRUE(file.stream->file_open());
   EXPECT_EQ(file.count, 4u);
   ASSERT_EQ(dir.files().size(), 1u);
   EXPECT_THAT(dir.texts(dir.files()[0]), ElementsAre("r1", "r2", "r3", "r4"));
@@ -189,7 +189,7 @@ TEST_F(LogFileTest, FileThatCannotOpenDiscardsRecords) {
   write_record(file, settings(false, 100, false), 2);
   write_record(file, settings(true, 100, false), 3);
   ASSERT_NE(file.stream, nullptr);
-  EXPECT_FALSE(file.stream->is_open);
+  EXPECT_FALSE(file.stream->file_open());
   EXPECT_TRUE(dir.files().empty());
 }
 

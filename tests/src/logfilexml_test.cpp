@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "DeferredUnlink.h"
-#include "ThreadId.h"
 #include "src/logfile_support.h"
+#include "zeltools/native/ThreadId.h"
 
 namespace Vantrel {
 namespace {
@@ -227,7 +227,7 @@ TEST(LogFileXmlTest, MsgAttributes) {
     EXPECT_EQ(all[1].first, "Time");
     EXPECT_TRUE(std::regex_match(all[1].second, printed_time));
     EXPECT_EQ(all[2], Attribute("Pid", std::to_string(::getpid())));
-    EXPECT_EQ(all[3].second, std::to_string(Native::current_thread_id()));
+    EXPECT_EQ(all[3].second, std::to_string(ZelTools::Native::current_thread_id()));
     EXPECT_EQ(Attributes(all.begin() + 4, all.end()), cases[i].tail) << i;
     EXPECT_TRUE(children(msgs[i]).empty());
   }

@@ -33,16 +33,16 @@ TEST(LogOfstreamTest, LongRecordIsWrittenWholeAndReOpenAppends) {
   const std::string path = dir.path + "/a.log";
   const std::string long_text(20000, 'x');
   LogOfstream stream(path);
-  ASSERT_TRUE(stream.is_open);
+  ASSERT_TRUE(stream.file_open());
   stream << "head|" << long_text << std::endl;
   EXPECT_EQ(contents(path), "head|" + long_text + "\n");  // on disk at the flush
   stream.close();
-  EXPECT_FALSE(stream.is_open);
+  EXPECT_FALSE(stream.file_open());
   stream.re_open();
   stream << "next" << std::endl;
   EXPECT_EQ(contents(path), "head|" + long_text + "\nnext\n");
   LogOfstream again(path);  // a new stream never takes over an existing file
-  EXPECT_FALSE(again.is_open);
+  EXPECT_FALSE(again.file_open());
   EXPECT_TRUE(again.name_taken());
   EXPECT_EQ(contents(path), "head|" + long_text + "\nnext\n");
 }
@@ -60,7 +60,7 @@ TEST(LogOfstreamTest, WhatIsPendingIsWrittenAtTheEnd) {
 TEST(LogOfstreamTest, FailedWriteFailsTheStreamAndDropsThePendingText) {
   TempDir dir;
   LogOfstream stream(dir.path + "/full.log");
-  ASSERT_TRUE(stream.is_open);
+  ASSERT_TRUE(stream.file_open());
   // A file size limit of 0 makes every write fail (EFBIG) like a full disk.
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit limit;
@@ -78,7 +78,7 @@ TEST(LogOfstreamTest, FailedWriteFailsTheStreamAndDropsThePendingText) {
 
 TEST(LogOfstreamTest, FileThatCannotOpenLeavesAFailedStream) {
   LogOfstream stream("/nonexistent-dir/c.log");
-  EXPECT_FALSE(stream.is_open);
+  EXPECT_FALSE(stream.file_open());
   EXPECT_TRUE(stream.fail());
   stream << "discarded" << std::endl;  // must not crash or throw
 }

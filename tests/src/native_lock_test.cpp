@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "Native.h"
+#include "zeltools/native/Native.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "Native.h"
-#include "Pullable.h"
+#include "zeltools/mt/Pullable.h"
+#include "zeltools/native/Native.h"
 
 namespace {
 

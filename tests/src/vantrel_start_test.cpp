@@ -14,8 +14,8 @@
 
 #include "Library.h"
 #include "LogosInfo.h"
-#include "Native.h"
 #include "src/logfile_support.h"
+#include "zeltools/native/Native.h"
 
 namespace Vantrel {
 namespace {

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <Vantrel.h>
+
+#include "ImportanceConstants.h"
+
 namespace Timeline {
 
 void RecordContext::clear() {
@@ -32,7 +36,6 @@ void Record::clear() {
 }
 
 namespace {
-const char* const level_marks[] = {"<<", "<=", "==", ">=", ">>"};
 const char* const level_names[] = {"XS", "S", "M", "L", "XL"};
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -67,12 +70,16 @@ bool read_count(const char* begin, const char* end, double& value) {
 
 int level_from_mark(const char* mark, std::size_t length) {
   if (length != 2) return -1;
-  for (int i = 0; i < 5; ++i)
-    if (mark[0] == level_marks[i][0] && mark[1] == level_marks[i][1]) return i;
+  for (int i = 0; i < Vantrel::importance_level_count; ++i) {
+    const char* level_mark = Vantrel::Importance::level_name(i);
+    if (mark[0] == level_mark[0] && mark[1] == level_mark[1]) return i;
+  }
   return -1;
 }
 
-const char* level_name(int level) { return level >= 0 && level < 5 ? level_names[level] : "?"; }
+const char* level_name(int level) {
+  return level >= 0 && level < Vantrel::importance_level_count ? level_names[level] : "?";
+}
 
 bool parse_duration(const char* begin, const char* end, double& ms) {
   bool negative = begin != end && *begin == '-';

@@ -26,8 +26,8 @@
 // while pulling is on, the clock: no copy, no sequence check. A single word
 // is always one publication's, so it cannot be torn; it may lag a publication
 // in progress, as a snapshot taken just before it would.
-#ifndef VANTREL_SRC_PULLABLE_H
-#define VANTREL_SRC_PULLABLE_H
+#ifndef VANTREL_ZELTOOLS_MT_PULLABLE_H
+#define VANTREL_ZELTOOLS_MT_PULLABLE_H
 
 #include <SimpleTime.h>
 #include <time.h>
@@ -291,4 +291,4 @@ typename Pullable<T, M, Summary>::State Pullable<T, M, Summary>::pull() {
 }  // namespace MT
 }  // namespace ZelTools
 
-#endif  // VANTREL_SRC_PULLABLE_H
+#endif  // VANTREL_ZELTOOLS_MT_PULLABLE_H

@@ -1,9 +1,12 @@
-#include "Native.h"
+#include "zeltools/native/Native.h"
+
+#include "zeltools/native/ThreadId.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 
 namespace ZelTools {
@@ -104,6 +107,33 @@ bool RecursiveLock::try_take_free() noexcept {
 }
 
 void RecursiveLock::wake_one() noexcept { Sys::futex(futex_word(), FUTEX_WAKE_PRIVATE, 1); }
+
+namespace {
+
+// Counts the forks this process descends from (note_fork). Relaxed: a child
+// bumps it while it has a single thread, before any other thread exists.
+std::atomic<unsigned> fork_generation{0};
+
+}  // namespace
+
+void note_fork() noexcept { fork_generation.fetch_add(1, std::memory_order_relaxed); }
+
+unsigned long current_thread_id() {
+  // The id never changes for the life of a thread, except for the thread
+  // that forked, in the child: the syscall is made once per thread and fork.
+  // Initial-exec, as the record's texts (LogFileLog.cpp).
+  struct Cached {
+    unsigned long id = 0;
+    unsigned generation = 0;
+  };
+  static thread_local Cached cached __attribute__((tls_model("initial-exec")));
+  const unsigned generation = fork_generation.load(std::memory_order_relaxed);
+  if (cached.id == 0 || cached.generation != generation) {
+    cached.id = static_cast<unsigned long>(::syscall(SYS_gettid));
+    cached.generation = generation;
+  }
+  return cached.id;
+}
 
 }  // namespace Native
 }  // namespace ZelTools

@@ -13,17 +13,20 @@
 //
 // The system calls go through the replaceable function pointers of `Sys`, so
 // that a test can make them fail or count them.
-#ifndef VANTREL_SRC_NATIVE_H
-#define VANTREL_SRC_NATIVE_H
+#ifndef VANTREL_ZELTOOLS_NATIVE_NATIVE_H
+#define VANTREL_ZELTOOLS_NATIVE_NATIVE_H
 
 #include <pthread.h>
 
 #include <atomic>
+#include <cassert>
 #include <mutex>
 #include <ostream>
 #include <stdexcept>
 
 #include <ZelTools/Portable.h>
+
+#include "zeltools/native/LockAnnotations.h"
 
 namespace ZelTools {
 namespace Native {
@@ -67,7 +70,7 @@ class Tls {
   pthread_key_t key_;  // created once, read-only afterwards
 };
 
-// A plain lock (the design's critical section).
+// A plain, non-recursive lock.
 class Mutex {
  public:
   void lock() { mutex_.lock(); }
@@ -102,23 +105,19 @@ class Mutex {
 //
 // Nothing here allocates or throws. A level must be given back by the thread
 // that took it.
-class RecursiveLock {
+class VANTREL_CAPABILITY("mutex") RecursiveLock {
  public:
-  RecursiveLock() = default;
+  // ThreadSanitizer is told about the outermost level only: the nested ones
+  // never touch the lock word, so to it this is a plain exclusive lock.
+  RecursiveLock() noexcept { VANTREL_TSAN_MUTEX_CREATE(this, 0); }
+  ~RecursiveLock() { VANTREL_TSAN_MUTEX_DESTROY(this, 0); }
   RecursiveLock(const RecursiveLock&) = delete;
   RecursiveLock& operator=(const RecursiveLock&) = delete;
 
   // Takes one level; returns the depth reached.
-  unsigned lock() noexcept {
+  unsigned lock() noexcept VANTREL_ACQUIRE() {
     const unsigned long me = self();
-    if (owner_.load(std::memory_order_relaxed) != me) {
-      int expected = free_state;
-      if (!state_.compare_exchange_strong(expected, locked_state, std::memory_order_acquire,
-                                          std::memory_order_relaxed)) {
-        wait_for_release();
-      }
-      owner_.store(me, std::memory_order_relaxed);
-    }
+    if (owner_.load(std::memory_order_relaxed) != me) take(me);
     if (++depth_ > max_depth_) max_depth_ = depth_;
     return depth_;
   }
@@ -141,11 +140,20 @@ class RecursiveLock {
 
   // Gives back one level; max_depth returns to 0 with depth. An unlock with
   // no level held does nothing.
-  void unlock() noexcept {
+  void unlock() noexcept VANTREL_RELEASE() {
     if (depth_ == 0 || --depth_ != 0) return;
     max_depth_ = 0;
     owner_.store(0, std::memory_order_relaxed);
+    VANTREL_TSAN_MUTEX_PRE_UNLOCK(this, 0);
     if (state_.exchange(free_state, std::memory_order_release) == waiters_state) wake_one();
+    VANTREL_TSAN_MUTEX_POST_UNLOCK(this, 0);
+  }
+
+  // Tells the thread-safety analysis that the calling thread holds the lock,
+  // where a level was taken in another function (a Logger holds it from the
+  // record's opening to its end). Debug builds check that it does.
+  void assert_held() const noexcept VANTREL_ASSERT_CAPABILITY(this) {
+    assert(owner_.load(std::memory_order_relaxed) == self());
   }
 
   unsigned depth() const { return depth_; }
@@ -163,6 +171,18 @@ class RecursiveLock {
   // The calling thread's id, never 0 for a running thread.
   static unsigned long self() noexcept { return static_cast<unsigned long>(::pthread_self()); }
 
+  // Takes the lock word from another thread's hands (or from free).
+  void take(unsigned long me) noexcept {
+    VANTREL_TSAN_MUTEX_PRE_LOCK(this, 0);
+    int expected = free_state;
+    if (!state_.compare_exchange_strong(expected, locked_state, std::memory_order_acquire,
+                                        std::memory_order_relaxed)) {
+      wait_for_release();
+    }
+    VANTREL_TSAN_MUTEX_POST_LOCK(this, 0, 0);
+    owner_.store(me, std::memory_order_relaxed);
+  }
+
   void wait_for_release() noexcept;
   bool spin_for_release() noexcept;
   bool try_take_free() noexcept;
@@ -176,10 +196,10 @@ class RecursiveLock {
 };
 
 // Takes one level of a RecursiveLock for the life of the object.
-class RecursiveGuard {
+class VANTREL_SCOPED_CAPABILITY RecursiveGuard {
  public:
-  explicit RecursiveGuard(RecursiveLock& lock) : lock_(lock) { lock_.lock(); }
-  ~RecursiveGuard() { lock_.unlock(); }
+  explicit RecursiveGuard(RecursiveLock& lock) VANTREL_ACQUIRE(lock) : lock_(lock) { lock_.lock(); }
+  ~RecursiveGuard() VANTREL_RELEASE() { lock_.unlock(); }
   RecursiveGuard(const RecursiveGuard&) = delete;
   RecursiveGuard& operator=(const RecursiveGuard&) = delete;
 
@@ -190,4 +210,4 @@ class RecursiveGuard {
 }  // namespace Native
 }  // namespace ZelTools
 
-#endif  // VANTREL_SRC_NATIVE_H
+#endif  // VANTREL_ZELTOOLS_NATIVE_NATIVE_H

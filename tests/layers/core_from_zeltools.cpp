@@ -1,0 +1,12 @@
+// Built as a source of the xml layer (the highest below the core): a core
+// header must not be found, whichever way it is named; a header of the layer
+// itself must be.
+#if defined(VANTREL_LAYER_CHECK_bare)
+#include "Logos.h"
+#elif defined(VANTREL_LAYER_CHECK_qualified)
+#include "src/Logos.h"
+#else
+#include "zeltools/xml/Xml.h"
+#endif
+
+int vantrel_layer_check() { return 0; }
