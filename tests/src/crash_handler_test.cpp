@@ -262,9 +262,10 @@ TEST(CrashHandler, TimelineShowsTheCrashAndTheScopesItEnded) {
     ASSERT_FALSE(outcome.log_path.empty());
     const std::string json = dir.path + "/timeline.json";
     const std::string html = dir.path + "/timeline.html";
+    const std::string otlp = dir.path + "/timeline.otlp.json";
     const std::string command = std::string(VANTREL_BINARY_DIR) +
                                 "/tools/vantrel-timeline --json '" + json + "' --html '" + html +
-                                "' '" + outcome.log_path + "'";
+                                "' --otlp '" + otlp + "' '" + outcome.log_path + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string events = read_all(json);
     EXPECT_EQ(occurrences(events, "\"name\":\"Crash: SIGSEGV (signal 11)\",\"cat\":\"crash\""), 1u)
@@ -272,6 +273,9 @@ TEST(CrashHandler, TimelineShowsTheCrashAndTheScopesItEnded) {
     EXPECT_EQ(occurrences(events, "\"ended_by_crash\":true"), 4u) << events;
     EXPECT_EQ(occurrences(events, "\"unclosed\":true"), 0u) << events;
     EXPECT_EQ(occurrences(read_all(html), "<rect class=\"b crash l0\""), 1u);
+    const std::string spans = read_all(otlp);
+    EXPECT_EQ(occurrences(spans, "\"message\":\"ended by a crash\""), 4u) << spans;
+    EXPECT_EQ(occurrences(spans, "\"name\":\"Crash: SIGSEGV (signal 11)\""), 1u) << spans;
   }
 }
 

@@ -201,6 +201,7 @@ void OtlpOutput::write_span(const Span& span) {
   append_bool_attribute(buffer_, first, "vantrel.unclosed", scope.unclosed);
   append_bool_attribute(buffer_, first, "vantrel.open_missing", scope.open_missing);
   append_bool_attribute(buffer_, first, "vantrel.exception", scope.exception);
+  append_bool_attribute(buffer_, first, "vantrel.ended_by_crash", scope.ended_by_crash);
   buffer_ += ']';
   auto events = events_.find(scope.id);
   if (events != events_.end()) {
@@ -219,9 +220,10 @@ void OtlpOutput::write_span(const Span& span) {
     }
     buffer_ += ']';
   }
-  if (scope.exception)
-    buffer_ += ",\"status\":{\"code\":" + std::to_string(status_error) +
-               ",\"message\":\"left by an exception\"}";
+  if (scope.exception || scope.ended_by_crash) {
+    buffer_ += ",\"status\":{\"code\":" + std::to_string(status_error) + ",\"message\":\"";
+    buffer_ += scope.exception ? "left by an exception\"}" : "ended by a crash\"}";
+  }
   buffer_ += '}';
   flush_if_full();
 }
