@@ -197,6 +197,42 @@ TEST(TimelineOtlp, EqualPidsOfTwoHostsStayApart) {
   std::remove((dir.path + "/out.json").c_str());
 }
 
+// Two real processes: the caller's outgoing call is the parent of the
+// callee's incoming call in one trace, and the official definitions (when
+// installed) accept the file with the cross-process link.
+TEST(TimelineOtlp, RealCallerAndCalleeProcessesShareOneTrace) {
+  TempDir dir;
+  int status = 0;
+  run("QZ_TRACE_LOGDIR='" + dir.path + "' " VANTREL_TEST_HOSTS_DIR "/host_timeline_two_processes",
+      &status);
+  ASSERT_EQ(status, 0);
+  std::vector<std::string> logs;
+  for (const std::string& file : dir.files()) logs.push_back(dir.path + "/" + file);
+  ASSERT_EQ(logs.size(), 2u) << "one text and one XML log";
+  const std::string out = dir.path + "/out.otlp.json";
+  ToolRun tool = run_tool(dir, "--otlp '" + out + "'", logs);
+  ASSERT_EQ(tool.status, 0) << tool.err;
+  std::map<std::string, Span> spans = read_spans(dir, out);
+  const Span& call = spans["calling pricing"];
+  const Span& incoming = spans["incoming pricing call"];
+  ASSERT_FALSE(call.id.empty()) << read_file(out);
+  EXPECT_EQ(incoming.parent, call.id) << read_file(out);
+  EXPECT_EQ(incoming.trace, spans["order#7"].trace);
+  EXPECT_EQ(spans["price#p1"].parent, incoming.id);
+  EXPECT_NE(incoming.resource, call.resource) << "two processes, two resources";
+  const std::string tools = VANTREL_OTLP_TOOLS;
+  run("node --version >/dev/null 2>&1", &status);
+  if (status == 0 && ::access((tools + "/node_modules").c_str(), R_OK) == 0) {
+    std::string verdict = run("node '" VANTREL_SOURCE_DIR "/tests/tools/otlp_check.js' '" + tools +
+                                  "' '" + out + "' 2>&1",
+                              &status);
+    EXPECT_EQ(status, 0) << verdict;
+    EXPECT_NE(verdict.find("cross_process=1"), std::string::npos) << verdict;
+  }
+  for (const std::string& log : logs) std::remove(log.c_str());
+  std::remove(out.c_str());
+}
+
 // The official definitions accept the file and the traces hold together.
 TEST(TimelineOtlp, OfficialSchemaAcceptsTheFile) {
   const std::string tools = VANTREL_OTLP_TOOLS;

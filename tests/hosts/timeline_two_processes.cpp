@@ -1,0 +1,70 @@
+// A workflow that crosses processes: the caller opens order#7, calls out, and
+// starts a second process (this program again, "callee TICK DEPTH") that
+// serves the call as an incoming cross call with the caller's workflow
+// position, writing XML while the caller writes text. Run with
+// QZ_TRACE_LOGDIR; both processes switch tracing on themselves.
+#include <Vantrel.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace Vantrel;
+using Context::StepFields;
+using Context::SubFields;
+using Context::LowLevelAPI::Call;
+
+const char settings[] = "active = true; importance = xs; display_mask = all_mask;";
+
+void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int serve(unsigned tick, unsigned depth) {
+  Admin::config(settings);
+  const Call call{tick, depth, StepFields({"order"}, {"7"}), StepFields({"order"}, {"7"}),
+                  StepFields({"pricing"}, {"p1"})};
+  Context::LowLevelAPI::before_incoming_call(call, SubFields{"alice"}, L, "incoming pricing call",
+                                             M, "nested pricing call");
+  {
+    Context::WorkflowScope step(Context::Step(StepFields({"price"}, {"p1"})));
+    Printf{M}("priced %d items", 3);
+    pause_ms(3);
+  }
+  Context::LowLevelAPI::after_incoming_call(L, "pricing call served");
+  return 0;
+}
+
+int call_out(const char* self) {
+  Admin::config(settings);
+  Context::WithContext context;
+  Context::WorkflowScope order(Context::Root(StepFields({"order"}, {"7"}), SubFields{"alice"}));
+  pause_ms(2);
+  Context::LowLevelAPI::before_outgoing_call(L, "calling pricing", M, "calling pricing again");
+  const Context::Data* data = Context::get_data();
+  const std::string tick = std::to_string(data->major_tick);
+  const std::string depth = std::to_string(data->major_depth);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setenv("QZ_TRACE_XML", "1", 1);
+    ::execl(self, self, "callee", tick.c_str(), depth.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  const Call call{data->major_tick, data->major_depth, data->root, data->caller, data->callee};
+  Context::LowLevelAPI::after_outgoing_call(call, data->user, L, "pricing returned");
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "callee")
+    return serve(static_cast<unsigned>(std::atoi(argv[2])),
+                 static_cast<unsigned>(std::atoi(argv[3])));
+  return call_out(argv[0]);
+}
