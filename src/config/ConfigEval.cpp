@@ -113,140 +113,140 @@ std::string int_text(std::int32_t value) { return std::to_string(value); }
 
 // --- operations on a run ----------------------------------------------------
 
-std::int32_t arith(ConfigLexer& lexer, IntOp op, std::int32_t a, std::int32_t b,
+std::int32_t arith(ConfigRun& run, IntOp op, std::int32_t a, std::int32_t b,
                    const ConfigLexer::Location& right) {
-  if (is_division(op) && b == 0) lexer.raise("division by zero", right);
+  if (is_division(op) && b == 0) run.raise("division by zero", right);
   return int_binary(op, a, b);
 }
 
-int temporary(ConfigLexer& lexer, const std::string& text) {
-  return lexer.executing() ? lexer.add(text, false) : lexer.empty_string();
+int temporary(ConfigRun& run, const std::string& text) {
+  return run.executing() ? run.add(text, false) : run.empty_string();
 }
 
-void consume(ConfigLexer& lexer, int handle) { lexer.release(handle); }
+void consume(ConfigRun& run, int handle) { run.release(handle); }
 
-int concat(ConfigLexer& lexer, int left, const std::string& right) {
-  if (!lexer.executing()) return lexer.empty_string();
-  lexer.check_string_length(lexer.at(left).size() + right.size());
-  const int result = lexer.add(lexer.at(left) + right, false);
-  consume(lexer, left);
+int concat(ConfigRun& run, int left, const std::string& right) {
+  if (!run.executing()) return run.empty_string();
+  run.check_string_length(run.at(left).size() + right.size());
+  const int result = run.add(run.at(left) + right, false);
+  consume(run, left);
   return result;
 }
 
-int concat_str(ConfigLexer& lexer, int left, int right) {
-  if (!lexer.executing()) return lexer.empty_string();
-  const int result = concat(lexer, left, lexer.at(right));
-  consume(lexer, right);
+int concat_str(ConfigRun& run, int left, int right) {
+  if (!run.executing()) return run.empty_string();
+  const int result = concat(run, left, run.at(right));
+  consume(run, right);
   return result;
 }
 
-bool compare_str(ConfigLexer& lexer, bool is_equiv, int sub, int left, int right) {
-  if (!lexer.executing()) return false;
-  const int sign = lexer.at(left).compare(lexer.at(right));
-  consume(lexer, left);
-  consume(lexer, right);
+bool compare_str(ConfigRun& run, bool is_equiv, int sub, int left, int right) {
+  if (!run.executing()) return false;
+  const int sign = run.at(left).compare(run.at(right));
+  consume(run, left);
+  consume(run, right);
   return is_equiv ? equiv(sub, sign == 0) : order(sub, sign);
 }
 
-int to_str(ConfigLexer& lexer, bool value) { return temporary(lexer, bool_text(value)); }
+int to_str(ConfigRun& run, bool value) { return temporary(run, bool_text(value)); }
 
-int to_str(ConfigLexer& lexer, std::int32_t value) { return temporary(lexer, int_text(value)); }
+int to_str(ConfigRun& run, std::int32_t value) { return temporary(run, int_text(value)); }
 
-int to_str(ConfigLexer& lexer, const Importance* value) {
-  return temporary(lexer, Importance::level_name(value->level));
+int to_str(ConfigRun& run, const Importance* value) {
+  return temporary(run, Importance::level_name(value->level));
 }
 
-bool str_to_bool(ConfigLexer& lexer, int handle) {
-  if (!lexer.executing()) return false;
-  const bool value = string_to_bool(lexer.at(handle));
-  consume(lexer, handle);
+bool str_to_bool(ConfigRun& run, int handle) {
+  if (!run.executing()) return false;
+  const bool value = string_to_bool(run.at(handle));
+  consume(run, handle);
   return value;
 }
 
-std::int32_t str_to_int(ConfigLexer& lexer, int handle) {
-  if (!lexer.executing()) return 0;
-  const std::int32_t value = string_to_int(lexer.at(handle));
-  consume(lexer, handle);
+std::int32_t str_to_int(ConfigRun& run, int handle) {
+  if (!run.executing()) return 0;
+  const std::int32_t value = string_to_int(run.at(handle));
+  consume(run, handle);
   return value;
 }
 
-int read_str(ConfigLexer& lexer, ConfigLexer::StrLhs* lhs) { return temporary(lexer, lhs->get()); }
+int read_str(ConfigRun& run, ConfigTargets::StrLhs* lhs) { return temporary(run, lhs->get()); }
 
-int getenv_value(ConfigLexer& lexer, int name) {
-  if (!lexer.executing()) return lexer.empty_string();
+int getenv_value(ConfigRun& run, int name) {
+  if (!run.executing()) return run.empty_string();
   // A privileged (setuid or setgid) process reads every variable as unset:
   // its environment is the caller's.
-  const char* value = ::secure_getenv(lexer.at(name).c_str());
+  const char* value = ::secure_getenv(run.at(name).c_str());
   const std::string text = value ? value : "";
-  lexer.check_string_length(text.size());
-  const int result = temporary(lexer, text);
-  consume(lexer, name);
+  run.check_string_length(text.size());
+  const int result = temporary(run, text);
+  consume(run, name);
   return result;
 }
 
-bool* assign(ConfigLexer& lexer, bool* lhs, bool value) {
-  if (lexer.executing()) *lhs = value;
+bool* assign(ConfigRun& run, bool* lhs, bool value) {
+  if (run.executing()) *lhs = value;
   return lhs;
 }
 
-ConfigLexer::IntLhs* assign(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, std::int32_t value) {
-  if (lexer.executing()) lhs->set(value);
+ConfigTargets::IntLhs* assign(ConfigRun& run, ConfigTargets::IntLhs* lhs, std::int32_t value) {
+  if (run.executing()) lhs->set(value);
   return lhs;
 }
 
-ConfigLexer::IntLhs* assign_compound(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int sub,
-                                     std::int32_t value, const ConfigLexer::Location& right) {
-  if (lexer.executing()) lhs->set(arith(lexer, compound_op(sub), lhs->get(), value, right));
+ConfigTargets::IntLhs* assign_compound(ConfigRun& run, ConfigTargets::IntLhs* lhs, int sub,
+                                       std::int32_t value, const ConfigLexer::Location& right) {
+  if (run.executing()) lhs->set(arith(run, compound_op(sub), lhs->get(), value, right));
   return lhs;
 }
 
-ConfigLexer::StrLhs* assign(ConfigLexer& lexer, ConfigLexer::StrLhs* lhs, int handle) {
-  if (lexer.executing()) {
-    lhs->set(lexer.at(handle));
-    consume(lexer, handle);
+ConfigTargets::StrLhs* assign(ConfigRun& run, ConfigTargets::StrLhs* lhs, int handle) {
+  if (run.executing()) {
+    lhs->set(run.at(handle));
+    consume(run, handle);
   }
   return lhs;
 }
 
-Importance* assign(ConfigLexer& lexer, Importance* lhs, const Importance* value) {
-  if (lexer.executing()) *lhs = *value;
+Importance* assign(ConfigRun& run, Importance* lhs, const Importance* value) {
+  if (run.executing()) *lhs = *value;
   return lhs;
 }
 
-ConfigLexer::IntLhs* pre_increment(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int delta) {
-  if (lexer.executing()) lhs->set(int_binary(IntOp::Plus, lhs->get(), delta));
+ConfigTargets::IntLhs* pre_increment(ConfigRun& run, ConfigTargets::IntLhs* lhs, int delta) {
+  if (run.executing()) lhs->set(int_binary(IntOp::Plus, lhs->get(), delta));
   return lhs;
 }
 
-std::int32_t post_increment(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int delta) {
+std::int32_t post_increment(ConfigRun& run, ConfigTargets::IntLhs* lhs, int delta) {
   const std::int32_t value = lhs->get();
-  if (lexer.executing()) lhs->set(int_binary(IntOp::Plus, value, delta));
+  if (run.executing()) lhs->set(int_binary(IntOp::Plus, value, delta));
   return value;
 }
 
-void echo(ConfigLexer& lexer, int handle) {
-  if (!lexer.executing()) return;
-  lexer.output() << lexer.at(handle) << std::endl;
-  consume(lexer, handle);
+void echo(ConfigRun& run, int handle) {
+  if (!run.executing()) return;
+  run.output() << run.at(handle) << std::endl;
+  consume(run, handle);
 }
 
-void print(ConfigLexer& lexer, int channel, int handle) {
-  if (!lexer.executing()) return;
-  (channel == 0 ? lexer.output() : lexer.error_output()) << lexer.at(handle);
-  consume(lexer, handle);
+void print(ConfigRun& run, int channel, int handle) {
+  if (!run.executing()) return;
+  (channel == 0 ? run.output() : run.error_output()) << run.at(handle);
+  consume(run, handle);
 }
 
-void warn(ConfigLexer& lexer, int handle) {
-  if (!lexer.executing()) return;
-  lexer.error_output() << "warning: " << lexer.at(handle) << std::endl;
-  consume(lexer, handle);
+void warn(ConfigRun& run, int handle) {
+  if (!run.executing()) return;
+  run.error_output() << "warning: " << run.at(handle) << std::endl;
+  consume(run, handle);
 }
 
-void die(ConfigLexer& lexer, int handle) {
-  if (!lexer.executing()) return;
-  const std::string message = lexer.at(handle);
-  consume(lexer, handle);
-  lexer.raise(message);
+void die(ConfigRun& run, int handle) {
+  if (!run.executing()) return;
+  const std::string message = run.at(handle);
+  consume(run, handle);
+  run.raise(message);
 }
 
 namespace {
@@ -256,18 +256,18 @@ std::atomic<SystemMode> system_mode{SystemMode::Run};
 
 void set_system_mode(SystemMode mode) { system_mode.store(mode, std::memory_order_relaxed); }
 
-void run_system(ConfigLexer& lexer, int handle) {
-  if (!lexer.executing()) return;
+void run_system(ConfigRun& run, int handle) {
+  if (!run.executing()) return;
   // Flush first, so that the command's output follows what the text wrote.
-  lexer.output().flush();
-  lexer.error_output().flush();
+  run.output().flush();
+  run.error_output().flush();
   if (system_mode.load(std::memory_order_relaxed) == SystemMode::Show) {
-    std::cerr << "vantrel-config: not run: " << lexer.at(handle) << std::endl;
+    std::cerr << "vantrel-config: not run: " << run.at(handle) << std::endl;
   } else {
-    const int ignored = std::system(lexer.at(handle).c_str());
+    const int ignored = std::system(run.at(handle).c_str());
     static_cast<void>(ignored);
   }
-  consume(lexer, handle);
+  consume(run, handle);
 }
 
 }  // namespace ConfigEval

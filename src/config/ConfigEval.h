@@ -2,7 +2,7 @@
 // actions apply while the text is parsed.
 //
 // The pure operations (int arithmetic, comparisons, conversions) work on
-// values alone. The others work on a ConfigLexer: they read and write its
+// values alone. The others work on a ConfigRun: they read and write its
 // string pool, honour its execution flag (an effect happens only while the
 // text is executing) and write to its channels. All of them run on the
 // thread of the configuration run, on its private state; none takes a lock.
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "config/ConfigLexer.h"
+#include "config/ConfigRun.h"
 
 namespace Vantrel {
 namespace ConfigEval {
@@ -52,44 +52,44 @@ std::string int_text(std::int32_t value);
 
 // The int operator, raising "division by zero" (located at the right
 // operand) for "/" and "%" by 0 whether or not the text is executing.
-std::int32_t arith(ConfigLexer& lexer, IntOp op, std::int32_t a, std::int32_t b,
+std::int32_t arith(ConfigRun& run, IntOp op, std::int32_t a, std::int32_t b,
                    const ConfigLexer::Location& right);
 
 // A new temporary holding text, or the empty string when not executing.
-int temporary(ConfigLexer& lexer, const std::string& text);
+int temporary(ConfigRun& run, const std::string& text);
 // Releases a temporary after use (persistent handles stay).
-void consume(ConfigLexer& lexer, int handle);
+void consume(ConfigRun& run, int handle);
 // left followed by right, as a new temporary; consumes left.
-int concat(ConfigLexer& lexer, int left, const std::string& right);
+int concat(ConfigRun& run, int left, const std::string& right);
 // left + a string: consumes both.
-int concat_str(ConfigLexer& lexer, int left, int right);
+int concat_str(ConfigRun& run, int left, int right);
 // Byte-wise comparison; false when not executing. Consumes both.
-bool compare_str(ConfigLexer& lexer, bool is_equiv, int sub, int left, int right);
+bool compare_str(ConfigRun& run, bool is_equiv, int sub, int left, int right);
 
-int to_str(ConfigLexer& lexer, bool value);
-int to_str(ConfigLexer& lexer, std::int32_t value);
-int to_str(ConfigLexer& lexer, const Importance* value);
-bool str_to_bool(ConfigLexer& lexer, int handle);
-std::int32_t str_to_int(ConfigLexer& lexer, int handle);
-int read_str(ConfigLexer& lexer, ConfigLexer::StrLhs* lhs);
-int getenv_value(ConfigLexer& lexer, int name);
+int to_str(ConfigRun& run, bool value);
+int to_str(ConfigRun& run, std::int32_t value);
+int to_str(ConfigRun& run, const Importance* value);
+bool str_to_bool(ConfigRun& run, int handle);
+std::int32_t str_to_int(ConfigRun& run, int handle);
+int read_str(ConfigRun& run, ConfigTargets::StrLhs* lhs);
+int getenv_value(ConfigRun& run, int name);
 
 // Assignments and increments; each returns its value as the grammar uses it.
-bool* assign(ConfigLexer& lexer, bool* lhs, bool value);
-ConfigLexer::IntLhs* assign(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, std::int32_t value);
-ConfigLexer::IntLhs* assign_compound(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int sub,
-                                     std::int32_t value, const ConfigLexer::Location& right);
-ConfigLexer::StrLhs* assign(ConfigLexer& lexer, ConfigLexer::StrLhs* lhs, int handle);
-Importance* assign(ConfigLexer& lexer, Importance* lhs, const Importance* value);
-ConfigLexer::IntLhs* pre_increment(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int delta);
-std::int32_t post_increment(ConfigLexer& lexer, ConfigLexer::IntLhs* lhs, int delta);
+bool* assign(ConfigRun& run, bool* lhs, bool value);
+ConfigTargets::IntLhs* assign(ConfigRun& run, ConfigTargets::IntLhs* lhs, std::int32_t value);
+ConfigTargets::IntLhs* assign_compound(ConfigRun& run, ConfigTargets::IntLhs* lhs, int sub,
+                                       std::int32_t value, const ConfigLexer::Location& right);
+ConfigTargets::StrLhs* assign(ConfigRun& run, ConfigTargets::StrLhs* lhs, int handle);
+Importance* assign(ConfigRun& run, Importance* lhs, const Importance* value);
+ConfigTargets::IntLhs* pre_increment(ConfigRun& run, ConfigTargets::IntLhs* lhs, int delta);
+std::int32_t post_increment(ConfigRun& run, ConfigTargets::IntLhs* lhs, int delta);
 
 // The statements. channel 0 is the output channel, 1 the error channel.
-void echo(ConfigLexer& lexer, int handle);
-void print(ConfigLexer& lexer, int channel, int handle);
-void warn(ConfigLexer& lexer, int handle);
-void die(ConfigLexer& lexer, int handle);
-void run_system(ConfigLexer& lexer, int handle);
+void echo(ConfigRun& run, int handle);
+void print(ConfigRun& run, int channel, int handle);
+void warn(ConfigRun& run, int handle);
+void die(ConfigRun& run, int handle);
+void run_system(ConfigRun& run, int handle);
 
 // What system(...) does in this process: Run, the library's behaviour, or
 // Show, which runs nothing and writes "vantrel-config: not run: <command>"

@@ -10,6 +10,7 @@
 #include "ConfigParser.hpp"
 #include "ImportanceConstants.h"
 #include "ZelTools/Portable.h"
+#include "config/ConfigRun.h"
 
 namespace Vantrel {
 
@@ -154,35 +155,11 @@ const Keyword keyword_table[] = {
 
 }  // namespace
 
-void ConfigLexerStack::push(bool condition) {
-  executing_ = condition && executing_;
-  flags_.push_back(executing_);
-}
+static_assert(std::size(int_lhs_names) == ConfigRun::int_lhs_count, "one object per settable int");
+static_assert(std::size(str_lhs_names) == ConfigRun::str_lhs_count,
+              "one object per settable string");
 
-void ConfigLexerStack::pop() {
-  if (!flags_.empty()) flags_.pop_back();
-  executing_ = flags_.empty() ? true : flags_.back() != 0;
-}
-
-ConfigLexer::ConfigLexer(Config& config, const std::string& name, const std::string& log_dir,
-                         const std::string& config_file, std::istream* in)
-    : ConfigRunNames(name, log_dir, config_file),
-      config_(config),
-      size_lhs_(&config),
-      display_mask_lhs_(&config),
-      major_steps_lhs_(&config),
-      minor_steps_lhs_(&config),
-      workflow_names_lhs_(&config),
-      workflow_ids_lhs_(&config),
-      actors_lhs_(&config),
-      consultant_lhs_(&config),
-      output_file_(false),
-      error_file_(true),
-      about_lhs_(this),
-      in_(in) {
-  fill_tables();
-  empty_handle_ = add(std::string(), true);
-}
+ConfigLexer::ConfigLexer(ConfigRun& run, std::istream* in) : run_(run), in_(in) { fill_tables(); }
 
 void ConfigLexer::fill_tables() {
   for (const Keyword& k : keyword_table) keywords_[k.word] = k.token;
@@ -283,7 +260,7 @@ int ConfigLexer::scan_word() {
   const auto keyword = keywords_.find(word);
   if (keyword != keywords_.end()) return keyword->second;
   const auto name = identifiers_.find(word);
-  if (name == identifiers_.end()) raise("unexpected keyword '" + word + "'");
+  if (name == identifiers_.end()) run_.raise("unexpected keyword '" + word + "'");
   return predefined(name->second);
 }
 
@@ -308,17 +285,12 @@ int ConfigLexer::scan_string() {
   std::size_t n = 1;
   for (int d = lookahead(n); d != '"'; d = lookahead(++n)) {
     if (d == -1) unexpected_token(1);
-    check_string_length(n);
+    run_.check_string_length(n);
   }
-  value_->str = add(ahead_.substr(1, n - 1), true);
+  value_->str = run_.add(ahead_.substr(1, n - 1), true);
   consume(n + 1);
   end_token(static_cast<int>(n + 1));
   return Token::VAL_STR;
-}
-
-void ConfigLexer::check_string_length(std::size_t length) {
-  if (length > max_string_length)
-    raise("string longer than " + std::to_string(max_string_length) + " bytes");
 }
 
 // '<<' '<=' '==' '>=' '>>' with their single quotes; a quote in any other
@@ -414,14 +386,9 @@ int ConfigLexer::operator_token(int c, int next, int after, int* length) {
 // The token and value of predefined name `number` (its place in the
 // identifier table).
 int ConfigLexer::predefined(int number) {
-  IntLhs* const int_lhs[] = {&size_lhs_,        &display_mask_lhs_,   &major_steps_lhs_,
-                             &minor_steps_lhs_, &workflow_names_lhs_, &workflow_ids_lhs_,
-                             &actors_lhs_};
-  static_assert(std::extent<decltype(int_lhs)>::value == std::size(int_lhs_names),
-                "one object per settable int");
   static_assert(count(bool_lhs_names) == 2, "active and keep, below");
   if (number < first_bool_name) {
-    value_->bool_lhs = number == 0 ? &config_.active : &config_.keep;
+    value_->bool_lhs = number == 0 ? &run_.config().active : &run_.config().keep;
     return Token::VAL_BOOL_LHS;
   }
   if (number < first_int_lhs) {
@@ -429,7 +396,7 @@ int ConfigLexer::predefined(int number) {
     return Token::VAL_BOOL;
   }
   if (number < first_mask) {
-    value_->int_lhs = int_lhs[number - first_int_lhs];
+    value_->int_lhs = run_.int_lhs(static_cast<std::size_t>(number - first_int_lhs));
     return Token::VAL_INT_LHS;
   }
   if (number < pid_number) {
@@ -440,9 +407,6 @@ int ConfigLexer::predefined(int number) {
 }
 
 int ConfigLexer::predefined_other(int index) {
-  StrLhs* const str_lhs[] = {&consultant_lhs_, &output_file_, &error_file_, &about_lhs_};
-  static_assert(std::extent<decltype(str_lhs)>::value == std::size(str_lhs_names),
-                "one object per settable string");
   static const Importance* const imps[] = {&XS, &S, &M, &L, &XL};
   static_assert(std::extent<decltype(imps)>::value == std::size(importance_names),
                 "one value per level name");
@@ -451,7 +415,7 @@ int ConfigLexer::predefined_other(int index) {
     return Token::VAL_INT;
   }
   if (index < first_text) {
-    value_->str_lhs = str_lhs[index - first_str_lhs];
+    value_->str_lhs = run_.str_lhs(static_cast<std::size_t>(index - first_str_lhs));
     return Token::VAL_STR_LHS;
   }
   if (index < importance_lhs_offset) {
@@ -461,16 +425,16 @@ int ConfigLexer::predefined_other(int index) {
                                        os_kind,
                                        debug_build ? "debug" : "release",
                                        "C++",
-                                       ConfigRunNames::name,
-                                       log_dir,
-                                       config_file};
+                                       run_.names().name,
+                                       run_.names().log_dir,
+                                       run_.names().config_file};
     static_assert(std::extent<decltype(text_values)>::value == std::size(text_names),
                   "one value per text name");
-    value_->str = add(text_values[index - first_text], true);
+    value_->str = run_.add(text_values[index - first_text], true);
     return Token::VAL_STR;
   }
   if (index == importance_lhs_offset) {
-    value_->imp_lhs = &config_.importance;
+    value_->imp_lhs = &run_.config().importance;
     return Token::VAL_IMP_LHS;
   }
   value_->imp = imps[index - first_importance];
@@ -482,21 +446,17 @@ int ConfigLexer::predefined_other(int index) {
 void ConfigLexer::unexpected_token(int length) {
   const std::string text(1, ahead_.empty() ? '\0' : ahead_[0]);
   end_token(length);
-  raise("unexpected token '" + text + "'");
+  run_.raise("unexpected token '" + text + "'");
 }
 
-void ConfigLexer::raise(const std::string& message) {
-  const Error error{stream_failed_ ? std::string("wrong syntax") : message, position(), position()};
-  error_output() << error << std::endl;
-  throw error;
+ConfigLexer::Error ConfigLexer::error_here(const std::string& message) const {
+  return Error{stream_failed_ ? std::string("wrong syntax") : message, position(), position()};
 }
 
-void ConfigLexer::raise(const std::string& message, const Location& where) {
-  if (stream_failed_) raise("wrong syntax");
-  const Error error{message, Position{where.first_line, where.first_column},
-                    Position{where.last_line, where.last_column}};
-  error_output() << error << std::endl;
-  throw error;
+ConfigLexer::Error ConfigLexer::error_at(const std::string& message, const Location& where) const {
+  if (stream_failed_) return error_here(message);
+  return Error{message, Position{where.first_line, where.first_column},
+               Position{where.last_line, where.last_column}};
 }
 
 std::ostream& operator<<(std::ostream& out, const ConfigLexer::Error& error) {

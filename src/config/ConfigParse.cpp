@@ -8,46 +8,46 @@
 #include "ErrnoKeeper.h"
 #include "LogosInfo.h"
 #include "Vantrel.h"
-#include "config/ConfigLexer.h"
+#include "config/ConfigRun.h"
 
 namespace Vantrel {
 
 namespace {
 
 // Writes the error line of a failure that did not come from the text.
-void report(ConfigLexer& lexer, const char* message) {
+void report(ConfigRun& run, const char* message) {
   try {
-    lexer.raise(message);
+    run.raise(message);
   } catch (...) {
     // raise always throws (the Error, or bad_alloc while writing it).
   }
 }
 
 // Parses and executes the whole text; an error leaves as ConfigLexer::Error.
-void run(ConfigLexer& lexer, const std::istream& in) {
+void execute(ConfigRun& run, const std::istream& in) {
   int result = 0;
   try {
-    ConfigParser parser(lexer);
+    ConfigParser parser(run);
     result = parser.parse();
   } catch (const ConfigLexer::StackExhausted&) {
     result = 1;
   }
-  if (result != 0 || in.bad()) lexer.raise("wrong syntax");
+  if (result != 0 || in.bad()) run.raise("wrong syntax");
 }
 
 // Runs the text; false when it failed. A failure that is not an error of the
 // text is reported on the run's error channel like one, at the position
 // reached: "error: out of memory: at line 3.1".
-bool run_guarded(ConfigLexer& lexer, const std::istream& in) {
+bool run_guarded(ConfigRun& run, const std::istream& in) {
   try {
-    run(lexer, in);
+    execute(run, in);
     return true;
   } catch (const ConfigLexer::Error&) {
     return false;
   } catch (const std::bad_alloc&) {
-    report(lexer, "out of memory");
+    report(run, "out of memory");
   } catch (...) {
-    report(lexer, "wrong syntax");
+    report(run, "wrong syntax");
   }
   return false;
 }
@@ -75,8 +75,8 @@ bool Config::parse(std::istream& in, const std::string& name, const std::string&
   const ErrnoKeeper keep_errno;
   Config work = *this;
   try {
-    ConfigLexer lexer(work, name, log_dir, config_file, &in);
-    if (!run_guarded(lexer, in)) return false;
+    ConfigRun run(work, name, log_dir, config_file, &in);
+    if (!run_guarded(run, in)) return false;
   } catch (...) {
     return false;  // the run could not even start, or its channels failed to close
   }

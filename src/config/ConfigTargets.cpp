@@ -4,9 +4,10 @@
 #include <iostream>
 #include <vector>
 
-#include "config/ConfigLexer.h"
+#include "config/ConfigTargets.h"
 
 namespace Vantrel {
+namespace ConfigTargets {
 
 namespace {
 
@@ -18,32 +19,32 @@ const char identification[] = "Vantrel C++ tracing library, built " __DATE__ " "
 
 }  // namespace
 
-std::int32_t ConfigLexer::SizeLhs::get() const { return static_cast<std::int32_t>(config->size); }
+std::int32_t SizeLhs::get() const { return static_cast<std::int32_t>(config->size); }
 
-void ConfigLexer::SizeLhs::set(std::int32_t value) {
+void SizeLhs::set(std::int32_t value) {
   config->size = static_cast<std::uint32_t>(clamp(value, 10, 1000000));
 }
 
-std::int32_t ConfigLexer::DisplayMaskLhs::get() const {
+std::int32_t DisplayMaskLhs::get() const {
   return static_cast<std::int32_t>(config->effective_mask());
 }
 
-void ConfigLexer::DisplayMaskLhs::set(std::int32_t value) {
+void DisplayMaskLhs::set(std::int32_t value) {
   config->display_mask = static_cast<std::uint32_t>(value);
 }
 
-std::int32_t ConfigLexer::DisplayWidthLhs::get() const { return config->*field; }
+std::int32_t DisplayWidthLhs::get() const { return config->*field; }
 
-void ConfigLexer::DisplayWidthLhs::set(std::int32_t value) {
+void DisplayWidthLhs::set(std::int32_t value) {
   config->*field = static_cast<std::uint16_t>(clamp(value, 0, 128));
 }
 
-void ConfigLexer::ConsultantLhs::set(const std::string& value) {
+void ConsultantLhs::set(const std::string& value) {
   text = value;
   config->set_consultant(value);
 }
 
-std::ostream& ConfigLexer::OutputFileLhs::stream() {
+std::ostream& OutputFileLhs::stream() {
   if (buffer.is_open()) return file;
   return to_stderr ? std::cerr : std::cout;
 }
@@ -52,7 +53,7 @@ std::ostream& ConfigLexer::OutputFileLhs::stream() {
 // the other one); any other text names a new file. A file that cannot be
 // created (its name exists, or the system refuses) leaves the channel on its
 // standard stream, silently.
-void ConfigLexer::OutputFileLhs::set(const std::string& value) {
+void OutputFileLhs::set(const std::string& value) {
   if (buffer.is_open()) buffer.close();
   name = default_name();
   if (value == name) return;
@@ -107,12 +108,13 @@ class Hanoi {
 
 }  // namespace
 
-ConfigLexer::AboutLhs::AboutLhs(ConfigLexer* l) : lexer(l), text(identification) {}
+AboutLhs::AboutLhs(OutputFileLhs* output_channel) : output(output_channel), text(identification) {}
 
-void ConfigLexer::AboutLhs::set(const std::string& value) {
-  std::ostream& out = lexer->output();
+void AboutLhs::set(const std::string& value) {
+  std::ostream& out = output->stream();
   out << text << std::endl;
   if (value == "hanoi") Hanoi(out).run();
 }
 
+}  // namespace ConfigTargets
 }  // namespace Vantrel

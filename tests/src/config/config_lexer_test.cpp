@@ -10,11 +10,13 @@
 #include "ConfigParser.hpp"
 #include "Vantrel.h"
 #include "config/ConfigLexer.h"
+#include "config/ConfigRun.h"
 
 namespace {
 
 using Vantrel::Config;
 using Vantrel::ConfigLexer;
+using Vantrel::ConfigRun;
 using Token = Vantrel::ConfigParser::token;
 
 struct Scanned {
@@ -27,7 +29,7 @@ struct Scanned {
 class Scanner {
  public:
   explicit Scanner(const std::string& text)
-      : in_(text), lexer_(config_, "trace", "logs", "trace.ini", &in_) {
+      : in_(text), run_(config_, "trace", "logs", "trace.ini", &in_) {
     saved_ = std::cerr.rdbuf(errors_.rdbuf());
   }
   ~Scanner() { std::cerr.rdbuf(saved_); }
@@ -36,8 +38,8 @@ class Scanner {
     std::vector<Scanned> tokens;
     for (;;) {
       Scanned s{};
-      lexer_.set_token_cells(&s.value, &s.where);
-      s.token = lexer_.scan();
+      run_.lexer().set_token_cells(&s.value, &s.where);
+      s.token = run_.lexer().scan();
       tokens.push_back(s);
       if (s.token == 0) return tokens;
     }
@@ -51,13 +53,13 @@ class Scanner {
     }
     return "";
   }
-  ConfigLexer& lexer() { return lexer_; }
+  ConfigRun& run() { return run_; }
   Config& config() { return config_; }
 
  private:
   Config config_;
   std::istringstream in_;
-  ConfigLexer lexer_;
+  ConfigRun run_;
   std::ostringstream errors_;
   std::streambuf* saved_;
 };
@@ -163,7 +165,7 @@ TEST(ConfigLexerTest, BuildFactsOfThisPlatform) {
   for (int i = 0; i < 8; ++i) {
     EXPECT_EQ(tokens[i].token, Token::VAL_STR);
     EXPECT_LT(tokens[i].value.str, 0) << "predefined strings are persistent";
-    EXPECT_EQ(scanner.lexer().at(tokens[i].value.str), expected[i]);
+    EXPECT_EQ(scanner.run().at(tokens[i].value.str), expected[i]);
   }
 }
 
@@ -187,9 +189,9 @@ TEST(ConfigLexerTest, StringsAreLiteral) {
   Scanner scanner("\"a#b//c\" \"\" \"x\ny\" 7");
   const auto tokens = scanner.all();
   ASSERT_EQ(tokens.size(), 5u);
-  EXPECT_EQ(scanner.lexer().at(tokens[0].value.str), "a#b//c");
-  EXPECT_EQ(scanner.lexer().at(tokens[1].value.str), "");
-  EXPECT_EQ(scanner.lexer().at(tokens[2].value.str), "x\ny");
+  EXPECT_EQ(scanner.run().at(tokens[0].value.str), "a#b//c");
+  EXPECT_EQ(scanner.run().at(tokens[1].value.str), "");
+  EXPECT_EQ(scanner.run().at(tokens[2].value.str), "x\ny");
   // A literal spanning lines advances the column on its first line only.
   EXPECT_EQ(tokens[3].where.first_line, 1);
   EXPECT_EQ(tokens[3].where.first_column, 19);
