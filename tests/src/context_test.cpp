@@ -7,7 +7,6 @@
 #include <iomanip>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
 
 #include "ContextInternal.h"
 #include "Library.h"
@@ -131,20 +130,6 @@ TEST_F(TracedScope, WrittenOpeningIsAlwaysClosedWithElapsedTime) {
   EXPECT_EQ(field_of(records[0], 6) + message_of(records[0]), "{ann/lee");
   EXPECT_EQ(field_of(records[1], 6), "}");
   EXPECT_TRUE(std::regex_match(message_of(records[1]), std::regex("ann/lee: [0-9:.e+-]+")));
-}
-
-TEST_F(TracedScope, ScopeLeftByExceptionMarksItsClosingRecord) {
-  Admin::config(active_config());
-  try {
-    StepTrace step(M, step_fields("risky", "9"));
-    throw std::runtime_error("failed");
-  } catch (const std::runtime_error&) {
-  }
-  const std::vector<std::string> records = lines();
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(field_of(records[0], 3), " ");
-  EXPECT_EQ(field_of(records[1], 3), "X");
-  EXPECT_EQ(message_of(records[1]).rfind("risky#9: ", 0), 0u);
 }
 
 // An opening Warning record "start" with minor tick 4 and depth 1 before it,
