@@ -76,7 +76,7 @@ TEST(Record, InstalledByTheFirstWithContextAndRemovedByIt) {
 
 TEST(WithDevice, NullOrDestinationlessDeviceBindings) {
   TempDir dir;
-  Device d1("ctxone", "log", dir.path(), "");
+  Device d1("ctxone", "log", dir.path, "");
   Device plain;
   WithDevice outer(&d1);
   {
@@ -93,18 +93,18 @@ TEST(WithDevice, NullOrDestinationlessDeviceBindings) {
 // D1's, "outer" after both.
 TEST(WithDevice, NestedDevicesWriteToTheirOwnLogs) {
   TempDir dir;
-  const std::string env = "QZ_TRACE_LOGDIR='" + dir.path() + "' QZ_TRACE_NAME=ctxdefault ";
-  const std::string host = VANTREL_TEST_HOSTS_DIR "/host_context_devices '" + dir.path() + "'";
+  const std::string env = "QZ_TRACE_LOGDIR='" + dir.path + "' QZ_TRACE_NAME=ctxdefault ";
+  const std::string host = VANTREL_TEST_HOSTS_DIR "/host_context_devices '" + dir.path + "'";
   ASSERT_EQ(std::system((env + host).c_str()), 0);
-  EXPECT_EQ(messages(dir.path(), "ctxtwo"), std::vector<std::string>{"inner"});
-  EXPECT_EQ(messages(dir.path(), "ctxone"), std::vector<std::string>{"middle"});
-  EXPECT_EQ(messages(dir.path(), "ctxdefault"), std::vector<std::string>{"outer"});
+  EXPECT_EQ(messages(dir.path, "ctxtwo"), std::vector<std::string>{"inner"});
+  EXPECT_EQ(messages(dir.path, "ctxone"), std::vector<std::string>{"middle"});
+  EXPECT_EQ(messages(dir.path, "ctxdefault"), std::vector<std::string>{"outer"});
 }
 
 class TracedScope : public ::testing::Test {
  protected:
-  TracedScope() : device("ctx", "log", dir.path(), ""), binding(device) {}
-  std::vector<std::string> lines() const { return log_lines(dir.path(), "ctx"); }
+  TracedScope() : device("ctx", "log", dir.path, ""), binding(device) {}
+  std::vector<std::string> lines() const { return log_lines(dir.path, "ctx"); }
 
   TempDir dir;
   Device device;
@@ -137,7 +137,7 @@ TEST_F(TracedScope, WrittenOpeningIsAlwaysClosedWithElapsedTime) {
 // shown with the mask 0x44a02 and widths 3, 8 and 5.
 TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   TempDir dir;
-  Device device("ctx", "log", dir.path(), "");
+  Device device("ctx", "log", dir.path, "");
   WorkflowScopeBase root(
       Root(StepFields(SubFields{"order", "check"}, SubFields{"1"}), SubFields{"ann"}, &device));
   Config config = active_config(0x44a02);
@@ -154,7 +154,7 @@ TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   ASSERT_EQ(get_data()->minor_tick, 4u);
   { CallTrace start(Warning, "start"); }
 
-  const std::vector<std::string> records = log_lines(dir.path(), "ctx");
+  const std::vector<std::string> records = log_lines(dir.path, "ctx");
   ASSERT_EQ(records.size(), 7u);
   std::ostringstream tail;
   tail << "|>=|W| |" << std::setw(5) << getpid() << '|' << std::setw(4)

@@ -26,14 +26,14 @@ void activate(const Device& device) {
 TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
   TempDir dir;
   {
-    Device device("xmldev", "xml", dir.path(), "");
+    Device device("xmldev", "xml", dir.path, "");
     activate(device);
     WithDevice binding(device);
     Printf{Vantrel::M}("kept");
   }
-  const std::vector<std::string> files = list(dir.path());
+  const std::vector<std::string> files = list(dir.path);
   ASSERT_EQ(files.size(), 1u);
-  std::ifstream in(dir.path() + "/" + files[0]);
+  std::ifstream in(dir.path + "/" + files[0]);
   std::ostringstream text;
   text << in.rdbuf();
   EXPECT_TRUE(contains(text.str(), "kept"));
@@ -44,8 +44,8 @@ TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
 // a thread bound to another device writes elsewhere.
 TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
   TempDir dir;
-  Device shared("shared", "log", dir.path(), "");
-  Device own("own", "log", dir.path(), "");
+  Device shared("shared", "log", dir.path, "");
+  Device own("own", "log", dir.path, "");
   activate(shared);
   activate(own);
   auto writer = [](const Device& device, const char* who) {
@@ -58,11 +58,11 @@ TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
   a.join();
   b.join();
   c.join();
-  const std::vector<std::string> texts = messages(dir.path(), "shared");
+  const std::vector<std::string> texts = messages(dir.path, "shared");
   EXPECT_EQ(texts.size(), 100u);
   for (const std::string& text : texts)
     EXPECT_TRUE(std::regex_match(text, std::regex("[ab] \\d+")));
-  EXPECT_EQ(messages(dir.path(), "own").size(), 50u);
+  EXPECT_EQ(messages(dir.path, "own").size(), 50u);
 }
 
 // With QZ_TRACE_ECHO=1 the record and device operations write their debug
