@@ -22,10 +22,7 @@ namespace {
 
 using logfile_support::TempDir;
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using logfile_support::read_file;
 
 class GuideClaims : public testing::Test {
  protected:
