@@ -68,12 +68,10 @@ TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
 // With QZ_TRACE_ECHO=1 the record and device operations write their debug
 // lines to the standard output.
 TEST(Device, EchoWritesContextDebugLines) {
-  FILE* pipe = popen("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR "/host_context_echo", "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  ASSERT_EQ(pclose(pipe), 0);
+  int status = -1;
+  const std::string output =
+      logfile_support::run("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR "/host_context_echo", &status);
+  ASSERT_EQ(status, 0);
   const char* expected[] = {
       R"("\.\./src/\.\\Vantrel", line \d+: \(Thr-\d+\): Device::Device \(\), logos_ is logos=0)",
       R"(: Device::Device \(echodev\), logos_ is logos=0x[0-9a-f]+)",
