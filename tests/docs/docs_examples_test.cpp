@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "src/logfile_support.h"
+
 namespace {
 
 const std::string examples_dir = VANTREL_SOURCE_DIR "/docs/examples";
@@ -35,10 +37,7 @@ const std::string clean_env =
     "env -u QZ_TRACE_NAME -u QZ_TRACE_LOGDIR -u QZ_TRACE_CONFIGDIR -u QZ_TRACE_CONFIGFILE"
     " -u QZ_TRACE_ECHO -u MYHOST_TRACE -u MYHOST_DEPLOY ";
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using logfile_support::read_file;
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 

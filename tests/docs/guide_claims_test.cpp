@@ -4,7 +4,6 @@
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,40 +16,23 @@
 #include <thread>
 #include <vector>
 
+#include "src/logfile_support.h"
+
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using logfile_support::TempDir;
 
-std::vector<std::string> files_in(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (const dirent* entry = ::readdir(d))
-      if (entry->d_name[0] != '.') names.push_back(entry->d_name);
-    ::closedir(d);
-  }
-  return names;
-}
+using logfile_support::read_file;
 
 class GuideClaims : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = testing::TempDir() + "vantrel_claims_XXXXXX";
-    ASSERT_NE(::mkdtemp(&pattern[0]), nullptr);
-    dir_ = pattern;
     Vantrel::Admin::logext("log");
-    Vantrel::Admin::logdir(dir_);
+    Vantrel::Admin::logdir(dir_.path);
     Vantrel::Admin::importance(Vantrel::M);
     Vantrel::Admin::active(true);
   }
-  void TearDown() override {
-    for (const std::string& name : files_in(dir_)) std::remove((dir_ + "/" + name).c_str());
-    ::rmdir(dir_.c_str());
-  }
-
-  std::string dir_;
+  TempDir dir_;
 };
 
 // "job#1" lasting 250 ms closes with "job#1: 0.25..." (seconds), not 250.
@@ -60,9 +42,9 @@ TEST_F(GuideClaims, ScopeClosesWithTheSecondsSpent) {
     WorkflowScope job(Root(StepFields(SubFields{"job"}, SubFields{"1"})));
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
   }
-  const std::vector<std::string> files = files_in(dir_);
+  const std::vector<std::string> files = dir_.files();
   ASSERT_EQ(files.size(), 1u);
-  const std::string log = read_file(dir_ + "/" + files[0]);
+  const std::string log = read_file(dir_.path + "/" + files[0]);
   const std::string closing = "|job#1: ";
   const std::size_t at = log.find(closing);
   ASSERT_NE(at, std::string::npos) << log;
@@ -95,7 +77,8 @@ std::string process_name() {
 // process with this pid, say): the first record waits them out and writes a
 // file of its own, leaving theirs as they were.
 TEST_F(GuideClaims, NewFileSkipsNamesAlreadyTaken) {
-  const std::string prefix = dir_ + "/" + process_name() + "_" + std::to_string(::getpid()) + "_";
+  const std::string prefix =
+      dir_.path + "/" + process_name() + "_" + std::to_string(::getpid()) + "_";
   const auto now = std::chrono::system_clock::now();
   std::vector<std::string> taken;
   for (int ms = -2; ms <= 12; ++ms) {
@@ -105,11 +88,12 @@ TEST_F(GuideClaims, NewFileSkipsNamesAlreadyTaken) {
   Vantrel::Printf{Vantrel::L}("a file of its own");
 
   for (const std::string& path : taken) EXPECT_EQ(read_file(path), "taken\n") << path;
-  const std::vector<std::string> files = files_in(dir_);
+  const std::vector<std::string> files = dir_.files();
   ASSERT_EQ(files.size(), taken.size() + 1);
   std::size_t written = 0;
   for (const std::string& name : files)
-    if (read_file(dir_ + "/" + name).find("|a file of its own\n") != std::string::npos) ++written;
+    if (read_file(dir_.path + "/" + name).find("|a file of its own\n") != std::string::npos)
+      ++written;
   EXPECT_EQ(written, 1u);
 }
 
@@ -118,16 +102,13 @@ TEST_F(GuideClaims, NewFileSkipsNamesAlreadyTaken) {
 // Messages from an atexit handler and a static destructor are written, and
 // the XML document is still completed after them.
 TEST(GuideClaimsAtExit, LateMessagesAreWrittenBeforeTheDocumentEnds) {
-  std::string dir = testing::TempDir() + "vantrel_exit_XXXXXX";
-  ASSERT_NE(::mkdtemp(&dir[0]), nullptr);
-  const std::string command = "env -u QZ_TRACE_TO_SCREEN QZ_TRACE_XML=1 QZ_TRACE_LOGDIR='" + dir +
-                              "' " VANTREL_TEST_HOSTS_DIR "/host_docs_exit";
+  TempDir dir;
+  const std::string command = "env -u QZ_TRACE_TO_SCREEN QZ_TRACE_XML=1 QZ_TRACE_LOGDIR='" +
+                              dir.path + "' " VANTREL_TEST_HOSTS_DIR "/host_docs_exit";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<std::string> files = files_in(dir);
+  const std::vector<std::string> files = dir.files();
   ASSERT_EQ(files.size(), 1u);
-  const std::string document = read_file(dir + "/" + files[0]);
-  std::remove((dir + "/" + files[0]).c_str());
-  ::rmdir(dir.c_str());
+  const std::string document = read_file(dir.path + "/" + files[0]);
 
   std::size_t at = 0;
   for (const char* text : {"from main", "from an atexit handler", "from a static destructor"}) {

@@ -1,5 +1,5 @@
-// Helpers shared by the execution-context tests and their host programs: a
-// private temporary directory and the records of the text logs in it.
+// Helpers shared by the execution-context tests: a private temporary
+// directory and the records of the text logs in it.
 #ifndef VANTREL_TESTS_HOSTS_CONTEXT_SUPPORT_H
 #define VANTREL_TESTS_HOSTS_CONTEXT_SUPPORT_H
 
@@ -11,6 +11,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "src/logfile_support.h"
 
 namespace context_support {
 
@@ -29,21 +31,7 @@ inline std::vector<std::string> list(const std::string& dir) {
 }
 
 // A fresh directory under /tmp, removed with its files at the end.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/vantrel_context_XXXXXX";
-    path_ = mkdtemp(pattern) ? pattern : "/tmp";
-  }
-  ~TempDir() {
-    for (const std::string& name : list(path_)) unlink((path_ + "/" + name).c_str());
-    rmdir(path_.c_str());
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using logfile_support::TempDir;
 
 inline bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -31,12 +31,7 @@ struct Outcome {
   std::string err;  // its standard error
 };
 
-std::string read_all(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using logfile_support::read_file;
 
 // The sanitizers' runtimes handle some fatal signals themselves unless told
 // not to; the options of the test's own run are kept.
@@ -72,12 +67,12 @@ Outcome run_host(const TempDir& dir, const std::string& install, const std::stri
   waitpid(child, &status, 0);
   Outcome outcome;
   outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  outcome.err = read_all(err_path);
+  outcome.err = read_file(err_path);
   std::remove(err_path.c_str());
   const std::vector<std::string> files = dir.files();
   if (files.size() == 1) {
     outcome.log_path = dir.path + "/" + files[0];
-    outcome.log = read_all(outcome.log_path);
+    outcome.log = read_file(outcome.log_path);
   }
   return outcome;
 }
@@ -267,13 +262,13 @@ TEST(CrashHandler, TimelineShowsTheCrashAndTheScopesItEnded) {
                                 "/tools/vantrel-timeline --json '" + json + "' --html '" + html +
                                 "' --otlp '" + otlp + "' '" + outcome.log_path + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::string events = read_all(json);
+    const std::string events = read_file(json);
     EXPECT_EQ(occurrences(events, "\"name\":\"Crash: SIGSEGV (signal 11)\",\"cat\":\"crash\""), 1u)
         << events;
     EXPECT_EQ(occurrences(events, "\"ended_by_crash\":true"), 4u) << events;
     EXPECT_EQ(occurrences(events, "\"unclosed\":true"), 0u) << events;
-    EXPECT_EQ(occurrences(read_all(html), "<rect class=\"b crash l0\""), 1u);
-    const std::string spans = read_all(otlp);
+    EXPECT_EQ(occurrences(read_file(html), "<rect class=\"b crash l0\""), 1u);
+    const std::string spans = read_file(otlp);
     EXPECT_EQ(occurrences(spans, "\"message\":\"ended by a crash\""), 4u) << spans;
     EXPECT_EQ(occurrences(spans, "\"name\":\"Crash: SIGSEGV (signal 11)\""), 1u) << spans;
   }

@@ -18,7 +18,7 @@ bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0;
 
 TEST(DeferredUnlink, KeptPathsGoAtTheNextUnlinkOfAnyThread) {
   context_support::TempDir dir;
-  const std::string a = dir.path() + "/a", b = dir.path() + "/b";
+  const std::string a = dir.path + "/a", b = dir.path + "/b";
   for (const std::string& path : {a, b}) std::ofstream(path) << "x";
 
   keep_for_unlink(a);

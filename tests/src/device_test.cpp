@@ -26,14 +26,14 @@ void activate(const Device& device) {
 TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
   TempDir dir;
   {
-    Device device("xmldev", "xml", dir.path(), "");
+    Device device("xmldev", "xml", dir.path, "");
     activate(device);
     WithDevice binding(device);
     Printf{Vantrel::M}("kept");
   }
-  const std::vector<std::string> files = list(dir.path());
+  const std::vector<std::string> files = list(dir.path);
   ASSERT_EQ(files.size(), 1u);
-  std::ifstream in(dir.path() + "/" + files[0]);
+  std::ifstream in(dir.path + "/" + files[0]);
   std::ostringstream text;
   text << in.rdbuf();
   EXPECT_TRUE(contains(text.str(), "kept"));
@@ -44,8 +44,8 @@ TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
 // a thread bound to another device writes elsewhere.
 TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
   TempDir dir;
-  Device shared("shared", "log", dir.path(), "");
-  Device own("own", "log", dir.path(), "");
+  Device shared("shared", "log", dir.path, "");
+  Device own("own", "log", dir.path, "");
   activate(shared);
   activate(own);
   auto writer = [](const Device& device, const char* who) {
@@ -58,22 +58,20 @@ TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
   a.join();
   b.join();
   c.join();
-  const std::vector<std::string> texts = messages(dir.path(), "shared");
+  const std::vector<std::string> texts = messages(dir.path, "shared");
   EXPECT_EQ(texts.size(), 100u);
   for (const std::string& text : texts)
     EXPECT_TRUE(std::regex_match(text, std::regex("[ab] \\d+")));
-  EXPECT_EQ(messages(dir.path(), "own").size(), 50u);
+  EXPECT_EQ(messages(dir.path, "own").size(), 50u);
 }
 
 // With QZ_TRACE_ECHO=1 the record and device operations write their debug
 // lines to the standard output.
 TEST(Device, EchoWritesContextDebugLines) {
-  FILE* pipe = popen("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR "/host_context_echo", "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[512];
-  while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-  ASSERT_EQ(pclose(pipe), 0);
+  int status = -1;
+  const std::string output =
+      logfile_support::run("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR "/host_context_echo", &status);
+  ASSERT_EQ(status, 0);
   const char* expected[] = {
       R"("\.\./src/\.\\Vantrel", line \d+: \(Thr-\d+\): Device::Device \(\), logos_ is logos=0)",
       R"(: Device::Device \(echodev\), logos_ is logos=0x[0-9a-f]+)",

@@ -4,7 +4,6 @@
 // and carry its pid and tid, and the parent's files keep exactly the
 // parent's records, in order, across rotations.
 #include <Vantrel.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,21 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "src/logfile_support.h"
+
 namespace {
 
 using namespace Vantrel;
-
-std::vector<std::string> files_in(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(d)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(d);
-  }
-  return names;
-}
 
 // One text record: its pid, tid and message text.
 struct Line {
@@ -67,13 +56,19 @@ bool exited_cleanly(pid_t child) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-TEST(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
-  std::string pattern = std::string(VANTREL_BINARY_DIR) + "/fork_test_XXXXXX";
-  ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-  const std::string dir = pattern;
-  Admin::logdir(dir);
-  Admin::active(true);
-  Admin::importance(XS);
+// Every record of the default destination goes to a fresh directory.
+class ForkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Admin::logdir(scratch.path);
+    Admin::active(true);
+    Admin::importance(XS);
+  }
+  logfile_support::TempDir scratch;
+  const std::string& dir = scratch.path;
+};
+
+TEST_F(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
   Admin::size(40);  // the parent rotates while it forks
   Admin::keep(true);
 
@@ -101,9 +96,8 @@ TEST(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
 
   const long parent = getpid();
   std::map<long, std::vector<Line>> by_file_pid;
-  std::vector<std::string> names = files_in(dir);
-  std::sort(names.begin(), names.end());  // the time stamp orders one pid's files
-  for (const std::string& name : names) {
+  // The time stamp orders one pid's files.
+  for (const std::string& name : scratch.files()) {
     // "<base>_<pid>_<yyyy>_<mm>_<dd>_<hh>_<mm>_<ss>_<mmm>_trace.log"
     std::vector<std::string> parts;
     std::istringstream split(name);
@@ -111,9 +105,7 @@ TEST(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
     ASSERT_GE(parts.size(), 10u) << name;
     const long file_pid = std::atol(parts[parts.size() - 9].c_str());
     for (const Line& line : records_of(dir + "/" + name)) by_file_pid[file_pid].push_back(line);
-    std::remove((dir + "/" + name).c_str());
   }
-  rmdir(dir.c_str());
 
   for (std::size_t i = 0; i < pids.size(); ++i) {
     const std::vector<Line>& lines = by_file_pid[pids[i]];
@@ -148,13 +140,7 @@ TEST(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
 
 // A fork inside the forking thread's own record: the child ends nothing in
 // the parent's file and goes on with files of its own.
-TEST(ForkTest, ForkInsideARecordLeavesTheRecordToTheParent) {
-  std::string pattern = std::string(VANTREL_BINARY_DIR) + "/fork_test_XXXXXX";
-  ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-  const std::string dir = pattern;
-  Admin::logdir(dir);
-  Admin::active(true);
-  Admin::importance(XS);
+TEST_F(ForkTest, ForkInsideARecordLeavesTheRecordToTheParent) {
   pid_t child = -1;
   VANTREL_LOG(M) << "forking " << (child = fork());
   if (child == 0) {
@@ -165,13 +151,11 @@ TEST(ForkTest, ForkInsideARecordLeavesTheRecordToTheParent) {
   ASSERT_TRUE(exited_cleanly(child));
   Printf{M}("parent after");
   std::vector<std::string> texts;
-  for (const std::string& name : files_in(dir)) {
+  for (const std::string& name : scratch.files()) {
     for (const Line& line : records_of(dir + "/" + name)) {
       texts.push_back(std::to_string(line.pid == getpid()) + " " + line.text);
     }
-    std::remove((dir + "/" + name).c_str());
   }
-  rmdir(dir.c_str());
   std::sort(texts.begin(), texts.end());
   EXPECT_EQ(texts, (std::vector<std::string>{"0 child after", "1 forking " + std::to_string(child),
                                              "1 parent after"}));

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,12 @@ inline std::string run(const std::string& command, int* status) {
     output.append(buffer, n);
   *status = child ? ::pclose(child) : -1;
   return output;
+}
+
+// The whole content of a file, "" when it cannot be read.
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // How often `text` occurs in `output`.

@@ -181,18 +181,6 @@ TEST_F(LogFileTest, FailedUnlinkIsIgnored) {
   EXPECT_EQ(file.previous, dir.path + "/" + dir.files().back());
 }
 
-TEST_F(LogFileTest, FileThatCannotOpenDiscardsRecords) {
-  TempDir dir;
-  const Names names("db", dir.path + "/missing");
-  ProbeLogFile file(names);
-  write_record(file, settings(true, 100, false), 1);
-  write_record(file, settings(false, 100, false), 2);
-  write_record(file, settings(true, 100, false), 3);
-  ASSERT_NE(file.stream, nullptr);
-  EXPECT_FALSE(file.stream->file_open());
-  EXPECT_TRUE(dir.files().empty());
-}
-
 // The debug lines without their prefix, and the prefix itself.
 std::vector<std::string> debug_texts(const std::string& output) {
   const std::regex prefix(R"re(^"\.\./src/\.\\Vantrel", line \d+: \(Thr-\d+\): (.*)$)re");

@@ -51,11 +51,7 @@ std::vector<std::string> paths(const TempDir& dir) {
   return result;
 }
 
-std::string read_all(std::string const& path) {
-  std::ostringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
+using logfile_support::read_file;
 
 struct DocFree {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
@@ -147,7 +143,7 @@ struct XmlLog {
     file.reset();
     std::vector<std::string> const files = paths(dir);
     EXPECT_EQ(files.size(), 1u);
-    text = files.empty() ? "" : read_all(files[0]);
+    text = files.empty() ? "" : read_file(files[0]);
     doc = parse(text);
     EXPECT_TRUE(doc) << text;
     return doc ? children(xmlDocGetRootElement(doc.get())) : std::vector<xmlNode*>{};
@@ -164,7 +160,7 @@ TEST(LogFileXmlTest, DocumentWithOneRecord) {
   log.write(medium, "hello");
   std::vector<std::string> const files = paths(log.dir);
   ASSERT_EQ(files.size(), 1u);
-  std::string const text = read_all(files[0]);
+  std::string const text = read_file(files[0]);
   EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Vantrel\nLogFile=", 0), 0u);
   EXPECT_EQ(text.substr(text.size() - 18), "</Msg>\n</Vantrel>\n");
   Doc doc = parse(text);
@@ -385,7 +381,7 @@ TEST(LogFileXmlTest, ClosedForInactivityStillEndsComplete) {
   log.write(medium, "first");
   log.config.active = false;  // an assert, say: written, then the file closes
   log.write(Importance(4, 3), "assert");
-  std::string const closed = read_all(paths(log.dir).at(0));
+  std::string const closed = read_file(paths(log.dir).at(0));
   EXPECT_EQ(closed.substr(closed.size() - 7), "</Msg>\n");  // the root is still open
   log.write(Importance(4, 3), "appended");
   std::vector<xmlNode*> const msgs = log.finish();  // re-opened once more to end it
@@ -430,7 +426,7 @@ TEST(LogFileXmlHostTest, RotatedFilesAndLastFileAreCompleteDocuments) {
       EXPECT_TRUE(
           std::regex_match(files[f], std::regex(".*/host_xml_rotate_\\d+_[0-9_]{23}_trace\\.xml")));
       EXPECT_TRUE(xmllint_accepts(files[f])) << files[f];
-      Doc doc = parse(read_all(files[f]));
+      Doc doc = parse(read_file(files[f]));
       ASSERT_TRUE(doc) << files[f];
       xmlNode* root = xmlDocGetRootElement(doc.get());
       EXPECT_EQ(attribute(root, "LogFile"), files[f]);
@@ -453,7 +449,7 @@ TEST(LogFileXmlHostTest, ScreenOutputHoldsOneDocumentPerRotation) {
       run_host("xml_rotate", "QZ_TRACE_XML=1 QZ_TRACE_TO_SCREEN=1 QZ_TRACE_CONFIGDIR=" + dir.path,
                "4", output),
       0);
-  std::string const text = read_all(output);
+  std::string const text = read_file(output);
   std::size_t const second = text.find("<?xml", 1);
   ASSERT_EQ(text.find("<?xml"), 0u) << text;
   ASSERT_NE(second, std::string::npos) << text;

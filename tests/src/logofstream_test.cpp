@@ -21,12 +21,7 @@ namespace {
 
 using ::logfile_support::TempDir;
 
-std::string contents(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using logfile_support::read_file;
 
 TEST(LogOfstreamTest, LongRecordIsWrittenWholeAndReOpenAppends) {
   TempDir dir;
@@ -35,16 +30,16 @@ TEST(LogOfstreamTest, LongRecordIsWrittenWholeAndReOpenAppends) {
   LogOfstream stream(path);
   ASSERT_TRUE(stream.file_open());
   stream << "head|" << long_text << std::endl;
-  EXPECT_EQ(contents(path), "head|" + long_text + "\n");  // on disk at the flush
+  EXPECT_EQ(read_file(path), "head|" + long_text + "\n");  // on disk at the flush
   stream.close();
   EXPECT_FALSE(stream.file_open());
   stream.re_open();
   stream << "next" << std::endl;
-  EXPECT_EQ(contents(path), "head|" + long_text + "\nnext\n");
+  EXPECT_EQ(read_file(path), "head|" + long_text + "\nnext\n");
   LogOfstream again(path);  // a new stream never takes over an existing file
   EXPECT_FALSE(again.file_open());
   EXPECT_TRUE(again.name_taken());
-  EXPECT_EQ(contents(path), "head|" + long_text + "\nnext\n");
+  EXPECT_EQ(read_file(path), "head|" + long_text + "\nnext\n");
 }
 
 TEST(LogOfstreamTest, WhatIsPendingIsWrittenAtTheEnd) {
@@ -54,7 +49,7 @@ TEST(LogOfstreamTest, WhatIsPendingIsWrittenAtTheEnd) {
     LogOfstream stream(path);
     stream << "unflushed";
   }
-  EXPECT_EQ(contents(path), "unflushed");
+  EXPECT_EQ(read_file(path), "unflushed");
 }
 
 TEST(LogOfstreamTest, FailedWriteFailsTheStreamAndDropsThePendingText) {

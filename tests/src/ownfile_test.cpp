@@ -26,12 +26,7 @@ namespace {
 
 using ::logfile_support::TempDir;
 
-std::string contents(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using logfile_support::read_file;
 
 // A root-only file an attacker would like the host to write.
 struct Victim {
@@ -75,7 +70,7 @@ TEST(OwnFileTest, CreateRefusesWhateverIsAtTheName) {
     errno = 0;
     EXPECT_EQ(OwnFile::create(path, id), -1);
     EXPECT_EQ(errno, EEXIST);
-    EXPECT_EQ(contents(victim.path), "secret\n");
+    EXPECT_EQ(read_file(victim.path), "secret\n");
     EXPECT_NE(::access((victim.path + ".new").c_str(), F_OK), 0);
     std::remove(path.c_str());
   }
@@ -114,7 +109,7 @@ TEST(OwnFileTest, ReopenAcceptsOnlyTheCreatedFile) {
     errno = 0;
     EXPECT_EQ(OwnFile::reopen(path, id), -1);
     EXPECT_EQ(errno, ESTALE);
-    EXPECT_EQ(contents(victim.path), "secret\n");
+    EXPECT_EQ(read_file(victim.path), "secret\n");
     std::remove(path.c_str());
     std::remove((dir.path + "/moved").c_str());
   }
@@ -175,7 +170,7 @@ TEST(OwnFileLogTest, LinksPlantedAtThePredictedNamesAreSkipped) {
   }
   ProbeLogFile file(names);
   write_record(file, true, 1);
-  EXPECT_EQ(contents(victim.path), "secret\n");
+  EXPECT_EQ(read_file(victim.path), "secret\n");
   EXPECT_NE(::access((victim.path + ".new").c_str(), F_OK), 0);
   EXPECT_THAT(records(dir), ::testing::ElementsAre("r1"));
 }
@@ -193,8 +188,8 @@ TEST(OwnFileLogTest, ReplacedFileIsNotReopenedAndANewFileStarts) {
     c.plant(first, victim);
     write_record(file, true, 2);
     EXPECT_NE(file.stream->name, first);
-    EXPECT_EQ(contents(victim.path), "secret\n");
-    EXPECT_EQ(contents(dir.path + "/moved").substr(contents(dir.path + "/moved").rfind('|')),
+    EXPECT_EQ(read_file(victim.path), "secret\n");
+    EXPECT_EQ(read_file(dir.path + "/moved").substr(read_file(dir.path + "/moved").rfind('|')),
               "|r1\n");
     std::remove((dir.path + "/moved").c_str());
     std::remove(first.c_str());

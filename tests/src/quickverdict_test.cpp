@@ -50,7 +50,7 @@ struct Step {
 
 TEST(QuickVerdict, FollowsEveryChangeOfWhatDecides) {
   context_support::TempDir dir;
-  const std::string config_file = dir.path() + "/quick.cfg";
+  const std::string config_file = dir.path + "/quick.cfg";
   std::ofstream(config_file) << "active = true;\nimportance = xs;\n";
   Admin::configfile(config_file);  // before the capture: it renews the log file
   Logos* logos = default_logos();
@@ -98,7 +98,7 @@ TEST(QuickVerdict, LowestThresholdOverAllDestinations) {
   Admin::active(true);
   Admin::importance(XL);
   {
-    Device device("low", "log", dir.path(), "");
+    Device device("low", "log", dir.path, "");
     {
       WithDevice bind(device);
       Config low = Admin::config();
@@ -109,9 +109,9 @@ TEST(QuickVerdict, LowestThresholdOverAllDestinations) {
     }
     Printf{XS}("dropped by the default destination");
   }
-  const auto files = context_support::list(dir.path());
+  const auto files = context_support::list(dir.path);
   ASSERT_EQ(files.size(), 1u);
-  std::ifstream in(dir.path() + "/" + files[0]);
+  std::ifstream in(dir.path + "/" + files[0]);
   std::ostringstream text;
   text << in.rdbuf();
   EXPECT_NE(text.str().find("kept on the device"), std::string::npos);

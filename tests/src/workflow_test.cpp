@@ -28,7 +28,7 @@ Call sample_call() {
 // callee name and actor columns. The thread starts without a record.
 class Workflow : public ::testing::Test {
  protected:
-  Workflow() : device("wf", "log", dir.path(), "") {
+  Workflow() : device("wf", "log", dir.path, "") {
     WithDevice binding(device);
     Config config;
     config.active = true;
@@ -37,7 +37,7 @@ class Workflow : public ::testing::Test {
     Admin::config(config);
   }
 
-  std::vector<std::string> lines() const { return log_lines(dir.path(), "wf"); }
+  std::vector<std::string> lines() const { return log_lines(dir.path, "wf"); }
 
   // Level mark, tag mark and the label of an opening or closing record.
   static std::string summary(const std::string& line) {
@@ -122,11 +122,11 @@ TEST_F(Workflow, ActorScopesSetAndRestoreTheirActor) {
 // messages (to the default destination, so in a child process).
 TEST(ActorScope, WithoutRecordWritesMessagesAndChangesNothing) {
   TempDir dir;
-  const std::string command = "QZ_TRACE_LOGDIR='" + dir.path() +
+  const std::string command = "QZ_TRACE_LOGDIR='" + dir.path +
                               "' QZ_TRACE_NAME=ctxactors " VANTREL_TEST_HOSTS_DIR
                               "/host_context_actors";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<std::string> texts = messages(dir.path(), "ctxactors");
+  const std::vector<std::string> texts = messages(dir.path, "ctxactors");
   ASSERT_EQ(texts.size(), 4u);
   EXPECT_EQ(texts[0] + " " + texts[1], "ada dev");
 }

@@ -79,11 +79,7 @@ TEST(CrashDurabilityTest, TextRecordsOfEndedLoggersSurviveSigkill) {
   expect_records_up_to(logs.all_texts(), last);
 }
 
-std::string read_file(const std::string& path) {
-  std::ostringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
+using logfile_support::read_file;
 
 // The Msg texts of a document; false when it is not well-formed.
 bool msg_texts(const std::string& document, std::vector<std::string>& texts) {

@@ -180,10 +180,7 @@ inline void write_file(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using logfile_support::read_file;
 
 inline std::string text_record(const std::string& time, char tag, const std::string& text,
                                const std::string& tid = "  11", char exception = ' ') {

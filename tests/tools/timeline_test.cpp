@@ -148,21 +148,6 @@ TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
   if (GetParam()) expect_cut_off_xml_reported(dir, logs_in(dir));
 }
 
-TEST(TimelineMixed, TextAndXmlProcessesTogether) {
-  TempDir text_dir, xml_dir;
-  run_host(text_dir, false, 2);
-  run_host(xml_dir, true, 1);
-  std::vector<std::string> logs = logs_in(text_dir);
-  for (const std::string& log : logs_in(xml_dir)) logs.push_back(log);
-  ToolRun tool = run_tool(text_dir, "--json '" + text_dir.path + "/out.json'", logs);
-  EXPECT_EQ(tool.status, 0) << tool.err;
-  std::vector<Event> events = read_json(text_dir, text_dir.path + "/out.json");
-  EXPECT_EQ(scopes_of(events).size(), 24u + 12u);
-  std::size_t processes = 0;
-  for (const Event& e : events) processes += e.name == "process_name";
-  EXPECT_EQ(processes, 2u);
-}
-
 // --- Hand-written logs: durations, pairing and bad input -------------------
 
 // A hand-written text log a.log, read as JSON: json(text) returns its scopes
@@ -217,14 +202,6 @@ TEST_F(HandLog, SiblingsWithinOneMillisecondDoNotOverlap) {
   expect_nesting(scopes);
   EXPECT_TRUE(scopes[2].has("\"elapsed_ms\": 1.2")) << scopes[2].args;
   EXPECT_NEAR(scopes[2].dur, 1500, 1e-3) << "the outer scope reaches to its last child's end";
-}
-
-TEST_F(HandLog, ReplacedClosingLabelClosesTheInnermostScope) {
-  std::vector<Event> scopes = json(text_record("00.000", '{', "call stock") +
-                                   text_record("00.004", '}', "stock answered: 0.004"));
-  ASSERT_EQ(scopes.size(), 1u);
-  EXPECT_EQ(scopes[0].name, "call stock");
-  EXPECT_TRUE(scopes[0].has("\"closed_as\": \"stock answered\"")) << scopes[0].args;
 }
 
 TEST_F(HandLog, UnmatchedClosingRecordIsReportedAndKept) {

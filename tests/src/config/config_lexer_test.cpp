@@ -102,27 +102,17 @@ struct OperatorCase {
   int sub;
 };
 
-TEST(ConfigLexerTest, EveryOperatorAndItsSubOperator) {
+// The operators the generated expressions of the randomised checks never
+// use; their sub-operators are seen nowhere else.
+TEST(ConfigLexerTest, AssignmentAndStatementOperators) {
   const OperatorCase cases[] = {
       {"=", Token::TK_EQ, -1},         {"-=", Token::TK_OPEQ, 0},
       {"+=", Token::TK_OPEQ, 1},       {"*=", Token::TK_OPEQ, 2},
       {"/=", Token::TK_OPEQ, 3},       {"%=", Token::TK_OPEQ, 4},
       {"&=", Token::TK_OPEQ, 5},       {"|=", Token::TK_OPEQ, 6},
       {"^=", Token::TK_OPEQ, 7},       {"<<=", Token::TK_OPEQ, 8},
-      {">>=", Token::TK_OPEQ, 9},      {"?", Token::TK_QUESTION, -1},
-      {":", Token::TK_COLON, -1},      {"||", Token::TK_OROR, -1},
-      {"&&", Token::TK_ANDAND, -1},    {"|", Token::TK_OR, -1},
-      {"^", Token::TK_XOR, -1},        {"&", Token::TK_AND, -1},
-      {"!=", Token::TK_EQUIV, 0},      {"==", Token::TK_EQUIV, 1},
-      {"<", Token::TK_ORDER, 0},       {"<=", Token::TK_ORDER, 1},
-      {">=", Token::TK_ORDER, 2},      {">", Token::TK_ORDER, 3},
-      {"<<", Token::TK_SHIFT, 0},      {">>", Token::TK_SHIFT, 1},
-      {"-", Token::TK_MINUS, -1},      {"+", Token::TK_PLUS, -1},
-      {"*", Token::TK_MULT, 0},        {"/", Token::TK_MULT, 1},
-      {"%", Token::TK_MULT, 2},        {"--", Token::TK_MINUSMINUS, -1},
-      {"++", Token::TK_PLUSPLUS, -1},  {"!", Token::TK_NOT, -1},
-      {"~", Token::TK_COMPL, -1},      {"(", Token::TK_OPENPAREN, -1},
-      {")", Token::TK_CLOSEPAREN, -1}, {"{", Token::TK_OPENBRACE, -1},
+      {">>=", Token::TK_OPEQ, 9},      {"--", Token::TK_MINUSMINUS, -1},
+      {"++", Token::TK_PLUSPLUS, -1},  {"{", Token::TK_OPENBRACE, -1},
       {"}", Token::TK_CLOSEBRACE, -1}, {";", Token::TK_SEMI, -1},
       {",", Token::TK_COMMA, -1},
   };

@@ -15,6 +15,7 @@
 
 #include "Vantrel.h"
 #include "config_support.h"
+#include "src/logfile_support.h"
 
 namespace {
 
@@ -25,12 +26,7 @@ using config_test::run;
 using config_test::run_stream;
 using config_test::RunResult;
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using logfile_support::read_file;
 
 std::string temp_path(const std::string& leaf) {
   return testing::TempDir() + "vantrel_config_" + std::to_string(::getpid()) + "_" + leaf;

@@ -128,15 +128,6 @@ TEST(ProcessFactsTest, LinkThatNeverFitsIsGivenUpAtOneMebibyte) {
   EXPECT_EQ(largest, std::size_t{1} << 20);
 }
 
-TEST(ProcessTest, FactsOfThisProcess) {
-  Portable::Process process;
-  EXPECT_EQ(process.id(), static_cast<int>(::getpid()));
-  EXPECT_EQ(Portable::getpid(), static_cast<int>(::getpid()));
-  ASSERT_GE(process.argc(), 1);
-  EXPECT_EQ(static_cast<std::size_t>(process.argc()), process.args().size());
-  EXPECT_EQ(process.name(), "portable_process_test");
-}
-
 TEST(ProcessTest, ArgvAndEnvpArePointerViews) {
   Portable::Process process;
   char** argv = process.argv();
