@@ -25,6 +25,7 @@
 #define VANTREL_REQUIRES(...) VANTREL_THREAD_ATTRIBUTE(requires_capability(__VA_ARGS__))
 #define VANTREL_ACQUIRE(...) VANTREL_THREAD_ATTRIBUTE(acquire_capability(__VA_ARGS__))
 #define VANTREL_RELEASE(...) VANTREL_THREAD_ATTRIBUTE(release_capability(__VA_ARGS__))
+#define VANTREL_TRY_ACQUIRE(...) VANTREL_THREAD_ATTRIBUTE(try_acquire_capability(__VA_ARGS__))
 #define VANTREL_ASSERT_CAPABILITY(lock) VANTREL_THREAD_ATTRIBUTE(assert_capability(lock))
 #define VANTREL_NO_THREAD_SAFETY_ANALYSIS VANTREL_THREAD_ATTRIBUTE(no_thread_safety_analysis)
 
@@ -44,6 +45,8 @@
 #define VANTREL_TSAN_MUTEX_POST_LOCK(addr, flags, rec) __tsan_mutex_post_lock(addr, flags, rec)
 #define VANTREL_TSAN_MUTEX_PRE_UNLOCK(addr, flags) __tsan_mutex_pre_unlock(addr, flags)
 #define VANTREL_TSAN_MUTEX_POST_UNLOCK(addr, flags) __tsan_mutex_post_unlock(addr, flags)
+#define VANTREL_TSAN_TRY_LOCK __tsan_mutex_try_lock
+#define VANTREL_TSAN_TRY_LOCK_FAILED (__tsan_mutex_try_lock | __tsan_mutex_try_lock_failed)
 #else
 #define VANTREL_TSAN_MUTEX_CREATE(addr, flags)
 #define VANTREL_TSAN_MUTEX_DESTROY(addr, flags)
@@ -51,6 +54,8 @@
 #define VANTREL_TSAN_MUTEX_POST_LOCK(addr, flags, rec)
 #define VANTREL_TSAN_MUTEX_PRE_UNLOCK(addr, flags)
 #define VANTREL_TSAN_MUTEX_POST_UNLOCK(addr, flags)
+#define VANTREL_TSAN_TRY_LOCK 0
+#define VANTREL_TSAN_TRY_LOCK_FAILED 0
 #endif
 
 #endif  // VANTREL_ZELTOOLS_NATIVE_LOCKANNOTATIONS_H

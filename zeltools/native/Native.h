@@ -122,16 +122,20 @@ class VANTREL_CAPABILITY("mutex") RecursiveLock {
     return depth_;
   }
 
-  // Takes one level when that needs no wait (the fork handlers); false
-  // when another thread holds the lock.
-  bool try_lock() noexcept {
+  // Takes one level when that needs no wait (the fork handlers, the crash
+  // handler); false when another thread holds the lock. ThreadSanitizer is
+  // told of the attempt, so that the unlock that follows a success matches.
+  bool try_lock() noexcept VANTREL_TRY_ACQUIRE(true) {
     const unsigned long me = self();
     if (owner_.load(std::memory_order_relaxed) != me) {
+      VANTREL_TSAN_MUTEX_PRE_LOCK(this, VANTREL_TSAN_TRY_LOCK);
       int expected = free_state;
       if (!state_.compare_exchange_strong(expected, locked_state, std::memory_order_acquire,
                                           std::memory_order_relaxed)) {
+        VANTREL_TSAN_MUTEX_POST_LOCK(this, VANTREL_TSAN_TRY_LOCK_FAILED, 0);
         return false;
       }
+      VANTREL_TSAN_MUTEX_POST_LOCK(this, VANTREL_TSAN_TRY_LOCK, 0);
       owner_.store(me, std::memory_order_relaxed);
     }
     if (++depth_ > max_depth_) max_depth_ = depth_;
