@@ -48,7 +48,10 @@ template <typename Getter>
 std::string read_name(Getter getter) {
   Logos* logos = current_logos();
   if (logos == nullptr) return std::string();
-  return under_message_lock(*logos, [&] { return getter(logos->info); });
+  return under_message_lock(*logos, [&] {
+    logos->message_lock.assert_held();
+    return getter(logos->info);
+  });
 }
 
 // Applies `apply(LogosInfo&)`, replaces the log file and refreshes the
@@ -86,6 +89,7 @@ bool Admin::config(const std::string& text) {
   Logos* logos = current_logos();
   if (logos == nullptr) return false;
   return under_message_lock(*logos, [&] {
+    logos->message_lock.assert_held();
     // Copied under the message lock, which guards the names.
     const std::string name = logos->info.name();
     const std::string logdir = logos->info.logdir();

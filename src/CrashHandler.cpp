@@ -390,7 +390,7 @@ struct Head {
   std::uint32_t rank = 0;
 };
 
-Head head_now(const Logos* logos) {
+Head head_now(const Logos* logos) VANTREL_NO_THREAD_SAFETY_ANALYSIS {
   Head head;
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
@@ -559,7 +559,7 @@ void put_xml_record(Text& out, const Head& head, const Context::Data* data, cons
 
 // Takes the destination's message lock when it becomes free within the
 // bound; true when this thread holds it now (also when it held it already).
-bool hold_message_lock(Logos& logos) {
+bool hold_message_lock(Logos& logos) VANTREL_NO_THREAD_SAFETY_ANALYSIS {
   for (int waited = 0; !logos.message_lock.try_lock(); ++waited) {
     if (waited >= lock_wait_ms) return false;
     sleep_ms(1);
@@ -653,8 +653,9 @@ void write_document_head(int fd, const char* log_file, const Head& head) {
 // Where the record goes: the log file (opened again for appending when it
 // was closed), the standard output, or a new file when the destination has
 // none; `opened` tells the caller to close it. -1 when there is none.
+// The names are read with or without the lock, as write_record says.
 int record_fd(const Logos& logos, const CrashSink& sink, const Head& head, Text& path,
-              bool& opened) {
+              bool& opened) VANTREL_NO_THREAD_SAFETY_ANALYSIS {
   opened = false;
   if (sink.has_stream ? sink.screen : Env::to_screen()) return STDOUT_FILENO;
   if (sink.has_stream) return sink_fd(sink, opened);
@@ -694,7 +695,10 @@ Context::Data* crashing_data() {
   return slot != nullptr ? slot->get() : nullptr;
 }
 
-void write_record(int signal, const siginfo_t* info, const void* context) {
+// The destination's lock is held when it could be taken within the bound;
+// otherwise its log file is read as it is (see docs/crash.md).
+void write_record(int signal, const siginfo_t* info,
+                  const void* context) VANTREL_NO_THREAD_SAFETY_ANALYSIS {
   Context::Data* data = crashing_data();
   Logos* logos = data != nullptr ? data->logos_ : default_logos();
   const Fault fault = fault_of(signal, info, context);
