@@ -38,6 +38,21 @@ HeldLock held(L& lock) {
           [](void* l) VANTREL_NO_THREAD_SAFETY_ANALYSIS { static_cast<L*>(l)->unlock(); }};
 }
 
+// A message lock is taken and given back out of ThreadSanitizer's sight
+// (see RecursiveLock::try_lock_across_fork); waiting is a polite spin.
+HeldLock held(ZelTools::Native::RecursiveLock& lock) {
+  using Lock = ZelTools::Native::RecursiveLock;
+  return {&lock,
+          [](void* l) VANTREL_NO_THREAD_SAFETY_ANALYSIS {
+            while (!static_cast<Lock*>(l)->try_lock_across_fork()) sched_yield();
+          },
+          [](void* l) VANTREL_NO_THREAD_SAFETY_ANALYSIS {
+            return static_cast<Lock*>(l)->try_lock_across_fork();
+          },
+          [](void* l)
+              VANTREL_NO_THREAD_SAFETY_ANALYSIS { static_cast<Lock*>(l)->unlock_across_fork(); }};
+}
+
 // The destinations. Guarded by registry_mutex, which the forking thread
 // holds from before fork() until after it (in the parent and the child).
 std::mutex registry_mutex;
@@ -106,13 +121,11 @@ void before_fork() {
   for (Logos* logos : registry()) add_locks_of(*logos, locks);
   take_all(locks);
   Diagnostic::before_fork();
-  QuickVerdict::lock_for_fork();
   LogFileSteps::lock_for_fork();
 }
 
 void after_fork_in_parent() {
   LogFileSteps::unlock_after_fork(false);
-  QuickVerdict::unlock_after_fork();
   Diagnostic::after_fork();
   give_all_back(taken());
   registry_mutex.unlock();
@@ -143,7 +156,7 @@ void after_fork_in_child() {
     }
   }
   LogFileSteps::unlock_after_fork(true);
-  QuickVerdict::unlock_after_fork();
+  QuickVerdict::reset_after_fork();
   Diagnostic::after_fork();
   Diagnostic::forget_all();
   give_all_back(taken());

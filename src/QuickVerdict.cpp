@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "DebugTrace.h"
@@ -54,9 +55,7 @@ void QuickVerdict::leave(const Logos& logos) {
   publish();
 }
 
-void QuickVerdict::lock_for_fork() { registry_mutex.lock(); }
-
-void QuickVerdict::unlock_after_fork() { registry_mutex.unlock(); }
+void QuickVerdict::reset_after_fork() { new (&registry_mutex) std::mutex(); }
 
 void QuickVerdict::refresh() {
   std::lock_guard<std::mutex> lock(registry_mutex);

@@ -23,10 +23,11 @@ class QuickVerdict {
   static void join(const Logos& logos);
   static void leave(const Logos& logos);
   static void refresh();
-  // Around fork(): the registry's mutex is held across it, so that the
-  // child never inherits it locked by a thread that does not exist there.
-  static void lock_for_fork();
-  static void unlock_after_fork();
+  // In a forked child: the registry's mutex is made anew, since a thread
+  // that does not exist there may have held it at the fork. Not held across
+  // fork() by the forking thread: publications take it under a destination's
+  // locks, which the fork handlers take too.
+  static void reset_after_fork();
 
  private:
   // Stores the floor; caller holds the registry mutex.

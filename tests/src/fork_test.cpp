@@ -69,6 +69,12 @@ class ForkTest : public ::testing::Test {
 };
 
 TEST_F(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
+#if defined(__SANITIZE_THREAD__)
+  // ThreadSanitizer does not follow the locks the fork handlers hold across
+  // fork() and give back in the child: it still believes them held there
+  // and reports the child's first record as a lock-order inversion.
+  GTEST_SKIP() << "ThreadSanitizer cannot follow locks held across fork()";
+#endif
   Admin::size(40);  // the parent rotates while it forks
   Admin::keep(true);
 

@@ -142,6 +142,26 @@ class VANTREL_CAPABILITY("mutex") RecursiveLock {
     return true;
   }
 
+  // For the fork handlers only: try_lock and unlock without telling
+  // ThreadSanitizer, which does not follow a lock taken before fork() and
+  // given back after it (it would see the child's later locks as taken
+  // under locks it believes still held).
+  bool try_lock_across_fork() noexcept VANTREL_TRY_ACQUIRE(true) {
+    const unsigned long me = self();
+    if (owner_.load(std::memory_order_relaxed) != me) {
+      if (!try_take_free()) return false;
+      owner_.store(me, std::memory_order_relaxed);
+    }
+    if (++depth_ > max_depth_) max_depth_ = depth_;
+    return true;
+  }
+  void unlock_across_fork() noexcept VANTREL_RELEASE() {
+    if (depth_ == 0 || --depth_ != 0) return;
+    max_depth_ = 0;
+    owner_.store(0, std::memory_order_relaxed);
+    if (state_.exchange(free_state, std::memory_order_release) == waiters_state) wake_one();
+  }
+
   // Gives back one level; max_depth returns to 0 with depth. An unlock with
   // no level held does nothing.
   void unlock() noexcept VANTREL_RELEASE() {
