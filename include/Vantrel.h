@@ -289,6 +289,7 @@ class VANTREL_API Printf {
 
  private:
   friend class QuickVerdict;
+  friend class FormatMessage;
   // The level below which every destination drops a message of severity
   // under 3: the lowest threshold over all destinations whose default rule
   // decides from their settings alone (no host rule, no re-read pending, no
@@ -297,9 +298,10 @@ class VANTREL_API Printf {
   // as one word that may lag a change made meanwhile on another thread.
   static std::atomic<std::int32_t> quick_floor_;
 
-  bool surely_inactive() const {
-    return importance_.severity < 3 &&
-           importance_.level < quick_floor_.load(std::memory_order_relaxed);
+  bool surely_inactive() const { return surely_inactive(importance_); }
+  static bool surely_inactive(const Importance& importance) {
+    return importance.severity < 3 &&
+           importance.level < quick_floor_.load(std::memory_order_relaxed);
   }
   void write(const char* format, va_list args) const;
 
@@ -321,6 +323,12 @@ class VANTREL_API FormatMessage {
 
   // Writes one Plain message of `importance`. The text ends at its first NUL.
   static void write(const Importance& importance, Fill fill, const void* arguments);
+
+  // Printf's inline first check: true when no destination could write the
+  // message, decided before the call into the library.
+  static bool surely_inactive(const Importance& importance) {
+    return Printf::surely_inactive(importance);
+  }
 };
 
 // An importance with the level and severity of `importance` and the given

@@ -76,6 +76,7 @@ class Format {
 
   template <typename... Args>
   void operator()(fmt::format_string<Args...> format, Args&&... args) const {
+    if (FormatMessage::surely_inactive(importance_)) return;
     const auto store = fmt::make_format_args(args...);
     const format_detail::Bound bound{format, store};
     FormatMessage::write(importance_, &format_detail::fill, &bound);
