@@ -6,6 +6,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <functional>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -20,9 +23,8 @@ using ZelTools::Native::Sys;
 // Counts the futex calls of the lock, passing them on to the original. The
 // counts start at zero with each counter, so cases may run in any order.
 struct FutexCounter {
-  static std::atomic<int> waits;
-  static std::atomic<int> wakes;
-  static long (*original)(int*, int, int);
+  static inline std::atomic<int> waits{0}, wakes{0};  // relaxed: read after joins
+  static inline long (*original)(int*, int, int) = nullptr;
 
   static long count(int* word, int op, int value) {
     (op == FUTEX_WAIT_PRIVATE ? waits : wakes).fetch_add(1, std::memory_order_relaxed);
@@ -36,11 +38,12 @@ struct FutexCounter {
   }
   ~FutexCounter() { Sys::futex = original; }
 };
-std::atomic<int> FutexCounter::waits{0};
-std::atomic<int> FutexCounter::wakes{0};
-long (*FutexCounter::original)(int*, int, int) = nullptr;
 
-void pause_for(std::chrono::microseconds time) { std::this_thread::sleep_for(time); }
+void on_threads(int n, const std::function<void(int)>& body) {
+  std::vector<std::thread> workers;
+  for (int t = 0; t < n; ++t) workers.emplace_back(body, t);
+  for (std::thread& worker : workers) worker.join();
+}
 
 // Whether some thread calls the futex wait (through the counter) within ten
 // seconds: a waiter needs no particular scheduling to be seen asleep.
@@ -53,50 +56,17 @@ bool await_a_sleeper() {
   return true;
 }
 
+// Levels taken (+) and given back (-), each with the depth and max_depth
+// after it: max_depth remembers the nesting until the last level resets
+// it, and an unlock with no level held changes nothing.
 TEST(native_lock, depth_and_max_depth_follow_the_levels) {
-  struct Step {
-    bool lock;
-    unsigned depth;
-    unsigned max_depth;
-  };
-  const Step steps[] = {
-      {true, 1, 1},   // first level
-      {true, 2, 2},   // nested
-      {false, 1, 2},  // max_depth remembers the nesting
-      {true, 2, 2},   // nested again, not deeper
-      {true, 3, 3},   // deeper
-      {false, 2, 3},  // one level given back
-      {false, 1, 3},  // still held
-      {false, 0, 0},  // the last level resets max_depth
-      {true, 1, 1},   // a fresh start
-      {false, 0, 0},  // released
-      {false, 0, 0},  // an unlock with no level held changes nothing
-      {true, 1, 1},   // and the lock still works
-      {false, 0, 0},  // released
-  };
+  std::istringstream steps("+1/1 +2/2 -1/2 +2/2 +3/3 -2/3 -1/3 -0/0 +1/1 -0/0 -0/0 +1/1 -0/0");
   RecursiveLock lock;
-  int n = 0;
-  for (const Step& step : steps) {
-    if (step.lock) {
-      EXPECT_EQ(lock.lock(), step.depth) << "step " << n;
-    } else {
-      lock.unlock();
-    }
-    EXPECT_EQ(lock.depth(), step.depth) << "step " << n;
-    EXPECT_EQ(lock.max_depth(), step.max_depth) << "step " << n;
-    ++n;
+  for (std::string step; steps >> step;) {
+    const unsigned depth = step[0] == '+' ? lock.lock() : (lock.unlock(), lock.depth());
+    EXPECT_EQ(step.substr(1), std::to_string(depth) + "/" + std::to_string(lock.max_depth()));
+    EXPECT_EQ(lock.depth(), depth) << step;
   }
-}
-
-TEST(native_lock, uncontended_use_makes_no_system_call) {
-  FutexCounter counter;
-  RecursiveLock lock;
-  for (int i = 0; i < 1000; ++i) {
-    RecursiveGuard outer(lock);
-    RecursiveGuard inner(lock);
-  }
-  EXPECT_EQ(FutexCounter::waits.load(), 0);
-  EXPECT_EQ(FutexCounter::wakes.load(), 0);
 }
 
 // Each thread adds twice per round, the second time one level deeper; a
@@ -107,20 +77,16 @@ TEST(native_lock, excludes_other_threads_at_every_level) {
   RecursiveLock lock;
   long counter = 0;
   std::atomic<int> wrong_depths{0};
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) {
-    workers.emplace_back([&] {
-      for (int i = 0; i < rounds; ++i) {
-        if (lock.lock() != 1) wrong_depths.fetch_add(1);
-        ++counter;
-        if (lock.lock() != 2) wrong_depths.fetch_add(1);
-        ++counter;
-        lock.unlock();
-        lock.unlock();
-      }
-    });
-  }
-  for (std::thread& worker : workers) worker.join();
+  on_threads(threads, [&](int) {
+    for (int i = 0; i < rounds; ++i) {
+      if (lock.lock() != 1) wrong_depths.fetch_add(1);
+      ++counter;
+      if (lock.lock() != 2) wrong_depths.fetch_add(1);
+      ++counter;
+      lock.unlock();
+      lock.unlock();
+    }
+  });
   EXPECT_EQ(counter, 2L * threads * rounds);
   EXPECT_EQ(wrong_depths.load(), 0);
   EXPECT_EQ(lock.depth(), 0u);
@@ -135,8 +101,7 @@ void waiter_enters_after_last_level() {
   lock.lock();
   lock.lock();
   std::atomic<bool> entered{false};
-  unsigned waiter_depth = 0;
-  unsigned waiter_max_depth = 0;
+  unsigned waiter_depth = 0, waiter_max_depth = 0;
   std::thread waiter([&] {
     waiter_depth = lock.lock();
     waiter_max_depth = lock.max_depth();
@@ -144,14 +109,11 @@ void waiter_enters_after_last_level() {
     lock.unlock();
   });
   EXPECT_TRUE(await_a_sleeper()) << "the waiter should sleep while the lock is held";
-  for (int level = 3; level > 1; --level) {
-    pause_for(std::chrono::milliseconds(30));
+  for (int level = 3; level > 0; --level) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_FALSE(entered.load()) << "waiter entered with " << level << " levels held";
     lock.unlock();
   }
-  pause_for(std::chrono::milliseconds(30));
-  EXPECT_FALSE(entered.load()) << "waiter entered with 1 level held";
-  lock.unlock();
   waiter.join();
   EXPECT_TRUE(entered.load());
   EXPECT_EQ(waiter_depth, 1u);
@@ -187,23 +149,23 @@ TEST(native_lock, every_sleeper_is_woken) {
   FutexCounter counter;
   RecursiveLock lock;
   int inside = 0;
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) {
-    workers.emplace_back([&, t] {
-      for (int i = 0; i < rounds; ++i) {
-        RecursiveGuard guard(lock);
-        ++inside;
-        pause_for(std::chrono::microseconds(50 + 25 * t));
-      }
-    });
-  }
-  for (std::thread& worker : workers) worker.join();
+  on_threads(threads, [&](int t) {
+    for (int i = 0; i < rounds; ++i) {
+      RecursiveGuard guard(lock);
+      ++inside;
+      std::this_thread::sleep_for(std::chrono::microseconds(50 + 25 * t));
+    }
+  });
   EXPECT_EQ(inside, threads * rounds);
   EXPECT_GT(FutexCounter::waits.load(), 0);
 
-  // Once everyone has left, the lock is free again and costs no system call.
+  // Once everyone has left, the lock is free again and, uncontended, costs
+  // no system call at any level.
   const int calls = FutexCounter::waits.load() + FutexCounter::wakes.load();
-  for (int i = 0; i < 100; ++i) RecursiveGuard guard(lock);
+  for (int i = 0; i < 1000; ++i) {
+    RecursiveGuard outer(lock);
+    RecursiveGuard inner(lock);
+  }
   EXPECT_EQ(FutexCounter::waits.load() + FutexCounter::wakes.load(), calls);
 }
 
