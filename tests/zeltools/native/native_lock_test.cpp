@@ -69,29 +69,6 @@ TEST(native_lock, depth_and_max_depth_follow_the_levels) {
   }
 }
 
-// Each thread adds twice per round, the second time one level deeper; a
-// plain counter shows any overlap (and ThreadSanitizer reports it as a race).
-TEST(native_lock, excludes_other_threads_at_every_level) {
-  constexpr int threads = 4;
-  constexpr int rounds = 20000;
-  RecursiveLock lock;
-  long counter = 0;
-  std::atomic<int> wrong_depths{0};
-  on_threads(threads, [&](int) {
-    for (int i = 0; i < rounds; ++i) {
-      if (lock.lock() != 1) wrong_depths.fetch_add(1);
-      ++counter;
-      if (lock.lock() != 2) wrong_depths.fetch_add(1);
-      ++counter;
-      lock.unlock();
-      lock.unlock();
-    }
-  });
-  EXPECT_EQ(counter, 2L * threads * rounds);
-  EXPECT_EQ(wrong_depths.load(), 0);
-  EXPECT_EQ(lock.depth(), 0u);
-}
-
 // Once the waiter has gone to sleep, the holder gives back its three levels
 // one by one, each after a pause in which a wrongly admitted waiter would
 // enter; the waiter gets in only after the last. Needs a FutexCounter.
@@ -141,26 +118,33 @@ TEST(native_lock, interrupted_sleep_does_not_take_a_held_lock) {
   waiter_enters_after_last_level();
 }
 
-// Critical sections longer than the spinning, with gaps, so that threads go
-// to sleep and are woken again and again; a lost wake-up hangs the test.
-TEST(native_lock, every_sleeper_is_woken) {
-  constexpr int threads = 3;
-  constexpr int rounds = 150;
+// Each thread adds twice per round, the second time one level deeper; a
+// plain counter shows any overlap (and ThreadSanitizer reports it as a
+// race). Some sections outlast the spinning, so threads sleep and are woken
+// again and again; a lost wake-up hangs the test. Once all have left, the
+// lock, uncontended, costs no system call at any level.
+TEST(native_lock, excludes_other_threads_and_wakes_every_sleeper) {
+  constexpr int threads = 4;
+  constexpr int rounds = 20000;
   FutexCounter counter;
   RecursiveLock lock;
-  int inside = 0;
+  long added = 0;
+  std::atomic<int> wrong_depths{0};
   on_threads(threads, [&](int t) {
     for (int i = 0; i < rounds; ++i) {
-      RecursiveGuard guard(lock);
-      ++inside;
-      std::this_thread::sleep_for(std::chrono::microseconds(50 + 25 * t));
+      if (lock.lock() != 1) wrong_depths.fetch_add(1);
+      ++added;
+      if (lock.lock() != 2) wrong_depths.fetch_add(1);
+      ++added;
+      if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50 + 25 * t));
+      lock.unlock();
+      lock.unlock();
     }
   });
-  EXPECT_EQ(inside, threads * rounds);
+  EXPECT_EQ(added, 2L * threads * rounds);
+  EXPECT_EQ(wrong_depths.load(), 0);
+  EXPECT_EQ(lock.depth(), 0u);
   EXPECT_GT(FutexCounter::waits.load(), 0);
-
-  // Once everyone has left, the lock is free again and, uncontended, costs
-  // no system call at any level.
   const int calls = FutexCounter::waits.load() + FutexCounter::wakes.load();
   for (int i = 0; i < 1000; ++i) {
     RecursiveGuard outer(lock);
