@@ -54,23 +54,18 @@ TEST(DurationTest, DivisionOrChoppingByZeroThrowsAndKeepsValue) {
 }
 
 TEST(DurationTest, Chopping) {
-  const struct {
-    double value;
-    const Duration* unit;
-    double remainder;
-  } cases[] = {{2500, &Second, 500},   {-2500, &Second, -500},  {1000, &Second, 0},
-               {999, &Second, 999},    {90000, &Minute, 30000}, {1.75, &Millisecond, 0.75},
-               {-0.25, &Second, -0.25}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.value);
-    const Duration original = c.value * Millisecond;
+  const Duration* const units[] = {&Millisecond, &Second, &Minute};
+  for (const auto& c : cases::read("simpletime/cases/duration_chopped.txt")) {
+    const double value = std::stod(c[0]), remainder = std::stod(c[2]);
+    const Duration& unit = *units[std::stoi(c[1])];
+    const Duration original = value * Millisecond;
     Duration by_operator = original, by_chop = original;
-    by_operator %= *c.unit;
-    EXPECT_DOUBLE_EQ(ms(original.chop(*c.unit)), c.remainder);
-    EXPECT_DOUBLE_EQ(ms(by_operator), c.remainder);
-    EXPECT_DOUBLE_EQ(ms(by_chop.chop(*c.unit)), c.remainder);
-    EXPECT_DOUBLE_EQ(ms(by_chop), c.remainder);
-    EXPECT_EQ(ms(original), c.value) << "the const form leaves the value";
+    by_operator %= unit;
+    EXPECT_DOUBLE_EQ(ms(original.chop(unit)), remainder) << c[0];
+    EXPECT_DOUBLE_EQ(ms(by_operator), remainder) << c[0];
+    EXPECT_DOUBLE_EQ(ms(by_chop.chop(unit)), remainder) << c[0];
+    EXPECT_DOUBLE_EQ(ms(by_chop), remainder) << c[0];
+    EXPECT_EQ(ms(original), value) << "the const form leaves the value";
   }
   // 1e12 ms by Millisecond: the count does not fit 32 bits and saturates.
   Duration huge = 1e12 * Millisecond, nan = Second * nan_value;

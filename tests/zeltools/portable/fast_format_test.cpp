@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -35,15 +36,12 @@ struct Library {
 Library library_text(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
-  const int measured = std::vsnprintf(nullptr, 0, format, copy);
+  char* text = nullptr;
+  const int length = vasprintf(&text, format, copy);
   va_end(copy);
-  if (measured < 0) return {true, ""};
-  std::string text(static_cast<std::size_t>(measured) + 1, '\0');
-  va_copy(copy, args);
-  std::vsnprintf(&text[0], text.size(), format, copy);
-  va_end(copy);
-  text.pop_back();
-  return {false, text};
+  Library library{length < 0, length < 0 ? "" : std::string(text, std::size_t(length))};
+  std::free(text);
+  return library;
 }
 
 enum Path { declined, fast, either };
