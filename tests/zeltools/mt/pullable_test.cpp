@@ -103,35 +103,35 @@ TEST(PullableTest, EditsAndTheDigest) {
 }
 
 // A reader racing with an editor sees the state before or after each edit.
-// The editor goes on until the reader has seen a hundred different states,
-// so the two surely overlapped.
+// The editor makes each edit while the reader is at work and waits until the
+// reader has seen it (an editor that never paused could keep a reader that
+// falls back on the mutex out for good), so the two overlap two hundred times.
 TEST(PullableTest, SnapshotsNeverMixTwoStates) {
   Counted source(false, SimpleTime::Minute);
   std::atomic<bool> done{false};
-  std::atomic<int> states_seen{0};
+  std::atomic<int> seen{0};  // the last state the reader saw
   std::thread reader([&] {
-    int last = 0;
     while (!done.load()) {
       Value value = source.snapshot().value;
       ASSERT_TRUE(value.uniform());
-      const int seen = value.n[0];
+      const int first = value.n[0];
       source.pull_value(value);  // the message path's copy
       ASSERT_TRUE(value.uniform());
-      ASSERT_GE(value.n[0], seen);
-      ASSERT_GE(value.n[0], last);
-      if (value.n[0] != last) states_seen.fetch_add(1);
-      last = value.n[0];
+      ASSERT_GE(value.n[0], first);
+      ASSERT_GE(value.n[0], seen.load());
+      seen = value.n[0];
     }
   });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   int edits = 0;
-  while (states_seen.load() < 100 && std::chrono::steady_clock::now() < deadline) {
-    ++edits;
-    source.edit([edits](Counted::State& state) { state.value.fill(edits); });
+  while (edits < 200 && std::chrono::steady_clock::now() < deadline) {
+    source.edit([n = ++edits](Counted::State& state) { state.value.fill(n); });
+    while (seen.load() < edits && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::yield();
   }
   done = true;
   reader.join();
-  EXPECT_GE(states_seen.load(), 100) << "the reader never overlapped the edits";
+  EXPECT_EQ(seen.load(), 200) << "the reader fell behind the edits";
   EXPECT_EQ(source.snapshot().value.n[5], edits);
 }
 
