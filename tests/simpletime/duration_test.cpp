@@ -1,4 +1,4 @@
-// Duration: constants, arithmetic, chopping and the printed form.
+// Duration: arithmetic, comparisons, chopping and the printed form.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,10 +8,13 @@
 #include <string>
 
 #include "SimpleTime.h"
+#include "zeltools/cases_support.h"
 
 namespace {
 
 using namespace SimpleTime;
+
+const double nan_value = std::numeric_limits<double>::quiet_NaN();
 
 std::string printed(const Duration& d) {
   std::ostringstream out;
@@ -21,129 +24,75 @@ std::string printed(const Duration& d) {
 
 double ms(const Duration& d) { return d / Millisecond; }
 
-TEST(DurationTest, Arithmetic) {
+TEST(DurationTest, ArithmeticAndComparisons) {
   Duration d = 5 * Second + Minute * 1.5 - 1.5 * Second;
   d *= 2;
   d /= 4.0;
   EXPECT_EQ(ms(d), 46750);
   EXPECT_EQ(ms(-Second * 3), -3000);
-  EXPECT_DOUBLE_EQ(Hour / Minute, 60.0);
-  EXPECT_DOUBLE_EQ(Day / Hour, 24.0);
-  EXPECT_EQ(&Duration::Day, &SimpleTime::Day) << "one cell per constant";
-  EXPECT_EQ(Duration(), Zero);
-}
-
-TEST(DurationTest, ComparisonsFollowIeee) {
-  Duration nan = Second * std::numeric_limits<double>::quiet_NaN();
-  EXPECT_TRUE(Second < Minute);
-  EXPECT_FALSE(Minute < Second);
-  EXPECT_TRUE(Second >= Second);
-  EXPECT_TRUE(Second == 1000 * Millisecond);
-  EXPECT_FALSE(nan == nan);
-  EXPECT_FALSE(nan < Second);
-  EXPECT_FALSE(Second < nan);
-  EXPECT_TRUE(nan >= Second) << ">= is 'not <'";
-  EXPECT_TRUE(Second - Second == -(Second - Second)) << "0 equals -0";
+  EXPECT_EQ(Hour / Minute, 60.0);
+  EXPECT_EQ(Day / Hour, 24.0);
+  const Duration nan = Second * nan_value, zero = Second - Second;
+  EXPECT_TRUE(Second < Minute && !(Minute < Second) && !(Second < Second) && Second >= Second);
+  EXPECT_TRUE(Second == 1000 * Millisecond && zero == -zero) << "0 equals -0";
+  EXPECT_TRUE(!(nan == nan) && !(nan < Second) && !(Second < nan) && nan >= Second)
+      << "NaN is unordered, and >= is 'not <'";
 }
 
 TEST(DurationTest, DivisionOrChoppingByZeroThrowsAndKeepsValue) {
   Duration d = 3 * Second;
+  const Duration fixed = d;
   EXPECT_THROW(d /= 0.0, DivideByZero);
   EXPECT_THROW(d /= -0.0, DivideByZero);
   EXPECT_THROW(static_cast<void>(d / (Second - Second)), DivideByZero);
   EXPECT_THROW(d %= Zero, DivideByZero);
   EXPECT_THROW(d.chop(Zero), DivideByZero);
-  const Duration fixed = d;
   EXPECT_THROW(fixed.chop(Zero), DivideByZero);
   EXPECT_EQ(ms(d), 3000);
-  EXPECT_NO_THROW(d /= std::numeric_limits<double>::quiet_NaN());
+  EXPECT_NO_THROW(d /= nan_value);
   EXPECT_TRUE(std::isnan(ms(d)));
 }
 
 TEST(DurationTest, Chopping) {
-  const struct {
-    double value;
-    const Duration* unit;
-    double remainder;
-  } cases[] = {{2500, &Second, 500},   {-2500, &Second, -500},  {1000, &Second, 0},
-               {999, &Second, 999},    {90000, &Minute, 30000}, {1.75, &Millisecond, 0.75},
-               {-0.25, &Second, -0.25}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.value);
-    Duration d = c.value * Millisecond;
-    const Duration original = d;
-    EXPECT_DOUBLE_EQ(ms(original.chop(*c.unit)), c.remainder);
-    EXPECT_EQ(original, d) << "the const form leaves the value";
-    Duration by_operator = d;
-    by_operator %= *c.unit;
-    EXPECT_DOUBLE_EQ(ms(by_operator), c.remainder);
-    EXPECT_DOUBLE_EQ(ms(d.chop(*c.unit)), c.remainder);
-    EXPECT_DOUBLE_EQ(ms(d), c.remainder);
+  const Duration* const units[] = {&Millisecond, &Second, &Minute};
+  for (const auto& c : cases::read("simpletime/cases/duration_chopped.txt")) {
+    const double value = std::stod(c[0]), remainder = std::stod(c[2]);
+    const Duration& unit = *units[std::stoi(c[1])];
+    const Duration original = value * Millisecond;
+    Duration by_operator = original, by_chop = original;
+    by_operator %= unit;
+    EXPECT_DOUBLE_EQ(ms(original.chop(unit)), remainder) << c[0];
+    EXPECT_DOUBLE_EQ(ms(by_operator), remainder) << c[0];
+    EXPECT_DOUBLE_EQ(ms(by_chop.chop(unit)), remainder) << c[0];
+    EXPECT_DOUBLE_EQ(ms(by_chop), remainder) << c[0];
+    EXPECT_EQ(ms(original), value) << "the const form leaves the value";
   }
-}
-
-TEST(DurationTest, ChoppingHugeValuesSaturatesTheCount) {
   // 1e12 ms by Millisecond: the count does not fit 32 bits and saturates.
-  Duration d = 1e12 * Millisecond;
-  d %= Millisecond;
-  EXPECT_EQ(ms(d), 1e12 - 2147483647.0);
-  Duration nan = Second * std::numeric_limits<double>::quiet_NaN();
+  Duration huge = 1e12 * Millisecond, nan = Second * nan_value;
+  huge %= Millisecond;
+  EXPECT_EQ(ms(huge), 1e12 - 2147483647.0);
   EXPECT_NO_THROW(nan %= Second);
 }
 
 TEST(DurationTest, PrintedForms) {
-  const struct {
-    double milliseconds;
-    const char* text;
-  } cases[] = {{0, "0"},
-               {1500, "1.5"},
-               {-1500, "-1.5"},
-               {1, "0.001"},
-               {-1, "-0.001"},
-               {0.0004, "0"},
-               {0.0006, "1e-06"},
-               {12345.6789, "12.3457"},
-               {59999, "59.999"},
-               {60000, "1:0"},
-               {61000, "1:1"},
-               {3600000, "1:0:0"},
-               {3605000, "1:0:5"},
-               {86400000, "1::0:0:0"},
-               {90061500, "1::1:1:1.5"},
-               {119999.9999, "1:60"},
-               {-90061500, "-1::1:1:1.5"},
-               {25 * 86400000.0, "25::0:0:0"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.milliseconds);
-    EXPECT_EQ(printed(c.milliseconds * Millisecond), c.text);
+  for (const auto& c : cases::read("simpletime/cases/duration_printed.txt")) {
+    EXPECT_EQ(printed(std::stod(c[0]) * Millisecond), c[1]) << c[0];
   }
-}
-
-TEST(DurationTest, PrintingFollowsTheStreamsFloatSettings) {
   std::ostringstream out;
   out << std::fixed << std::setprecision(3) << 61500 * Millisecond;
-  EXPECT_EQ(out.str(), "1:1.500");
-  for (double odd : {std::numeric_limits<double>::quiet_NaN(), HUGE_VAL, -1e300}) {
-    EXPECT_FALSE(printed(Second * odd).empty());  // and does not crash
-  }
+  EXPECT_EQ(out.str(), "1:1.500") << "the stream's float settings hold";
+  for (double odd : {nan_value, HUGE_VAL, -1e300}) printed(Second * odd);  // must not crash
 }
 
 TEST(DurationTest, ExceptionTexts) {
-  const struct {
-    const ZelTools::Exception& e;
-    const char* text;
-  } cases[] = {
-      {SimpleTime::Exception(), "unknown SimpleTime::Exception"},
-      {IncorrectUtcTime(), "incorrect SimpleTime::UtcTime"},
-      {DivideByZero(), "cannot DivideByZero a SimpleTime::Duration"},
-  };
-  for (const auto& c : cases) {
-    std::ostringstream out;
-    c.e.print(out);
-    EXPECT_EQ(out.str(), c.text);
-    EXPECT_STREQ(c.e.what(), "ZelTools::Exception");
-  }
-  EXPECT_THROW(Second / Zero, ZelTools::Exception);
+  std::ostringstream out;
+  SimpleTime::Exception().print(out);
+  IncorrectUtcTime().print(out << '|');
+  DivideByZero().print(out << '|');
+  EXPECT_EQ(out.str(),
+            "unknown SimpleTime::Exception|incorrect SimpleTime::UtcTime|"
+            "cannot DivideByZero a SimpleTime::Duration");
+  EXPECT_STREQ(DivideByZero().what(), "ZelTools::Exception");
 }
 
 }  // namespace

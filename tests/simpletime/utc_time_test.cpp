@@ -4,24 +4,24 @@
 #include <cstdlib>
 #include <ctime>
 #include <iomanip>
-#include <limits>
 #include <sstream>
 #include <string>
 
 #include "SimpleTime.h"
+#include "zeltools/cases_support.h"
 
 namespace {
 
 using namespace SimpleTime;
 
 const UtcTime::Separator printed_sep{'/', ' ', ':', '.'};
-const UtcTime::Separator file_sep{'_', '_', '_', '_'};
 
 PhysicalTime at(double milliseconds) { return PhysicalTime() + Millisecond * milliseconds; }
 
 double since_epoch(const PhysicalTime& t) { return (t - PhysicalTime()) / Millisecond; }
 
-std::string printed(const PhysicalTime& t) {
+template <typename T>
+std::string printed(const T& t) {
   std::ostringstream out;
   out << t;
   return out.str();
@@ -33,14 +33,9 @@ std::string printed(const UtcTime& u, const UtcTime::Separator& sep) {
   return out.str();
 }
 
-// 2007-03-05 04:02:07.045 UTC.
-constexpr double sample_ms = 1173067327045.0;
-
 TEST(UtcTimeTest, PrintWithBothSeparatorsAndUncheckedFields) {
   UtcTime sample(2007, 3, 5, 4, 2, 7, 45);
-  EXPECT_EQ(printed(sample, printed_sep), "2007/03/05 04:02:07.045");
-  EXPECT_EQ(printed(sample, file_sep), "2007_03_05_04_02_07_045");
-  EXPECT_EQ(printed(UtcTime(), printed_sep), "1970/01/01 00:00:00.000");
+  EXPECT_EQ(printed(sample, UtcTime::Separator{'_', '_', '_', '_'}), "2007_03_05_04_02_07_045");
   EXPECT_EQ(printed(UtcTime(12345, 13, 0, 24, -1, 75, 1000), printed_sep),
             "12345/13/00 24:-1:75.1000");
   // The fill goes back to blank, and widths touch only the numbers.
@@ -53,81 +48,41 @@ TEST(UtcTimeTest, PrintWithBothSeparatorsAndUncheckedFields) {
 }
 
 TEST(UtcTimeTest, BreakdownOfTimePoints) {
-  const struct {
-    double milliseconds;
-    const char* text;
-    int millisecond;
-  } cases[] = {{0, "1970/01/01 00:00:00.000", 0},
-               {sample_ms, "2007/03/05 04:02:07.045", 45},
-               {1001.7, "1970/01/01 00:00:01.001", 1},
-               {951782400000.0, "2000/02/29 00:00:00.000", 0},
-               {2147483647000.0, "2038/01/19 03:14:07.000", 0},
-               {2147483648000.0 + 999, "2038/01/19 03:14:08.999", 999},
-               {-1, "1969/12/31 23:59:59.999", 999},
-               {-0.5, "1969/12/31 23:59:59.999", 999},
-               {-86400000, "1969/12/31 00:00:00.000", 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    UtcTime u(at(c.milliseconds));
-    EXPECT_EQ(printed(u, printed_sep), c.text);
-    EXPECT_EQ(u.millisecond, c.millisecond);
+  for (const auto& c : cases::read("simpletime/cases/utc_breakdown.txt")) {
+    UtcTime u(at(std::stod(c[0])));
+    EXPECT_EQ(printed(u, printed_sep), c[1]) << c[0];
+    EXPECT_EQ(u.millisecond, std::stoi(c[2])) << c[0];
   }
 }
 
-TEST(UtcTimeTest, UnbreakableTimePointsGiveTheEpoch) {
-  const double odd[] = {std::numeric_limits<double>::quiet_NaN(),
-                        std::numeric_limits<double>::infinity(), 1e300, -1e300};
-  for (double v : odd) {
-    SCOPED_TRACE(v);
-    EXPECT_EQ(printed(UtcTime(at(v)), printed_sep), "1970/01/01 00:00:00.000");
-  }
-}
-
-TEST(UtcTimeTest, PhysicalTimeReadsFieldsAsUtcInAnyZone) {
-  const char* zones[] = {"UTC", "America/New_York", "Asia/Kolkata", "Pacific/Chatham"};
-  const double points[] = {0, sample_ms, 1001, -1, -123456789, 1719792000123.0, 4102444800000.0};
-  for (const char* zone : zones) {
-    setenv("TZ", zone, 1);
-    tzset();
-    for (double p : points) {
-      SCOPED_TRACE(std::string(zone) + " " + std::to_string(p));
-      EXPECT_EQ(since_epoch(UtcTime(at(p)).physicalTime()), p);
+TEST(UtcTimeTest, PhysicalTimeFromFields) {
+  for (const auto& c : cases::read("simpletime/cases/utc_normalised.txt")) {
+    std::istringstream in(c[0]);
+    std::int32_t f[7];
+    for (auto& field : f) in >> field;
+    const UtcTime fields(f[0], f[1], f[2], f[3], f[4], f[5], f[6]);
+    if (c[1] == "IncorrectUtcTime") {
+      EXPECT_THROW(fields.physicalTime(), IncorrectUtcTime) << c[0];
+    } else {
+      EXPECT_EQ(printed(fields.physicalTime()), c[1]) << c[0];
     }
   }
 }
 
-TEST(UtcTimeTest, PhysicalTimeNormalisesOutOfRangeFields) {
-  const struct {
-    UtcTime fields;
-    const char* text;
-  } cases[] = {{UtcTime(2007, 13, 1), "2008/01/01 00:00:00.000"},
-               {UtcTime(2007, 3, 5, 4, 2, 75), "2007/03/05 04:03:15.000"},
-               {UtcTime(2007, 3, 0), "2007/02/28 00:00:00.000"},
-               {UtcTime(2007, 1, 1, 0, 0, 0, 1500), "2007/01/01 00:00:01.500"},
-               {UtcTime(2007, 1, 1, 0, 0, 0, -1), "2006/12/31 23:59:59.999"},
-               {UtcTime(1969, 12, 31, 23, 59, 59), "-1"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(printed(c.fields.physicalTime()), c.text);
-  }
-}
-
-TEST(UtcTimeTest, UnconvertibleFieldsThrow) {
-  const UtcTime cases[] = {
-      UtcTime(std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()),
-      UtcTime(std::numeric_limits<std::int32_t>::min()),
-      UtcTime(2007, std::numeric_limits<std::int32_t>::min()),
-  };
-  for (const auto& u : cases) {
-    SCOPED_TRACE(u.year);
-    EXPECT_THROW(u.physicalTime(), IncorrectUtcTime);
+// The fields are read as UTC whatever the local zone.
+TEST(UtcTimeTest, PhysicalTimeReadsFieldsAsUtcInAnyZone) {
+  for (const char* zone : {"UTC", "America/New_York", "Asia/Kolkata", "Pacific/Chatham"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    for (double p : {0.0, 1173067327045.0, 1001.0, -1.0, -123456789.0, 4102444800000.0}) {
+      EXPECT_EQ(since_epoch(UtcTime(at(p)).physicalTime()), p) << zone << " " << p;
+    }
   }
 }
 
 TEST(PhysicalTimeTest, PrintedFormsAndArithmetic) {
-  EXPECT_EQ(printed(at(-1)), "-0.001");  // before the epoch: printed as a duration
-  EXPECT_EQ(printed(at(-90061500)), "-1::1:1:1.5");
-  EXPECT_EQ(printed(at(sample_ms)), "2007/03/05 04:02:07.045");
+  EXPECT_EQ(printed(at(-90061500)), "-1::1:1:1.5");  // before the epoch: as a duration
+  EXPECT_EQ(printed(at(1173067327045.0)), "2007/03/05 04:02:07.045");
   PhysicalTime t = at(1000);
   t += Second;
   t -= 500 * Millisecond;

@@ -2,6 +2,7 @@
 // re-reading off, and lock-free snapshots that never mix two states.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -19,15 +20,8 @@ using SimpleTime::PhysicalTime;
 // Sixteen copies of one number: a torn read shows as unequal fields.
 struct Value {
   int n[16] = {};
-  bool uniform() const {
-    for (int x : n) {
-      if (x != n[0]) return false;
-    }
-    return true;
-  }
-  void fill(int x) {
-    for (int& y : n) y = x;
-  }
+  bool uniform() const { return std::count(n, n + 16, n[0]) == 16; }
+  void fill(int x) { std::fill(n, n + 16, x); }
 };
 
 // The digest's summary of a value: its first number.
@@ -53,40 +47,26 @@ class Counted : public ZelTools::MT::Pullable<Value, ZelTools::Native::Mutex, Fi
   Duration elapsed = SimpleTime::Minute * 1000.0;  // well after 1970
 };
 
+// Re-read at the first pull, then once per period; a failing source waits
+// a full period too.
 TEST(PullableTest, ReReadsAtFirstPullThenOncePerPeriod) {
-  Counted source(true, SimpleTime::Minute);
-  EXPECT_EQ(source.pull().value.n[0], 100);
-  EXPECT_EQ(source.reloads, 1);
-  source.elapsed += SimpleTime::Second * 59.999;
-  source.pull();
-  EXPECT_EQ(source.reloads, 1);
-  source.elapsed += SimpleTime::Millisecond;
-  EXPECT_EQ(source.pull().value.n[0], 200);
-  EXPECT_EQ(source.reloads, 2);
+  for (bool const throws : {false, true}) {
+    Counted source(true, SimpleTime::Minute);
+    source.throws = throws;
+    EXPECT_EQ(source.pull().value.n[0], throws ? 0 : 100);
+    source.elapsed += SimpleTime::Second * 59.999;
+    source.pull();
+    EXPECT_EQ(source.reloads, 1);
+    source.elapsed += SimpleTime::Millisecond;
+    EXPECT_EQ(source.pull().value.n[0], throws ? 0 : 200);
+    EXPECT_EQ(source.reloads, 2);
+  }
 }
 
-TEST(PullableTest, FailingSourceWaitsAFullPeriod) {
-  Counted source(true, SimpleTime::Minute);
-  source.throws = true;
-  EXPECT_NO_THROW(source.pull());
-  EXPECT_EQ(source.pull().value.n[0], 0);
-  EXPECT_EQ(source.reloads, 1);
-}
-
-TEST(PullableTest, EditStartsFromTheDefaultAndStopsPulling) {
-  Counted source(true, SimpleTime::Minute);
-  source.pull();
-  source.edit([](Counted::State& state) { state.value.n[0] += 7; });
-  const Counted::State state = source.pull();
-  EXPECT_EQ(state.value.n[0], 7);  // not 107: the file's record was dropped
-  EXPECT_FALSE(state.pullable);
-  source.edit([](Counted::State& state) { state.value.n[1] = 1; });
-  EXPECT_EQ(source.pull().value.n[0], 7);  // later edits build on earlier ones
-}
-
-// The one-word digest answers only while no re-read can be due, and then
-// with the summary of the value in force.
-TEST(PullableTest, DigestAnswersOnlyWhileNoReReadIsDue) {
+// An edit starts from the default (the file's record dropped), stops
+// re-reading, and later edits build on it. The one-word digest answers only
+// while no re-read can be due, with the summary of the value in force.
+TEST(PullableTest, EditsAndTheDigest) {
   Counted source(true, SimpleTime::Minute);
   std::uint32_t summary = 0;
   EXPECT_FALSE(source.quick(summary));  // due at the first pull
@@ -99,7 +79,11 @@ TEST(PullableTest, DigestAnswersOnlyWhileNoReReadIsDue) {
   EXPECT_FALSE(source.quick(summary));
   EXPECT_EQ(source.pull().value.n[0], 100);
   EXPECT_EQ(source.reloads, 1);
-  source.edit([](Counted::State& state) { state.value.n[0] = 7; });  // pulling off
+  source.edit([](Counted::State& state) { state.value.n[0] += 7; });
+  source.edit([](Counted::State& state) { state.value.n[1] = 1; });
+  const Counted::State state = source.pull();
+  EXPECT_EQ(state.value.n[0] * 10 + state.value.n[1], 71);
+  EXPECT_FALSE(state.pullable);
   source.elapsed += SimpleTime::Minute * 10.0;
   ASSERT_TRUE(source.quick(summary));
   EXPECT_EQ(summary, 7u);
@@ -108,51 +92,46 @@ TEST(PullableTest, DigestAnswersOnlyWhileNoReReadIsDue) {
   EXPECT_EQ(value.n[0], 7);
   source.edit([&](Counted::State& state) { source.set_pulling(state, true); });
   EXPECT_FALSE(source.quick(summary));  // switching pulling on makes a re-read due
-}
-
-// A period that is negative, or so long that its due time is past any
-// representable second, never lets the digest skip a due re-read.
-TEST(PullableTest, DigestOfOddPeriods) {
-  std::uint32_t summary = 0;
-  Counted negative(true, SimpleTime::Minute * -1.0);
+  // A negative period, or one so long that its due time is past any
+  // representable second, never lets the digest skip a due re-read.
+  Counted negative(true, SimpleTime::Minute * -1.0), endless(true, SimpleTime::Minute * 1e12);
   negative.pull();
-  EXPECT_FALSE(negative.quick(summary));
-  Counted endless(true, SimpleTime::Minute * 1e12);
   endless.pull();
+  EXPECT_FALSE(negative.quick(summary));
   EXPECT_TRUE(endless.quick(summary));
   EXPECT_EQ(endless.reloads, 1);
 }
 
 // A reader racing with an editor sees the state before or after each edit.
-// The editor goes on until the reader has seen a hundred different states,
-// so the two surely overlapped.
+// The editor makes each edit while the reader is at work and waits until the
+// reader has seen it (an editor that never paused could keep a reader that
+// falls back on the mutex out for good), so the two overlap two hundred times.
 TEST(PullableTest, SnapshotsNeverMixTwoStates) {
   Counted source(false, SimpleTime::Minute);
   std::atomic<bool> done{false};
-  std::atomic<int> states_seen{0};
+  std::atomic<int> seen{0};  // the last state the reader saw
   std::thread reader([&] {
-    int last = 0;
     while (!done.load()) {
       Value value = source.snapshot().value;
       ASSERT_TRUE(value.uniform());
-      const int seen = value.n[0];
+      const int first = value.n[0];
       source.pull_value(value);  // the message path's copy
       ASSERT_TRUE(value.uniform());
-      ASSERT_GE(value.n[0], seen);
-      ASSERT_GE(value.n[0], last);
-      if (value.n[0] != last) states_seen.fetch_add(1);
-      last = value.n[0];
+      ASSERT_GE(value.n[0], first);
+      ASSERT_GE(value.n[0], seen.load());
+      seen = value.n[0];
     }
   });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   int edits = 0;
-  while (states_seen.load() < 100 && std::chrono::steady_clock::now() < deadline) {
-    ++edits;
-    source.edit([edits](Counted::State& state) { state.value.fill(edits); });
+  while (edits < 200 && std::chrono::steady_clock::now() < deadline) {
+    source.edit([n = ++edits](Counted::State& state) { state.value.fill(n); });
+    while (seen.load() < edits && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::yield();
   }
   done = true;
   reader.join();
-  EXPECT_GE(states_seen.load(), 100) << "the reader never overlapped the edits";
+  EXPECT_EQ(seen.load(), 200) << "the reader fell behind the edits";
   EXPECT_EQ(source.snapshot().value.n[5], edits);
 }
 
