@@ -1,8 +1,5 @@
-// Every configuration example of the user guide (docs/examples/<name>.ini)
-// runs through vantrel-config and prints exactly <name>.out (and <name>.err
-// on the standard error, when there is one); one whose .err holds "error: "
-// ends with status 1, every other with 0. The guide's pages show those files
-// as they are, and its worked host writes the files it promises.
+// The guide's examples: what vantrel-config prints for each, the pages that
+// show them, and the files its worked host promises.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -34,6 +31,8 @@ std::vector<std::string> stems(const std::string& dir, const std::string& suffix
 
 class DocsExample : public testing::TestWithParam<std::string> {};
 
+// docs/examples/NAME.ini prints NAME.out and, on standard error, NAME.err;
+// with an "error: " there it ends with status 1, else 0.
 TEST_P(DocsExample, PrintsWhatTheGuideShows) {
   const std::string base = examples + GetParam();
   const std::string expected_err = read_file(base + ".err");

@@ -1,11 +1,9 @@
-// Dies of a fatal signal inside nested workflow steps and actor scopes.
-//   host_crash_handler INSTALL MODE SIGNAL_NUMBER
-// INSTALL: api (Admin::install_crash_handler), env (QZ_TRACE_CRASH=1), none.
-// MODE: raise (in the innermost scope), fault (a real fault of the kind),
-// stream (inside a VANTREL_LOG expression), chained (a host handler installed
-// first writes "host handler ran"), storm (two threads at once), first (in
-// the log's first record), quiet (inactive settings), call (while serving an
-// incoming cross call). Exits 2 on bad arguments, 3 when it did not die.
+// host_crash_handler INSTALL MODE SIGNAL_NUMBER: dies of the signal in nested
+// workflow steps and actor scopes, with the crash handler installed by the API
+// (api), by QZ_TRACE_CRASH=1 (env) or not at all (none). MODE: raise, fault (a
+// real one of the kind), stream (inside a record), chained (after a host
+// handler), storm (two threads at once), first (in the first record), quiet
+// (inactive settings), call (serving a cross call). Exits 3 if it lives on.
 #include <Vantrel.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -14,27 +12,23 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
 #include <thread>
 
 using namespace Vantrel;
+using namespace Vantrel::Context;
 
 namespace {
-
-void bus_error() {
-  char path[] = "/tmp/vantrel_crash_XXXXXX";
-  const int fd = mkstemp(path);  // empty: its mapped page lies beyond the end
-  unlink(path);
-  auto* page =
-      static_cast<volatile char*>(mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
-  if (page != MAP_FAILED) page[0] = 1;
-}
 
 // A real fault of the signal's kind: an address, a bus error or abort().
 void fault(int signal) {
   static volatile std::uintptr_t unmapped = 0x10;  // not null, which UBSan stops first
+  char path[] = "/tmp/vantrel_crash_XXXXXX";
+  const int fd = signal == SIGBUS ? mkstemp(path) : -1;  // empty: its page lies past the end
+  unlink(path);
+  auto* page =
+      static_cast<volatile char*>(mmap(nullptr, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+  if (page != MAP_FAILED) page[0] = 1;
   if (signal == SIGSEGV) *reinterpret_cast<int*>(unmapped) = 1;
-  if (signal == SIGBUS) bus_error();
   if (signal == SIGABRT) std::abort();
   raise(signal);
 }
@@ -46,11 +40,10 @@ void host_handler(int) { (void)!write(STDERR_FILENO, "host handler ran\n", 17); 
 // Workflow order#17 / check#3 for ann, with an architect and a developer.
 template <class Crash>
 void in_scopes(const char* order, Crash crash) {
-  Context::WorkflowScope root(
-      Context::Root(Context::StepFields({order}, {"17"}), Context::SubFields{"ann"}));
-  Context::WorkflowScope step(Context::Step(Context::StepFields({"check"}, {"3"})));
-  Context::ArchitectScope architect(Context::SubFields{"arch"});
-  Context::DeveloperScope developer(Context::SubFields{"dev", "<&>"});
+  WorkflowScope root(Root(StepFields({order}, {"17"}), SubFields{"ann"}));
+  WorkflowScope step(Step(StepFields({"check"}, {"3"})));
+  ArchitectScope architect(SubFields{"arch"});
+  DeveloperScope developer(SubFields{"dev", "<&>"});
   crash();
 }
 
@@ -58,8 +51,7 @@ void storm(int signal) {
   std::atomic<int> ready{0};  // seq_cst: both threads raise once both are in
   auto worker = [&](const char* order) {
     in_scopes(order, [&] {
-      for (ready.fetch_add(1); ready.load() < 2;) {
-      }
+      for (ready.fetch_add(1); ready.load() < 2;) continue;
       raise(signal);
     });
   };
@@ -69,10 +61,9 @@ void storm(int signal) {
 }
 
 void serve_call(int signal) {
-  Context::LowLevelAPI::Call call;
-  call.root = Context::StepFields({"remote"}, {"9"});
-  call.callee = call.root;
-  Context::LowLevelAPI::before_incoming_call(call, Context::SubFields{"bea"});
+  LowLevelAPI::Call call;
+  call.root = call.callee = StepFields({"remote"}, {"9"});
+  LowLevelAPI::before_incoming_call(call, SubFields{"bea"});
   raise(signal);
 }
 

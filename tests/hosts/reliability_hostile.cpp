@@ -1,9 +1,6 @@
-// A host that keeps writing while its surroundings turn against it.
-//   host_reliability_hostile COUNT   writes Assert records "r1".."rCOUNT",
-//                                    one every 5 ms, then prints "alive"
-//   host_reliability_hostile config  parses QZ_TRACE_CONFIGFILE through
-//                                    Config::parse, prints "parse true" or
-//                                    "parse false", writes on, prints "alive"
+// host_reliability_hostile COUNT: Assert records "r1".."rCOUNT", one every
+// 5 ms; host_reliability_hostile config: "parse true" or "parse false" for
+// QZ_TRACE_CONFIGFILE through Config::parse, then a record. Then "alive".
 #include <Vantrel.h>
 
 #include <chrono>

@@ -1,7 +1,6 @@
 // A host killed with SIGKILL while it writes: every record whose logger had
-// ended is in the log, whole and once. Text files hold whole lines; XML files
-// hold complete Msg elements up to the last ended record (only the root's end
-// tag of the last file is missing).
+// ended is in the log, whole and once; XML files are whole documents but for
+// the last one's end tag.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>

@@ -1,8 +1,5 @@
-// The host keeps running when its surroundings are hostile: a log directory
-// that is missing, not a directory, or removed while records are written; a
-// file size limit; a configuration file that is a directory, huge, full of
-// NUL bytes or nested too deep. Such texts make Config::parse fail cleanly
-// with the record unchanged.
+// Hosts go on in hostile surroundings; hostile configuration texts make
+// Config::parse fail cleanly with the record unchanged.
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -58,7 +55,7 @@ TEST(HostileEnvironmentTest, HostGoesOnWithHostileDirectoriesLimitsAndConfigurat
   EXPECT_FALSE(limited.all_texts().empty());
   ASSERT_EQ(back.files().size(), 1u);
   const std::vector<std::string> texts = back.all_texts();
-  EXPECT_EQ(texts.back(), "r200");
+  EXPECT_EQ(texts.empty() ? "" : texts.back(), "r200");
   for (std::size_t i = 0; i < texts.size(); ++i) {  // whole records, in their order
     ASSERT_EQ(texts[i][0], 'r') << texts[i];
     EXPECT_LT(i ? std::stoi(texts[i - 1].substr(1)) : 0, std::stoi(texts[i].substr(1)));

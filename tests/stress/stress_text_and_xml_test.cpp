@@ -1,7 +1,5 @@
-// Many writer threads on one destination while an editor changes the
-// settings through Vantrel::Admin and another thread rewrites the
-// configuration file that is re-read at every message. Afterwards every
-// record is in exactly one file, whole, and the ranks run without a gap.
+// Writer threads on one destination while one thread edits the settings and
+// another rewrites the configuration file re-read at every message.
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 
@@ -19,8 +17,7 @@ using logfile_support::TempDir;
 constexpr int writer_count = 4;
 constexpr int messages_per_writer = 1500;
 
-// Every text the settings get keeps full files and shows the source line,
-// which carries the whole rank.
+// Full files are kept; the source line carries the whole rank.
 const std::string settings_text =
     "active = true; keep = true; display_mask = debug_mask | rank_mask; size = ";
 
