@@ -2,6 +2,8 @@
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 
+#include <errno.h>
+
 #include <chrono>
 #include <ctime>
 
@@ -48,11 +50,8 @@ std::string name_time(std::chrono::system_clock::time_point t) {
 // with this pid left them): the first record waits them out and writes a
 // file of its own, leaving theirs as they were.
 TEST_F(GuideClaims, NewFileSkipsNamesAlreadyTaken) {
-  char exe[4096] = {};
-  ASSERT_GT(::readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
-  const std::string name = exe;
   const std::string prefix =
-      dir_.path + name.substr(name.rfind('/')) + "_" + std::to_string(::getpid()) + "_";
+      dir_.path + "/" + program_invocation_short_name + "_" + std::to_string(::getpid()) + "_";
   const auto now = std::chrono::system_clock::now();
   std::vector<std::string> taken;
   for (int ms = -2; ms <= 12; ++ms) {
@@ -64,6 +63,9 @@ TEST_F(GuideClaims, NewFileSkipsNamesAlreadyTaken) {
   EXPECT_EQ(dir_.files().size(), taken.size() + 1);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "taken"), 15);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "a file of its own"), 1);
+  // Names sort by time: the new file, of this process, comes after the taken ones.
+  EXPECT_EQ((dir_.path + "/" + dir_.files().back()).rfind(prefix, 0), 0u);
+  EXPECT_EQ(dir_.texts(dir_.files().back()), std::vector<std::string>{"a file of its own"});
 }
 
 // Messages from main, an atexit handler and a static destructor are written
