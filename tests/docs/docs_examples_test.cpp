@@ -1,5 +1,5 @@
-// The guide's examples: what vantrel-config prints for each, the pages that
-// show them, and the files its worked host promises.
+// The guide's examples: what vantrel-config prints for each, and the pages
+// that show them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -84,25 +84,6 @@ TEST(DocsPages, ShowExamplesAndFilesAsKept) {
     }
   }
   EXPECT_EQ(unshown, std::vector<std::string>{}) << "examples on no page of the guide";
-}
-
-// The worked host traces 2,403 records into XML files of 1,000 records each
-// and keeps every file: three complete documents.
-TEST(DocsHosts, OrdersHostKeepsEveryFileOfAThousandRecords) {
-  TempDir logs;
-  ASSERT_EQ(std::system((clean_env + "QZ_TRACE_LOGDIR=" + logs.path +
-                         " " VANTREL_TEST_HOSTS_DIR "/host_docs_orders")
-                            .c_str()),
-            0);
-  const std::vector<std::string> files = logs.files();
-  ASSERT_EQ(files.size(), 3u);
-  const std::size_t records[] = {1000, 1000, 403};
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const std::string document = read_file(logs.path + "/" + files[i]);
-    EXPECT_EQ(files[i].rfind("host_docs_orders_", 0), 0u) << files[i];
-    EXPECT_EQ(logfile_support::occurrences(document, "<Msg\n"), records[i]) << files[i];
-    EXPECT_EQ(document.substr(document.size() - 11), "</Vantrel>\n") << files[i];
-  }
 }
 
 }  // namespace
