@@ -1,25 +1,16 @@
-// Messages at the end of a process, for the guide's page on exit: from main,
-// from an atexit handler and from the destructor of a static object. The
-// library starts before the program's static objects are built and stops
-// after they are destroyed, so all three are written.
+// Messages at the end of a process: from main, from an atexit handler and
+// from a static object's destructor. The library starts before the static
+// objects are built and stops after they are destroyed, so all are written.
 #include <Vantrel.h>
 
 #include <cstdlib>
 
-namespace {
-
 struct SaysGoodbye {
   ~SaysGoodbye() { Vantrel::Printf{Vantrel::L}("from a static destructor"); }
-};
-
-SaysGoodbye goodbye;
-
-void at_exit() { Vantrel::Printf{Vantrel::L}("from an atexit handler"); }
-
-}  // namespace
+} goodbye;
 
 int main() {
-  std::atexit(at_exit);
+  std::atexit([] { Vantrel::Printf{Vantrel::L}("from an atexit handler"); });
   Vantrel::Admin::active(true);
   Vantrel::Printf{Vantrel::L}("from main");
 }

@@ -1,9 +1,7 @@
-// Writes records "c1", "c2", ... as fast as it can, forever, and reports on
-// its standard output the number of every record whose logger has ended, so
-// that a test can kill it with SIGKILL and then look for those records.
-// Run with QZ_TRACE_LOGDIR (and QZ_TRACE_XML=1 for XML).
-//
-//   host_reliability_crash SIZE   active settings, SIZE records per file, keep
+// Writes records "c1", "c2", ... forever, SIZE to a file, keeping every file,
+// and prints the number of each record whose logger has ended, so that a test
+// can kill it with SIGKILL and look for those records.
+//   host_reliability_crash SIZE
 #include <Vantrel.h>
 
 #include <cstdio>

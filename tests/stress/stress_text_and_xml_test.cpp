@@ -1,24 +1,14 @@
-// Many writer threads on one destination while an editor changes the
-// settings through Vantrel::Admin and another thread rewrites the
-// configuration file that is re-read at every message. Afterwards every
-// record is in exactly one file, whole, and the ranks run without a gap.
+// Writer threads on one destination while one thread edits the settings and
+// another rewrites the configuration file re-read at every message.
 #include <Vantrel.h>
 #include <gtest/gtest.h>
-#include <libxml/parser.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <fstream>
-#include <map>
 #include <regex>
-#include <set>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "src/logfile_support.h"
+#include "stress/xml_records.h"
 
 namespace {
 
@@ -27,15 +17,9 @@ using logfile_support::TempDir;
 constexpr int writer_count = 4;
 constexpr int messages_per_writer = 1500;
 
-// Every text the settings ever get keeps full files and shows the source
-// line, which carries the whole rank.
-const char* const settings_text =
+// Full files are kept; the source line carries the whole rank.
+const std::string settings_text =
     "active = true; keep = true; display_mask = debug_mask | rank_mask; size = ";
-
-void rewrite_config_file(const std::string& path, int size) {
-  std::ofstream out(path, std::ios::trunc);
-  out << settings_text << size << ";\n";
-}
 
 struct AcceptAll : Vantrel::Admin::IsActive {
   bool operator()(const Vantrel::Importance&, Vantrel::Logger::Tag, const Vantrel::Config&,
@@ -62,15 +46,13 @@ void edit_round(int round, const std::string& logdir) {
   Vantrel::Admin::period(SimpleTime::Duration::Zero);  // pulling on, re-read at every message
 }
 
-// Writers, the editor and the file rewriter at work together; returns the
-// number of records written.
-int run_workload(const TempDir& logs, const std::string& config_path, const char* extension) {
+// Writers, the editor and the file rewriter at work together.
+void run_workload(const TempDir& logs, const std::string& config_path, const char* extension) {
   Vantrel::Admin::logext(extension);
   Vantrel::Admin::logdir(logs.path);
-  rewrite_config_file(config_path, 10);
+  std::ofstream(config_path) << settings_text << "10;\n";
   Vantrel::Admin::configfile(config_path);
   edit_round(0, logs.path);
-
   std::atomic<bool> writing{true};  // relaxed: only ends the helper loops
   std::thread editor([&] {
     for (int round = 1; writing.load(std::memory_order_relaxed); ++round) {
@@ -80,7 +62,7 @@ int run_workload(const TempDir& logs, const std::string& config_path, const char
   });
   std::thread rewriter([&] {
     for (int n = 0; writing.load(std::memory_order_relaxed); ++n) {
-      rewrite_config_file(config_path, 10 + n % 9);
+      std::ofstream(config_path, std::ios::trunc) << settings_text << 10 + n % 9 << ";\n";
       std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
   });
@@ -93,127 +75,54 @@ int run_workload(const TempDir& logs, const std::string& config_path, const char
   writing.store(false, std::memory_order_relaxed);
   editor.join();
   rewriter.join();
-  // A new file object in another directory closes the last file.
-  Vantrel::Admin::logdir(config_path + ".closed");
-  return writer_count * messages_per_writer;
+  Vantrel::Admin::logdir(config_path + ".closed");  // a new file object closes the last file
 }
 
-// The messages and ranks found, with everything that looked wrong.
-struct Found {
-  std::map<unsigned, std::string> text_of_rank;
-  std::vector<std::string> problems;
-
-  void add(unsigned rank, const std::string& text, const std::string& file) {
-    if (!text_of_rank.emplace(rank, text).second)
-      problems.push_back("rank " + std::to_string(rank) + " twice, again in " + file);
-  }
-
-  // Ranks first..first+count-1 each once (earlier cases of the process may
-  // have taken ranks before), every writer's messages each once and in order.
-  void check(int count) {
-    EXPECT_EQ(text_of_rank.size(), static_cast<std::size_t>(count));
-    const unsigned first = text_of_rank.empty() ? 1u : text_of_rank.begin()->first;
-    const unsigned last = first + static_cast<unsigned>(count) - 1;
-    if (!text_of_rank.empty()) {
-      EXPECT_EQ(text_of_rank.rbegin()->first, last);
-    }
-    std::vector<int> next(writer_count, 0);
-    const std::regex message(R"(w(\d+)-(\d+))");
-    for (const auto& entry : text_of_rank) {
-      std::smatch m;
-      if (!std::regex_match(entry.second, m, message)) {
-        problems.push_back("torn message '" + entry.second + "'");
-        continue;
-      }
-      const int writer = std::stoi(m[1]);
-      if (writer >= writer_count || std::stoi(m[2]) != next[writer]++)
-        problems.push_back("out of order: " + entry.second);
-    }
-    for (int w = 0; w < writer_count; ++w) EXPECT_EQ(next[w], messages_per_writer) << w;
-    for (unsigned rank = first; rank <= last; ++rank)
-      if (text_of_rank.count(rank) == 0)
-        problems.push_back("rank " + std::to_string(rank) + " lost");
-    EXPECT_TRUE(problems.empty()) << problems.size() << " problems, first: " << problems[0];
-  }
-};
+// The rank and the text of every record found.
+using Records = std::vector<std::pair<unsigned long, std::string>>;
 
 // A text file alternates the source line "file:line: this is Vantrel
-// message <rank>" and the record line whose last column is the message.
-void read_text_file(const TempDir& logs, const std::string& file, Found& found) {
-  const std::regex source(R"(.*:\d+: this is Vantrel message (\d+))");
+// message <rank>" and the record line whose last column is the message;
+// every XML file is a whole document.
+void read_file(const TempDir& logs, const std::string& file, bool xml, Records& records) {
   const std::vector<std::string> lines = logs.lines(file);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  if (xml) {
+    const std::string document = logfile_support::read_file(logs.path + "/" + file);
+    EXPECT_TRUE(add_xml_records(document, records)) << file << " is not well-formed";
+  }
+  const std::regex source(R"(.*:\d+: this is Vantrel message (\d+))");
+  for (std::size_t i = 0; !xml && i < lines.size(); i += 2) {
     std::smatch m;
-    if (!std::regex_match(lines[i], m, source) || i + 1 == lines.size()) {
-      found.problems.push_back(file + ": torn line '" + lines[i] + "'");
-      continue;
-    }
-    const std::string& record = lines[++i];
-    found.add(static_cast<unsigned>(std::stoul(m[1])), record.substr(record.rfind('|') + 1), file);
+    ASSERT_TRUE(std::regex_match(lines[i], m, source) && i + 1 < lines.size())
+        << file << ": torn line '" << lines[i] << "'";
+    records.emplace_back(std::stoul(m[1]), lines[i + 1].substr(lines[i + 1].rfind('|') + 1));
   }
 }
 
-std::string trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \n");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \n") - first + 1);
-}
+class StressTest : public testing::TestWithParam<const char*> {};
 
-// Every XML file is a whole document; each Msg gives its Rank and its text.
-void read_xml_file(const TempDir& logs, const std::string& file, Found& found) {
-  const std::string path = logs.path + "/" + file;
-  xmlDoc* doc = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (doc == nullptr) {
-    found.problems.push_back(file + " is not well-formed");
-    return;
-  }
-  for (xmlNode* msg = xmlDocGetRootElement(doc)->children; msg; msg = msg->next) {
-    if (msg->type != XML_ELEMENT_NODE) continue;
-    xmlChar* rank = xmlGetProp(msg, reinterpret_cast<const xmlChar*>("Rank"));
-    std::string text;
-    for (xmlNode* child = msg->children; child; child = child->next)
-      if (child->type == XML_TEXT_NODE) text += reinterpret_cast<const char*>(child->content);
-    found.add(static_cast<unsigned>(std::stoul(reinterpret_cast<const char*>(rank))), trimmed(text),
-              file);
-    xmlFree(rank);
-  }
-  xmlFreeDoc(doc);
-}
-
-TEST(StressTest, TextRecordsSurviveConcurrentEditsAndRereads) {
+// Ranks run without a gap or a repeat (earlier cases of the process may have
+// taken ranks before), and every writer's messages are there once, in order.
+TEST_P(StressTest, RecordsSurviveConcurrentEditsAndRereads) {
   TempDir logs, configs;
-  const int count = run_workload(logs, configs.path + "/stress_trace.ini", "log");
-  Found found;
-  for (const std::string& file : logs.files()) read_text_file(logs, file, found);
-  found.check(count);
+  run_workload(logs, configs.path + "/stress_trace.ini", GetParam());
+  Records records;
+  for (const std::string& file : logs.files())
+    read_file(logs, file, GetParam() == std::string("xml"), records);
   EXPECT_GT(logs.files().size(), 10u);  // small files: rotation happened throughout
-}
-
-TEST(StressTest, XmlRecordsSurviveConcurrentEditsAndRereads) {
-  TempDir logs, configs;
-  const int count = run_workload(logs, configs.path + "/stress_trace.ini", "xml");
-  Found found;
-  for (const std::string& file : logs.files()) read_xml_file(logs, file, found);
-  found.check(count);
-  EXPECT_GT(logs.files().size(), 10u);
-}
-
-// A log file replaced (here by setting the directory again) within the
-// millisecond in which the previous one named its file must not reuse, and so
-// truncate, that file.
-TEST(ReplacedLogFileTest, NewFileInTheSameMillisecondKeepsTheEarlierRecords) {
-  TempDir logs;
-  Vantrel::Admin::active(true);
-  constexpr int records = 40;
-  for (int i = 0; i < records; ++i) {
-    Vantrel::Admin::logdir(logs.path);
-    VANTREL_LOG(Vantrel::M) << "r" << i;
+  ASSERT_EQ(records.size(), static_cast<std::size_t>(writer_count * messages_per_writer));
+  std::sort(records.begin(), records.end());
+  std::vector<int> next(writer_count, 0);
+  const std::regex message(R"(\s*w(\d)-(\d+)\s*)");
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    std::smatch m;
+    ASSERT_EQ(records[i].first, records[0].first + i) << "rank lost or repeated";
+    ASSERT_TRUE(std::regex_match(records[i].second, m, message)) << "torn " << records[i].second;
+    EXPECT_EQ(std::stoi(m[2]), next.at(std::stoul(m[1]))++) << "out of order " << m[0];
   }
-  Vantrel::Admin::logdir(logs.path + "/closed");
-  std::vector<std::string> texts = logs.all_texts();
-  std::sort(texts.begin(), texts.end());
-  EXPECT_EQ(texts.size(), static_cast<std::size_t>(records));
-  EXPECT_EQ(std::unique(texts.begin(), texts.end()), texts.end());
+  EXPECT_EQ(next, std::vector<int>(writer_count, messages_per_writer));
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, StressTest, testing::Values("log", "xml"));
 
 }  // namespace
