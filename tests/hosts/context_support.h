@@ -65,6 +65,11 @@ inline std::vector<std::string> messages(const std::string& dir, const std::stri
   return texts;
 }
 
+// The whole of tests/src/cases/<name>: an expected output.
+inline std::string case_text(const std::string& name) {
+  return logfile_support::read_file(VANTREL_SOURCE_DIR "/tests/src/cases/" + name);
+}
+
 // The rows of tests/src/cases/<name>: one a line, fields split at " | ",
 // blank lines and lines starting with '#' skipped.
 inline std::vector<std::vector<std::string>> case_rows(const std::string& name) {

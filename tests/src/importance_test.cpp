@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Vantrel.h"
+#include "hosts/context_support.h"
 
 namespace {
 
@@ -36,15 +37,11 @@ TEST(ConfigTest, ConsultantCutAndEffectiveMask) {
   EXPECT_EQ(std::string(c.consultant), std::string(63, 'c'));
   c.set_consultant("ann");
   EXPECT_STREQ(c.consultant, "ann");
-  const unsigned cases[][2] = {{none_mask, 0x4000fd},
-                               {all_mask, 0x1ffffff},
-                               {rank_mask, 0x4000ff},
-                               {time_mask, 0x4000fd},
-                               {0xffffffff, 0x1ffffff}};
-  for (const auto& row : cases) {
-    Config config;
-    config.display_mask = row[0];
-    EXPECT_EQ(config.effective_mask(), row[1]) << std::hex << row[0];
+  const auto rows = context_support::case_rows("effective_mask.txt");
+  ASSERT_EQ(rows.size(), 5u);
+  for (const auto& row : rows) {
+    c.display_mask = std::stoul(row[0], nullptr, 16);
+    EXPECT_EQ(c.effective_mask(), std::stoul(row[1], nullptr, 16)) << row[0];
   }
 }
 
