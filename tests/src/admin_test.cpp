@@ -5,7 +5,6 @@
 
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "hosts/context_support.h"
 
@@ -87,20 +86,3 @@ TEST_F(DeviceAdmin, NewFilesTakeTheNextMessage) {
 }
 
 }  // namespace
-
-// Changing the files while another thread writes: each record goes whole to
-// one file or the next (run under ThreadSanitizer, this also checks locking).
-TEST(AdminTest, FilesChangeSafelyUnderAWritingThread) {
-  context_support::TempDir dir;
-  Context::Device device("dev", "log", dir.path, dir.path + "/absent.ini");
-  std::thread writer([&device] {
-    Context::WithDevice bound(device);
-    for (int i = 0; i < 300; ++i) Printf{Assert}("record %d", i);
-  });
-  {
-    Context::WithDevice bound(device);
-    for (int i = 0; i < 30; ++i) Admin::logext(i % 2 ? "log" : "xml"), Admin::keep(true);
-  }
-  writer.join();
-  EXPECT_GE(dir.files().size(), 1u);
-}

@@ -1,6 +1,5 @@
-// A log file for the default destination that keeps its records in memory.
-// Only for tests built without the thread-safety analysis: it swaps the
-// destination's log file outside the message lock, from the only thread.
+// A log file for the default destination that keeps its records in memory,
+// swapped in from the only thread (so for tests built without the analysis).
 #ifndef VANTREL_TESTS_SRC_CAPTURE_SUPPORT_H
 #define VANTREL_TESTS_SRC_CAPTURE_SUPPORT_H
 
@@ -28,7 +27,6 @@ class CaptureLogFile : public Vantrel::LogFile {
   std::vector<Captured> records;
   bool fail_on_header = false;
 
-  // Installs a fresh one as the default destination's log file, which owns it.
   static CaptureLogFile* install() {
     auto* capture = new CaptureLogFile;
     Vantrel::default_logos()->log_file.reset(capture);
