@@ -2,15 +2,13 @@
 // set the context's debug lines appear on the standard output.
 #include <Vantrel.h>
 
-using namespace Vantrel;
-
 int main() {
-  Context::Device plain;
-  Context::Device device("echodev", "log", "/nonexistent-dir", "/nonexistent-dir/echo.ini");
+  Vantrel::Context::Device plain;
+  Vantrel::Context::Device device("echodev", "log", "/nonexistent-dir", "/nonexistent-dir/e.ini");
   {
-    Context::WithDevice binding(device);
-    Context::get_data();
+    Vantrel::Context::WithDevice binding(device);
+    Vantrel::Context::get_data();
   }
-  Printf{Vantrel::M}("not active");
+  Vantrel::Printf{Vantrel::M}("not active");
   return 0;
 }

@@ -1,148 +1,88 @@
 // The administration interface on the default destination and on a device:
 // edits, re-reading the configuration file, changing the files.
 #include <Vantrel.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "src/logfile_support.h"
+#include "hosts/context_support.h"
 
 namespace {
 
 using namespace Vantrel;
 
-using logfile_support::TempDir;
-
-// Writes `text` into the file `name` of `dir`; returns the file's path.
-std::string write(const TempDir& dir, const std::string& name, const std::string& text) {
-  std::ofstream(dir.path + "/" + name) << text;
-  return dir.path + "/" + name;
-}
-
-bool ends_with(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 TEST(AdminTest, ConfigTextRunsAgainstThePublishedRecord) {
   Admin::size(500);
   EXPECT_TRUE(Admin::config(std::string("active = true;")));
-  EXPECT_TRUE(Admin::config().active);
-  EXPECT_EQ(Admin::config().size, 500u);
   EXPECT_FALSE(Admin::config(std::string("active = ;")));
   EXPECT_TRUE(Admin::config().active);
+  EXPECT_EQ(Admin::config().size, 500u);
 }
 
-TEST(AdminTest, FirstMessageReadsTheConfigurationFile) {
-  TempDir dir;
-  write(dir, "dev.ini", "active = true; size = 50;");
-  Context::Device device("dev", "log", dir.path, dir.path + "/dev.ini");
-  Context::WithDevice bound(device);
+// A device bound to the thread, its configuration file dev.ini not written yet.
+class DeviceAdmin : public ::testing::Test {
+ protected:
+  void write(const std::string& name, const std::string& text) {
+    std::ofstream(dir.path + "/" + name) << text;
+  }
+  context_support::TempDir dir;
+  Context::Device device{"dev", "log", dir.path, dir.path + "/dev.ini"};
+  Context::WithDevice bound{device};
+};
+
+// The file is read at the first message, then once a minute; an edit stops
+// the reading and starts from the defaults.
+TEST_F(DeviceAdmin, FirstMessageReadsTheFileAndAnEditStopsReading) {
+  write("dev.ini", "active = true; size = 50;");
   EXPECT_TRUE(Admin::pullable());
   EXPECT_EQ(Admin::period(), SimpleTime::Minute);
-  const Config config = Admin::config();
-  EXPECT_TRUE(config.active);
-  EXPECT_EQ(config.size, 50u);
-  // Read once a minute only: a change of the file is not seen yet.
-  write(dir, "dev.ini", "active = false;");
+  EXPECT_EQ(Admin::config().size, 50u);
+  write("dev.ini", "active = false;");
   EXPECT_TRUE(Admin::config().active);
+  Admin::active(true);
+  const Config config = Admin::config();
+  EXPECT_EQ(std::to_string(config.active) + " " + std::to_string(config.size) + " " +
+                std::to_string(config.importance.level) + " " + std::to_string(config.display_mask),
+            "1 10000 2 0");
+  EXPECT_FALSE(Admin::pullable());
 }
 
-TEST(AdminTest, NegativePeriodReReadsAtEveryMessage) {
-  TempDir dir;
-  write(dir, "dev.ini", "size = 50;");
-  Context::Device device("dev", "log", dir.path, dir.path + "/dev.ini");
-  Context::WithDevice bound(device);
+TEST_F(DeviceAdmin, NegativePeriodReReadsAtEveryMessage) {
+  write("dev.ini", "size = 50;");
   Admin::active(true);  // pulling off
   Admin::period(SimpleTime::Second * -5.0);
   EXPECT_EQ(Admin::period(), SimpleTime::Duration());
   EXPECT_TRUE(Admin::pullable());
   EXPECT_EQ(Admin::config().size, 50u);
-  write(dir, "dev.ini", "size = 60;");
+  write("dev.ini", "size = 60;");
   EXPECT_EQ(Admin::config().size, 60u);
 }
 
-TEST(AdminTest, ActiveWhilePullingKeepsTheDefaultsAndStopsReading) {
-  TempDir dir;
-  write(dir, "dev.ini", "size = 50;");
-  Context::Device device("dev", "log", dir.path, dir.path + "/dev.ini");
-  Context::WithDevice bound(device);
-  EXPECT_EQ(Admin::config().size, 50u);
+// A new configuration file is read at the next message, a new directory
+// takes the next record; the extension must match exactly; "" restores.
+TEST_F(DeviceAdmin, NewFilesTakeTheNextMessage) {
+  context_support::TempDir second;
+  write("other.ini", "active = true; size = 70;");
   Admin::active(true);
-  const Config config = Admin::config();
-  EXPECT_TRUE(config.active);
-  EXPECT_EQ(config.size, 10000u);
-  EXPECT_EQ(config.importance.level, 2);
-  EXPECT_EQ(config.display_mask, 0u);
-  EXPECT_FALSE(Admin::pullable());
-}
-
-TEST(AdminTest, NewConfigFileIsReadAtTheNextMessage) {
-  TempDir dir;
-  write(dir, "other.ini", "size = 70;");
-  Context::Device device("dev", "log", dir.path, dir.path + "/absent.ini");
-  Context::WithDevice bound(device);
-  Admin::active(true);
+  Printf{M}("one");
+  Admin::logdir(second.path);
+  Printf{M}("two");
+  ASSERT_EQ(second.files().size(), 1u);
+  EXPECT_EQ(second.files()[0].substr(second.files()[0].size() - 10), "_trace.log");
+  EXPECT_EQ(second.all_texts(), std::vector<std::string>{"two"});
   Admin::configfile(dir.path + "/other.ini");
   EXPECT_TRUE(Admin::pullable());
   EXPECT_EQ(Admin::configfile(), dir.path + "/other.ini");
   EXPECT_EQ(Admin::config().size, 70u);
-  Admin::configfile("");
-  EXPECT_EQ(Admin::configfile(), "./dev_trace.ini");
-}
-
-TEST(AdminTest, LogExtensionMustMatchExactly) {
-  TempDir dir;
-  Context::Device device("dev", "log", dir.path, dir.path + "/absent.ini");
-  Context::WithDevice bound(device);
   Admin::logext("xml");
-  EXPECT_EQ(Admin::logext(), "xml");
+  EXPECT_EQ(Admin::logext() + Admin::logdir(), "xml" + second.path);
   Admin::logext("XML");
-  EXPECT_EQ(Admin::logext(), "log");
-  EXPECT_FALSE(Admin::pullable());
-}
-
-TEST(AdminTest, NewLogDirectoryTakesTheNextRecord) {
-  TempDir first;
-  TempDir second;
-  Context::Device device("dev", "log", first.path, first.path + "/absent.ini");
-  Context::WithDevice bound(device);
-  Admin::active(true);
-  Printf{M}("one");
-  Admin::logdir(second.path);
-  EXPECT_EQ(Admin::logdir(), second.path);
-  Printf{M}("two");
-  ASSERT_EQ(first.files().size(), 1u);
-  ASSERT_EQ(second.files().size(), 1u);
-  EXPECT_TRUE(ends_with(second.files()[0], "_trace.log")) << second.files()[0];
+  Admin::configfile("");
   Admin::logdir("");
-  EXPECT_EQ(Admin::logdir(), ".");
+  EXPECT_EQ(Admin::logext() + " " + Admin::logdir() + " " + Admin::configfile(),
+            "log . ./dev_trace.ini");
+  EXPECT_EQ(context_support::messages(dir.path, "dev"), std::vector<std::string>{"one"});
 }
 
 }  // namespace
-
-// Changing the files while another thread writes: each record goes whole to
-// one file or the next (run under ThreadSanitizer, this also checks locking).
-TEST(AdminTest, FilesChangeSafelyUnderAWritingThread) {
-  TempDir dir;
-  Context::Device device("dev", "log", dir.path, dir.path + "/absent.ini");
-  std::thread writer([&device] {
-    Context::WithDevice bound(device);
-    for (int i = 0; i < 300; ++i) Printf{Assert}("record %d", i);
-  });
-  {
-    Context::WithDevice bound(device);
-    for (int i = 0; i < 30; ++i) {
-      Admin::logext(i % 2 ? "log" : "xml");
-      Admin::keep(true);
-    }
-  }
-  writer.join();
-  EXPECT_GE(dir.files().size(), 1u);
-}

@@ -10,91 +10,61 @@
 #include <sstream>
 #include <string>
 
-#include "Library.h"
-#include "LogFile.h"
-#include "Logos.h"
+#include "src/capture_support.h"
 
 namespace Vantrel {
 namespace {
 
 const char* const missing_dir = "/nonexistent/vantrel_errno_test";
 
-// Keeps the text of each record; guarded by the message lock.
-class TextCapture : public LogFile {
- public:
-  std::string last;
-
- protected:
-  std::ostream* do_header_record() override {
-    current_.str("");
-    return &current_;
-  }
-  void do_footer_record() override { last = current_.str(); }
-
- private:
-  std::ostringstream current_;
-};
-
-// The first message of the process reads the (missing) configuration file;
-// "%m" still prints the caller's error, and the caller's errno is kept.
-TEST(ErrnoTest, PercentMAtFirstMessageSeesTheCallersError) {
+TEST(ErrnoTest, EveryEntryPointKeepsTheCallersErrno) {
+  // The first message reads the missing configuration file; "%m" still
+  // prints the caller's error.
   Admin::configfile(std::string(missing_dir) + "/trace.ini");
-  auto* capture = new TextCapture;
-  default_logos()->log_file.reset(capture);
+  auto* capture = capture_support::CaptureLogFile::install();
   errno = EACCES;
   Printf{Assert}("open: %m");
   EXPECT_EQ(errno, EACCES);
-  EXPECT_EQ(capture->last, std::string("open: ") + std::strerror(EACCES));
-}
+  EXPECT_EQ(capture->texts(), std::vector<std::string>{std::string("open: ") + strerror(EACCES)});
 
-TEST(ErrnoTest, EveryEntryPointKeepsTheCallersErrno) {
   Admin::logdir(missing_dir);
   Admin::active(true);
   Admin::importance(XS);
   const Context::LowLevelAPI::Call call;
-  const struct {
-    const char* name;
-    std::function<void()> run;
-  } entries[] = {
-      {"Printf", [] { Printf{M}("x"); }},
-      {"VANTREL_LOG", [] { VANTREL_LOG(M) << "x"; }},
-      {"Logger", [] { Logger logger(Assert, Logger::Plain); }},
-      {"configfile", [] { Admin::configfile(std::string(missing_dir) + "/trace.ini"); }},
-      {"config read", [] { (void)Admin::config(); }},
-      {"config text", [] { Admin::config(std::string("active = true; size = 50;")); }},
-      {"bad config text", [] { Admin::config(std::string("active = ;")); }},
-      {"logdir", [] { Admin::logdir(missing_dir); }},
-      {"getters", [] { (void)(Admin::name() + Admin::logdir() + Admin::configfile()); }},
-      {"edits", [] { Admin::size(10), Admin::keep(true), Admin::period(SimpleTime::Duration()); }},
-      {"Config::parse",
-       [] {
-         std::istringstream in("size = 5;");
-         Config().parse(in);
-       }},
-      {"device", [] { Context::Device device("errno", "xml", missing_dir, "/nonexistent/x.ini"); }},
-      {"device scope",
-       [] {
-         Context::Device device("errno", "log", missing_dir, "");
-         Context::WithDevice with(device);
-         Printf{Assert}("on the device");
-       }},
-      {"workflow",
-       [] {
-         Context::WorkflowScope scope(Context::Root({{"a"}, {"1"}}));
-         Context::DeveloperScope developer({"dev"});
-       }},
-      {"incoming call",
-       [&call] {
-         Context::LowLevelAPI::before_incoming_call(call, {"user"}, M, "first", M, "nested");
-         Context::LowLevelAPI::after_incoming_call(M, "done");
-       }},
-      {"library start and stop", [] { VantrelInitExit again; }},
+  const std::function<void()> entries[] = {
+      [] { Printf{M}("x"); },
+      [] { VANTREL_LOG(M) << "x"; },
+      [] { Logger logger(Assert, Logger::Plain); },
+      [] { Admin::configfile(std::string(missing_dir) + "/trace.ini"); },
+      [] { (void)Admin::config(); },
+      [] { Admin::config(std::string("active = true; size = 50;")); },
+      [] { Admin::config(std::string("active = ;")); },
+      [] { (void)(Admin::name() + Admin::logdir() + Admin::configfile()); },
+      [] { Admin::size(10), Admin::keep(true), Admin::period(SimpleTime::Duration()); },
+      [] {
+        std::istringstream in("size = 5;");
+        Config().parse(in);
+      },
+      [] { Context::Device device("errno", "xml", missing_dir, "/nonexistent/x.ini"); },
+      [] {
+        Context::Device device("errno", "log", missing_dir, "");
+        Context::WithDevice with(device);
+        Printf{Assert}("on the device");
+      },
+      [] {
+        Context::WorkflowScope scope(Context::Root({{"a"}, {"1"}}));
+        Context::DeveloperScope developer({"dev"});
+      },
+      [&call] {
+        Context::LowLevelAPI::before_incoming_call(call, {"user"}, M, "first", M, "nested");
+        Context::LowLevelAPI::after_incoming_call(M, "done");
+      },
+      [] { VantrelInitExit again; },
   };
-  const int distinctive = 4242;
-  for (const auto& entry : entries) {
-    errno = distinctive;
-    entry.run();
-    EXPECT_EQ(errno, distinctive) << entry.name;
+  for (std::size_t i = 0; i < std::size(entries); ++i) {
+    errno = 4242;
+    entries[i]();
+    EXPECT_EQ(errno, 4242) << "entry " << i;
   }
 }
 

@@ -1,7 +1,6 @@
 // Library start and stop, the thread-local slot and the names a destination
-// takes from its arguments and the environment.
-// The flags read once at start (QZ_TRACE_ECHO, QZ_TRACE_XML) are tested in a
-// child process, host_core_env.
+// takes from its arguments and the environment. The flags read once at start
+// (QZ_TRACE_ECHO, QZ_TRACE_XML) are tested in a child process, host_core_env.
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 
@@ -14,27 +13,13 @@
 
 #include "Library.h"
 #include "LogosInfo.h"
-#include "src/logfile_support.h"
+#include "hosts/context_support.h"
 #include "zeltools/native/Native.h"
 
 namespace Vantrel {
 namespace {
 
-using logfile_support::occurrences;
 using ZelTools::Native::Sys;
-
-TEST(TlsDataTest, KeepsOneValuePerThread) {
-  TlsData slot;
-  auto* first = reinterpret_cast<Context::Data*>(0x10);
-  auto* second = reinterpret_cast<Context::Data*>(0x20);
-  EXPECT_EQ(slot.get(), nullptr);
-  EXPECT_EQ(slot.set(first), nullptr);
-  EXPECT_EQ(slot.set(second), first);
-  Context::Data* seen_elsewhere = second;
-  std::thread([&] { seen_elsewhere = slot.get(); }).join();
-  EXPECT_EQ(seen_elsewhere, nullptr);
-  EXPECT_EQ(slot.get(), second);
-}
 
 std::string text_of(const ZelTools::Exception& e) {
   std::ostringstream out;
@@ -42,83 +27,62 @@ std::string text_of(const ZelTools::Exception& e) {
   return out.str();
 }
 
-TEST(TlsDataTest, RefusedSystemCallsThrowTheirExceptions) {
-  const auto key_create = Sys::key_create;
-  Sys::key_create = [](pthread_key_t*, void (*)(void*)) { return EAGAIN; };
-  try {
-    TlsData slot;
-    ADD_FAILURE() << "no exception";
-  } catch (const ZelTools::Native::CannotCreateTls& e) {
-    EXPECT_EQ(text_of(e), "cannot create tls");
-  }
-  Sys::key_create = key_create;
-
-  const auto setspecific = Sys::setspecific;
+// One value per thread; refused system calls throw their exceptions.
+TEST(TlsDataTest, KeepsOneValuePerThreadOrThrows) {
   TlsData slot;
+  auto* first = reinterpret_cast<Context::Data*>(0x10);
+  EXPECT_EQ(slot.set(first), nullptr);
+  EXPECT_EQ(slot.set(first), first);
+  std::thread([&] { EXPECT_EQ(slot.get(), nullptr); }).join();
+  const auto key_create = Sys::key_create;
+  const auto setspecific = Sys::setspecific;
+  Sys::key_create = [](pthread_key_t*, void (*)(void*)) { return EAGAIN; };
   Sys::setspecific = [](pthread_key_t, const void*) { return ENOMEM; };
+  std::string texts;
+  try {
+    TlsData refused;
+  } catch (const ZelTools::Native::CannotCreateTls& e) {
+    texts += text_of(e) + ",";
+  }
   try {
     slot.set(nullptr);
-    ADD_FAILURE() << "no exception";
   } catch (const ZelTools::Native::CannotSetTls& e) {
-    EXPECT_EQ(text_of(e), "cannot set tls");
+    texts += text_of(e);
   }
+  Sys::key_create = key_create;
   Sys::setspecific = setspecific;
+  EXPECT_EQ(texts, "cannot create tls,cannot set tls");
+  EXPECT_EQ(slot.get(), first);
 }
 
-// Sets QZ_TRACE_ variables for the life of the object.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(const std::vector<std::pair<std::string, std::string>>& vars) {
-    for (const auto& v : vars) {
-      names_.push_back("QZ_TRACE_" + v.first);
-      setenv(names_.back().c_str(), v.second.c_str(), 1);
-    }
-  }
-  ~ScopedEnv() {
-    for (const auto& n : names_) unsetenv(n.c_str());
-  }
-
- private:
-  std::vector<std::string> names_;
-};
-
-struct InfoCase {
-  std::vector<std::pair<std::string, std::string>> env;
-  std::vector<std::string> given;  // name, logext, logdir, configfile
-  std::vector<std::string> expected;
-};
-
-const std::string self = "vantrel_start_test";
+std::vector<std::string> words(const std::string& text, char separator) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string word; std::getline(in, word, separator);)
+    result.push_back(word == "-" ? "" : word);
+  return result;
+}
 
 TEST(LogosInfoTest, ResolvesNamesFromArgumentsThenEnvironment) {
-  const InfoCase cases[] = {
-      {{}, {"", "", "", ""}, {self, "log", ".", "./" + self + "_trace.ini"}},
-      {{{"NAME", "svc"}}, {"", "", "", ""}, {"svc", "log", ".", "./svc_trace.ini"}},
-      {{{"NAME", "svc"}}, {"db", "", "", ""}, {"db", "log", ".", "./db_trace.ini"}},
-      {{{"LOGDIR", "/var/log/app"}},
-       {"", "", "", ""},
-       {self, "log", "/var/log/app", "./" + self + "_trace.ini"}},
-      {{{"LOGDIR", "/var/log/app"}},
-       {"", "", "/tmp/x", ""},
-       {self, "log", "/tmp/x", "./" + self + "_trace.ini"}},
-      {{{"CONFIGDIR", "/etc/app"}},
-       {"db", "", "", ""},
-       {"db", "log", ".", "/etc/app/db_trace.ini"}},
-      {{{"CONFIGDIR", "/etc/app"}, {"CONFIGFILE", "/etc/x.ini"}},
-       {"db", "", "", ""},
-       {"db", "log", ".", "/etc/x.ini"}},
-      {{{"CONFIGFILE", "/etc/x.ini"}}, {"db", "", "", "mine.ini"}, {"db", "log", ".", "mine.ini"}},
-      {{}, {"db", "xml", "", ""}, {"db", "xml", ".", "./db_trace.ini"}},
-      {{}, {"db", "LOG", "", ""}, {"db", "log", ".", "./db_trace.ini"}},
-      {{}, {"db", "txt", "", ""}, {"db", "log", ".", "./db_trace.ini"}},
-  };
-  for (const InfoCase& c : cases) {
-    ScopedEnv env(c.env);
-    LogosInfo info(c.given[0], c.given[1], c.given[2], c.given[3]);
-    const std::vector<std::string> got = {info.name(), info.logext(), info.logdir(),
-                                          info.configfile()};
-    EXPECT_EQ(got, c.expected) << "given " << c.given[0] << "," << c.given[1] << "," << c.given[2]
-                               << "," << c.given[3];
+  const auto rows = context_support::case_rows("logos_info.txt");
+  ASSERT_EQ(rows.size(), 11u);
+  for (const auto& row : rows) {
+    std::vector<std::string> set;
+    for (const std::string& var : words(row[0], ',')) {
+      const std::size_t eq = var.find('=');
+      if (var.empty()) continue;
+      set.push_back("QZ_TRACE_" + var.substr(0, eq));
+      setenv(set.back().c_str(), var.substr(eq + 1).c_str(), 1);
+    }
+    const std::vector<std::string> given = words(row[1], ' ');
+    LogosInfo info(given[0], given[1], given[2], given[3]);
+    std::string expected = row[2];
+    for (std::size_t at; (at = expected.find("$self")) != std::string::npos;)
+      expected.replace(at, 5, "vantrel_start_test");
+    EXPECT_EQ(info.name() + " " + info.logext() + " " + info.logdir() + " " + info.configfile(),
+              expected)
+        << row[0] << " | " << row[1];
+    for (const std::string& name : set) unsetenv(name.c_str());
   }
 }
 
@@ -134,50 +98,28 @@ std::string run_host(const std::string& vars, const std::string& args = "") {
   return out;
 }
 
-TEST(EnvTest, EchoIsOnOnlyForOne) {
-  for (const char* value : {"yes", "true", "11"}) {
-    const std::string out = run_host(std::string("QZ_TRACE_ECHO=") + value);
-    EXPECT_EQ(out.find("Vantrel"), std::string::npos) << value;
-  }
-}
-
+// Echo is on for "1" only; it traces one start and one stop, in order.
 TEST(EnvTest, EchoTracesOneStartAndOneStop) {
+  for (const char* value : {"yes", "true", "11"})
+    EXPECT_EQ(run_host(std::string("QZ_TRACE_ECHO=") + value).find("Vantrel"), std::string::npos);
   const std::string out = run_host("QZ_TRACE_ECHO=1 QZ_TRACE_DEBUG=1");
-  EXPECT_EQ(occurrences(out, "Vantrel_load_env_vars (), ECHO=1, DEBUG=1, TO_SCREEN=0, XML=0\n"),
-            1u);
-  EXPECT_EQ(occurrences(out, ": Hello Vantrel {\n"), 1u);
-  EXPECT_EQ(occurrences(out, ": } Hello Vantrel\n"), 1u);
-  EXPECT_EQ(occurrences(out, ": Goodbye Vantrel {\n"), 1u);
-  EXPECT_EQ(occurrences(out, ": } Goodbye Vantrel\n"), 1u);
-  EXPECT_LT(out.find("} Hello Vantrel"), out.find("name=host_core_env"));
-  EXPECT_LT(out.find("name=host_core_env"), out.find("Goodbye Vantrel {"));
   EXPECT_EQ(out.rfind("\"../src/.\\Vantrel\", line ", 0), 0u) << out;
-  const std::string steps[] = {
-      "VantrelInitExit::init, after  new Mt::InitExit",
-      "VantrelInitExit::init, Importance constants",
-      "VantrelInitExit::init, logos_ptr is logos=0x",
-      "VantrelInitExit::init, after  new TlsData",
-      "VantrelInitExit::exit, after  delete data_ptr",
-      "VantrelInitExit::exit, before delete logos_ptr",
-      "VantrelInitExit::exit, after  delete ProcessInitExit_ptr",
-      "VantrelInitExit::exit, after  delete MtInitExit_ptr",
-  };
-  size_t previous = 0;
-  for (const std::string& step : steps) {
-    const size_t at = out.find(step);
-    ASSERT_NE(at, std::string::npos) << step;
-    EXPECT_GT(at, previous) << step;
-    previous = at;
+  std::size_t previous = 0;
+  for (const auto& row : context_support::case_rows("echo_start_stop.txt")) {
+    EXPECT_EQ(logfile_support::occurrences(out, row[0]), 1u) << row[0];
+    EXPECT_GT(out.find(row[0]), previous) << row[0];
+    previous = out.find(row[0]);
   }
+  EXPECT_NE(previous, 0u);
 }
 
+// QZ_TRACE_XML chooses the default extension only, matched exactly.
 TEST(EnvTest, XmlFlagChoosesTheDefaultExtensionOnly) {
-  const std::string dflt = run_host("QZ_TRACE_XML=1");
-  EXPECT_NE(dflt.find("logext=xml\n"), std::string::npos) << dflt;
-  const std::string log = run_host("QZ_TRACE_XML=1", "db log . x.ini");
-  EXPECT_NE(log.find("logext=log\n"), std::string::npos) << log;
-  const std::string upper = run_host("QZ_TRACE_XML=1", "db LOG . x.ini");
-  EXPECT_NE(upper.find("logext=xml\n"), std::string::npos) << upper;
+  EXPECT_TRUE(context_support::contains(run_host("QZ_TRACE_XML=1"), "logext=xml\n"));
+  EXPECT_TRUE(
+      context_support::contains(run_host("QZ_TRACE_XML=1", "db log . x.ini"), "logext=log\n"));
+  EXPECT_TRUE(
+      context_support::contains(run_host("QZ_TRACE_XML=1", "db LOG . x.ini"), "logext=xml\n"));
 }
 
 }  // namespace
