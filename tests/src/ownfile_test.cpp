@@ -77,7 +77,7 @@ TEST(OwnFileTest, CreateAndReopenRefuseWhateverIsPlanted) {
     EXPECT_EQ(::fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
     ::close(fd);
     const int again = OwnFile::reopen(path, id);
-    EXPECT_GE(again, 0) << "the created file itself";
+    EXPECT_EQ(::fcntl(again, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC) << "the created file itself";
     ::close(again);
     ASSERT_EQ(std::rename(path.c_str(), moved.c_str()), 0);
     errno = 0;
