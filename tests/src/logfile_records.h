@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -147,10 +148,23 @@ inline int run_case_file(const std::string& name, const CaseWriter& write) {
   return records;
 }
 
-// Writes one record into `file` as the logger does; with `advance` the clock
-// moves on during it, so that a full file is replaced at once (no keep-long).
+// Writes one record into `file` as the logger does: while an exception
+// unwinds when `c.unwinding`; with `advance` the clock moves on during it, so
+// that a full file is replaced at once (no keep-long).
 inline void write_record(Vantrel::LogFile& file, RecordCase& c, unsigned rank,
                          const std::string& text, bool advance = true) {
+  struct WritesWhileUnwinding {
+    std::function<void()> write;
+    ~WritesWhileUnwinding() { write(); }
+  };
+  if (c.unwinding && std::uncaught_exceptions() == 0) {
+    try {
+      WritesWhileUnwinding writer{[&] { write_record(file, c, rank, text, advance); }};
+      throw 1;
+    } catch (int) {
+    }
+    return;
+  }
   const Vantrel::Importance importance = c.importance();
   const Vantrel::RecordInputs inputs = c.inputs(importance);
   std::ostream* out = file.begin_record(inputs, rank);
