@@ -135,67 +135,61 @@ TEST(LogFileXmlTest, ClosedForInactivityStillEndsComplete) {
   EXPECT_EQ(text.find("<?xml"), text.rfind("<?xml"));  // one declaration
 }
 
-// Whole processes: documents as the library leaves them at exit.
-int run_host(const std::string& environment, const std::string& arguments,
-             const std::string& output = "/dev/null") {
-  return std::system(("env " + environment + " " VANTREL_TEST_HOSTS_DIR "/host_xml_rotate " +
-                      arguments + " > '" + output + "'")
-                         .c_str());
-}
-
 bool xmllint_accepts(const std::string& path) {
   if (std::system("command -v xmllint > /dev/null 2>&1") != 0) return true;  // not installed
   return std::system(("xmllint --noout '" + path + "' 2>/dev/null").c_str()) == 0;
 }
 
-// Without keep, the first file is unlinked; the last record has a source.
-TEST(LogFileXmlHostTest, RotatedFilesAndLastFileAreCompleteDocuments) {
+// Whole processes: the documents the library leaves at exit, in files (the
+// first one unlinked without keep) or on the screen, are each complete; the
+// last record has a source.
+TEST(LogFileXmlHostTest, EveryRotatedDocumentIsComplete) {
   const struct {
-    const char* arguments;
-    std::vector<int> per_file;
-    unsigned first_rank;
-  } cases[] = {{"7 keep", {3, 3, 1}, 1}, {"7", {3, 1}, 4}};
+    const char *env, *arguments;
+    std::vector<int> per_document;
+    unsigned first_rank, last_rank;
+  } cases[] = {{"", "7 keep", {3, 3, 1}, 1, 7},
+               {"", "7", {3, 1}, 4, 7},
+               {"QZ_TRACE_TO_SCREEN=1", "4", {3, 1}, 1, 4}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
     TempDir dir;
-    ASSERT_EQ(
-        run_host("QZ_TRACE_XML=1 QZ_TRACE_LOGDIR=" + dir.path + " QZ_TRACE_CONFIGDIR=" + dir.path,
-                 c.arguments),
-        0);
-    const std::vector<std::string> files = dir.files();
-    ASSERT_EQ(files.size(), c.per_file.size());
-    unsigned rank = c.first_rank;
-    for (std::size_t f = 0; f < files.size(); ++f) {
-      const std::string path = dir.path + "/" + files[f];
+    int status = 0;
+    const std::string screen =
+        run("env QZ_TRACE_XML=1 " + std::string(c.env) + " QZ_TRACE_LOGDIR=" + dir.path +
+                " QZ_TRACE_CONFIGDIR=" + dir.path + " " VANTREL_TEST_HOSTS_DIR "/host_xml_rotate " +
+                c.arguments,
+            &status);
+    ASSERT_EQ(status, 0);
+    std::vector<std::string> documents, names;
+    for (const std::string& file : dir.files()) {
       EXPECT_TRUE(
-          std::regex_match(files[f], std::regex("host_xml_rotate_\\d+_[0-9_]{23}_trace\\.xml")));
-      EXPECT_TRUE(xmllint_accepts(path)) << path;
-      const std::string text = read_file(path);
-      EXPECT_EQ(records_of(text), c.per_file[f]) << text;
-      EXPECT_NE(text.find("\nLogFile=\"" + path + "\"\n"), std::string::npos) << text;
-      for (int i = 0; i < c.per_file[f]; ++i, ++rank) {
+          std::regex_match(file, std::regex("host_xml_rotate_\\d+_[0-9_]{23}_trace\\.xml")));
+      names.push_back(dir.path + "/" + file);
+      EXPECT_TRUE(xmllint_accepts(names.back())) << names.back();
+      documents.push_back(read_file(names.back()));
+    }
+    for (std::size_t at = screen.find("<?xml"); at != std::string::npos;) {
+      const std::size_t next = screen.find("<?xml", at + 1);
+      documents.push_back(screen.substr(at, next - at));
+      at = next;
+    }
+    names.resize(documents.size(), "ToScreen");
+    ASSERT_EQ(documents.size(), c.per_document.size()) << screen;
+    unsigned rank = c.first_rank;
+    for (std::size_t d = 0; d < documents.size(); ++d) {
+      const std::string& text = documents[d];
+      EXPECT_EQ(records_of(text), c.per_document[d]) << text;
+      EXPECT_NE(text.find("\nLogFile=\"" + names[d] + "\"\n"), std::string::npos) << text;
+      for (int i = 0; i < c.per_document[d]; ++i, ++rank) {
         const std::string message =
-            "message " + std::to_string(rank) + " &lt;&amp;&gt; \"q\"&#9;tab";
+            rank < c.last_rank ? "message " + std::to_string(rank) + " &lt;&amp;&gt; \"q\"&#9;tab"
+                               : "last " + std::to_string(rank) + "\n<Source";
         EXPECT_NE(text.find("<Msg\nRank=\"" + std::to_string(rank) + "\""), std::string::npos);
-        EXPECT_NE(text.find(">\n" + (rank < 7 ? message : "last 7") + "\n"), std::string::npos);
+        EXPECT_NE(text.find(">\n" + message + "\n"), std::string::npos) << text;
       }
     }
   }
-}
-
-TEST(LogFileXmlHostTest, ScreenOutputHoldsOneDocumentPerRotation) {
-  TempDir dir;
-  const std::string output = dir.path + "/stdout.txt";
-  ASSERT_EQ(
-      run_host("QZ_TRACE_XML=1 QZ_TRACE_TO_SCREEN=1 QZ_TRACE_CONFIGDIR=" + dir.path, "4", output),
-      0);
-  const std::string text = read_file(output);
-  const std::size_t second = text.find("<?xml", 1);
-  ASSERT_EQ(text.find("<?xml"), 0u) << text;
-  ASSERT_NE(second, std::string::npos) << text;
-  EXPECT_EQ(records_of(text.substr(0, second)), 3);
-  EXPECT_EQ(records_of(text.substr(second)), 1);
-  EXPECT_EQ(occurrences(text, "\nLogFile=\"ToScreen\"\n"), 2u);
 }
 
 }  // namespace
