@@ -15,7 +15,6 @@
 #include <functional>
 #include <iterator>
 #include <regex>
-#include <sstream>
 #include <string>
 
 #include "src/logfile_support.h"

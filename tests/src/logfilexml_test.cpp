@@ -8,7 +8,6 @@
 #include <libxml/parser.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <regex>
 #include <string>
