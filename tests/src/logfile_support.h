@@ -18,34 +18,23 @@
 
 namespace logfile_support {
 
-// While it lives, the library's clock reads the time this object holds, in
-// milliseconds since 1970, and moves only when the test moves it. One at a
-// time; the test sets it while no other thread reads the time.
-class TestClock {
- public:
-  explicit TestClock(long long ms = 1700000000000LL) : original_(Sys::clock_gettime) {
-    set(ms);
-    Sys::clock_gettime = read;
+// While it lives, the library's clock reads now_ms (milliseconds since 1970),
+// which moves only when the test moves it. One at a time; the test moves it
+// while no other thread reads the time.
+struct TestClock {
+  explicit TestClock(long long ms = 1700000000000LL) {
+    now_ms = ms;
+    SimpleTime::Internal::Sys::clock_gettime = read;
   }
-  ~TestClock() { Sys::clock_gettime = original_; }
-  TestClock(const TestClock&) = delete;
-  TestClock& operator=(const TestClock&) = delete;
-
-  static void set(long long ms) { now_ms() = ms; }
-  static void advance(long long ms) { now_ms() += ms; }
-
- private:
-  using Sys = SimpleTime::Internal::Sys;
-  static long long& now_ms() {
-    static long long ms = 0;
-    return ms;
-  }
+  ~TestClock() { SimpleTime::Internal::Sys::clock_gettime = ::clock_gettime; }
+  static void set(long long ms) { now_ms = ms; }
+  static void advance(long long ms) { now_ms += ms; }
   static int read(clockid_t, timespec* reading) {
-    reading->tv_sec = static_cast<time_t>(now_ms() / 1000);
-    reading->tv_nsec = static_cast<long>(now_ms() % 1000) * 1000000L;
+    reading->tv_sec = static_cast<time_t>(now_ms / 1000);
+    reading->tv_nsec = static_cast<long>(now_ms % 1000) * 1000000L;
     return 0;
   }
-  int (*original_)(clockid_t, timespec*);
+  static inline long long now_ms = 0;
 };
 
 // A fresh directory, removed with its files at the end.
@@ -80,6 +69,12 @@ struct TempDir {
   std::vector<std::string> texts(const std::string& file) const {
     std::vector<std::string> result = lines(file);
     for (std::string& line : result) line = line.substr(line.rfind('|') + 1);
+    return result;
+  }
+  // The texts of each file, in file order.
+  std::vector<std::vector<std::string>> texts_per_file() const {
+    std::vector<std::vector<std::string>> result;
+    for (const std::string& file : files()) result.push_back(texts(file));
     return result;
   }
   // The texts of all files, file after file.

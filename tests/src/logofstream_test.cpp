@@ -1,17 +1,13 @@
 // The text log file's stream: whole records however long, one write per
 // flush, failures that cost records but leave the stream usable after a
-// re-open, and appending after a close.
+// re-open, and appending after a close. (Its file's mode and close-on-exec
+// flag: ownfile_test.)
 #include "LogOfstream.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <csignal>
-
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "src/logfile_support.h"
@@ -19,44 +15,37 @@
 namespace Vantrel {
 namespace {
 
-using ::logfile_support::TempDir;
-
 using logfile_support::read_file;
 
-TEST(LogOfstreamTest, LongRecordIsWrittenWholeAndReOpenAppends) {
-  TempDir dir;
-  const std::string path = dir.path + "/a.log";
-  const std::string long_text(20000, 'x');
-  LogOfstream stream(path);
-  ASSERT_TRUE(stream.file_open());
-  stream << "head|" << long_text << std::endl;
-  EXPECT_EQ(read_file(path), "head|" + long_text + "\n");  // on disk at the flush
-  stream.close();
-  EXPECT_FALSE(stream.file_open());
-  stream.re_open();
-  stream << "next" << std::endl;
-  EXPECT_EQ(read_file(path), "head|" + long_text + "\nnext\n");
-  LogOfstream again(path);  // a new stream never takes over an existing file
-  EXPECT_FALSE(again.file_open());
-  EXPECT_TRUE(again.name_taken());
-  EXPECT_EQ(read_file(path), "head|" + long_text + "\nnext\n");
-}
-
-TEST(LogOfstreamTest, WhatIsPendingIsWrittenAtTheEnd) {
-  TempDir dir;
-  const std::string path = dir.path + "/b.log";
+TEST(LogOfstreamTest, WholeRecordsAppendsAndNoFileTakenOver) {
+  logfile_support::TempDir dir;
+  const std::string path = dir.path + "/a.log", first = "head|" + std::string(20000, 'x') + "\n";
   {
     LogOfstream stream(path);
-    stream << "unflushed";
+    ASSERT_TRUE(stream.file_open());
+    stream << "head|" << std::string(20000, 'x') << std::endl;
+    EXPECT_EQ(read_file(path), first);  // on disk at the flush
+    stream.close();
+    EXPECT_FALSE(stream.file_open());
+    stream.re_open();
+    stream << "next" << std::endl << "pending";
+    EXPECT_EQ(read_file(path), first + "next\n");
+    LogOfstream again(path);  // a new stream never takes over an existing file
+    EXPECT_FALSE(again.file_open());
+    EXPECT_TRUE(again.name_taken());
   }
-  EXPECT_EQ(read_file(path), "unflushed");
+  EXPECT_EQ(read_file(path), first + "next\npending");  // what is pending is written at the end
 }
 
-TEST(LogOfstreamTest, FailedWriteFailsTheStreamAndDropsThePendingText) {
-  TempDir dir;
-  LogOfstream stream(dir.path + "/full.log");
+// A file size limit of 0 makes every write fail (EFBIG) like a full disk:
+// the stream fails and drops the text; a successful re-open clears the
+// failure. A file that cannot open leaves a failed stream that takes text
+// without harm.
+TEST(LogOfstreamTest, FailuresLeaveAUsableStream) {
+  logfile_support::TempDir dir;
+  const std::string path = dir.path + "/full.log";
+  LogOfstream stream(path);
   ASSERT_TRUE(stream.file_open());
-  // A file size limit of 0 makes every write fail (EFBIG) like a full disk.
   std::signal(SIGXFSZ, SIG_IGN);
   rlimit limit;
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
@@ -67,34 +56,14 @@ TEST(LogOfstreamTest, FailedWriteFailsTheStreamAndDropsThePendingText) {
   ::setrlimit(RLIMIT_FSIZE, &saved);
   EXPECT_TRUE(stream.bad());
   stream.close();
-  stream.re_open();  // a successful open clears the failure
+  stream.re_open();
   EXPECT_TRUE(stream.good());
-}
-
-TEST(LogOfstreamTest, FileThatCannotOpenLeavesAFailedStream) {
-  LogOfstream stream("/nonexistent-dir/c.log");
-  EXPECT_FALSE(stream.file_open());
-  EXPECT_TRUE(stream.fail());
-  stream << "discarded" << std::endl;  // must not crash or throw
-}
-
-TEST(LogOfstreamTest, FileIsNotInheritedByChildProcesses) {
-  TempDir dir;
-  LogOfstream stream(dir.path + "/d.log");
-  stream << "x" << std::endl;
-  int inherited = 0;
-  for (int fd = 3; fd < 256; ++fd) {
-    const int flags = ::fcntl(fd, F_GETFD);
-    if (flags >= 0 && !(flags & FD_CLOEXEC)) {
-      char link[64];
-      char target[512] = {};
-      std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-      if (::readlink(link, target, sizeof target - 1) > 0 &&
-          std::string(target).find("d.log") != std::string::npos)
-        ++inherited;
-    }
-  }
-  EXPECT_EQ(inherited, 0);
+  stream << "kept" << std::endl;
+  EXPECT_EQ(read_file(path), "kept\n");
+  LogOfstream nowhere("/nonexistent-dir/c.log");
+  EXPECT_FALSE(nowhere.file_open());
+  EXPECT_TRUE(nowhere.fail());
+  nowhere << "discarded" << std::endl;
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include "OwnFile.h"
 
 #include <fcntl.h>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,187 +12,126 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 
-#include "LogFile.h"
 #include "LogFileLog.h"
-#include "src/logfile_support.h"
+#include "src/logfile_records.h"
 
 namespace Vantrel {
 namespace {
 
-using ::logfile_support::TempDir;
+using namespace logfile_support;
 
-using logfile_support::read_file;
-
-// A root-only file an attacker would like the host to write.
-struct Victim {
-  explicit Victim(const TempDir& dir) : path(dir.path + "/victim") {
-    std::ofstream(path) << "secret\n";
-    ::chmod(path.c_str(), 0600);
+// A root-only file "victim" an attacker would like the host to write.
+struct Attack {
+  TempDir dir;
+  const std::string victim = dir.path + "/victim";
+  Attack() {
+    std::ofstream(victim) << "secret\n";
+    ::chmod(victim.c_str(), 0600);
   }
-  std::string path;
+  // Plants something of `kind` (0 to 3) at `path`.
+  void plant(int kind, const std::string& path) const {
+    if (kind == 3) std::ofstream(path) << "old\n";
+    const std::string target = victim + (kind == 1 ? ".new" : "");
+    ASSERT_EQ(kind < 2    ? ::symlink(target.c_str(), path.c_str())
+              : kind == 2 ? ::mkfifo(path.c_str(), 0666)
+                          : 0,
+              0);
+  }
+  // The victim is untouched and no file was made where a link points.
+  void expect_unharmed() const {
+    EXPECT_EQ(read_file(victim), "secret\n");
+    EXPECT_NE(::access((victim + ".new").c_str(), F_OK), 0);
+  }
+  // The records of the regular files but the victim.
+  std::vector<std::string> records() const {
+    std::vector<std::string> texts;
+    struct stat info;
+    for (const std::string& name : dir.files())
+      if (name != "victim" && ::lstat((dir.path + "/" + name).c_str(), &info) == 0 &&
+          S_ISREG(info.st_mode))
+        for (const std::string& text : dir.texts(name)) texts.push_back(text);
+    return texts;
+  }
 };
+const char* const kinds[] = {"link to a root-only file", "dangling link", "FIFO", "file"};
 
-// Plants something at `path`.
-using Plant = std::function<void(const std::string& path, const Victim&)>;
-const struct {
-  const char* what;
-  Plant plant;
-} planted[] = {
-    {"link to a root-only file",
-     [](const std::string& p, const Victim& v) {
-       ASSERT_EQ(::symlink(v.path.c_str(), p.c_str()), 0);
-     }},
-    {"dangling link",
-     [](const std::string& p, const Victim& v) {
-       ASSERT_EQ(::symlink((v.path + ".new").c_str(), p.c_str()), 0);
-     }},
-    {"FIFO", [](const std::string& p, const Victim&) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); }},
-    {"world-readable file",
-     [](const std::string& p, const Victim&) {
-       std::ofstream(p) << "old\n";
-       ::chmod(p.c_str(), 0666);
-     }},
-};
-
-TEST(OwnFileTest, CreateRefusesWhateverIsAtTheName) {
-  for (const auto& c : planted) {
-    SCOPED_TRACE(c.what);
-    TempDir dir;
-    const Victim victim(dir);
-    const std::string path = dir.path + "/x.log";
-    c.plant(path, victim);
+TEST(OwnFileTest, CreateAndReopenRefuseWhateverIsPlanted) {
+  for (int kind = 0; kind < 4; ++kind) {
+    SCOPED_TRACE(kinds[kind]);
+    const Attack attack;
+    const std::string path = attack.dir.path + "/x.log", moved = attack.dir.path + "/moved";
+    attack.plant(kind, path);
     OwnFile::Identity id;
     errno = 0;
     EXPECT_EQ(OwnFile::create(path, id), -1);
     EXPECT_EQ(errno, EEXIST);
-    EXPECT_EQ(read_file(victim.path), "secret\n");
-    EXPECT_NE(::access((victim.path + ".new").c_str(), F_OK), 0);
     std::remove(path.c_str());
-  }
-}
-
-TEST(OwnFileTest, CreatedFileHasMode0640EvenUnderUmaskZero) {
-  TempDir dir;
-  const mode_t saved = ::umask(0);
-  OwnFile::Identity id;
-  const int fd = OwnFile::create(dir.path + "/x.log", id);
-  ::umask(saved);
-  ASSERT_GE(fd, 0);
-  struct stat info;
-  ASSERT_EQ(::fstat(fd, &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
-  EXPECT_EQ(::fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
-  ::close(fd);
-}
-
-TEST(OwnFileTest, ReopenAcceptsOnlyTheCreatedFile) {
-  for (const auto& c : planted) {
-    SCOPED_TRACE(c.what);
-    TempDir dir;
-    const Victim victim(dir);
-    const std::string path = dir.path + "/x.log";
-    OwnFile::Identity id;
-    ::close(OwnFile::create(path, id));
+    const mode_t saved = ::umask(0);
+    const int fd = OwnFile::create(path, id);
+    ::umask(saved);
+    struct stat info;
+    ASSERT_EQ(::fstat(fd, &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(::fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    ::close(fd);
     const int again = OwnFile::reopen(path, id);
-    EXPECT_GE(again, 0) << "the created file itself";
+    EXPECT_EQ(::fcntl(again, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC) << "the created file itself";
     ::close(again);
-    ASSERT_EQ(std::rename(path.c_str(), (dir.path + "/moved").c_str()), 0);
+    ASSERT_EQ(std::rename(path.c_str(), moved.c_str()), 0);
     errno = 0;
     EXPECT_EQ(OwnFile::reopen(path, id), -1);
     EXPECT_EQ(errno, ENOENT);
-    c.plant(path, victim);  // a FIFO without a reader would block an open
+    attack.plant(kind, path);  // a FIFO without a reader would block an open
     errno = 0;
     EXPECT_EQ(OwnFile::reopen(path, id), -1);
     EXPECT_EQ(errno, ESTALE);
-    EXPECT_EQ(read_file(victim.path), "secret\n");
+    attack.expect_unharmed();
     std::remove(path.c_str());
-    std::remove((dir.path + "/moved").c_str());
+    std::remove(moved.c_str());
   }
 }
 
-class Names : public DeviceInfo {
- public:
-  explicit Names(std::string dir) : dir_(std::move(dir)) {}
-  std::string name() const override { return "db"; }
-  std::string logext() const override { return "log"; }
-  std::string logdir() const override { return dir_; }
-  std::string configfile() const override { return ""; }
-
- private:
-  std::string dir_;
-};
-
-class ProbeLogFile : public LogFileLog {
- public:
-  using LogFileLog::LogFileLog;
-  using LogFileLog::stream;
-};
-
-const Importance medium(2, 0);
-
-void write_record(LogFile& file, bool active, unsigned rank) {
-  Config config;
-  config.active = active;
-  const RecordInputs inputs{&medium, 0, &config, nullptr};
-  *file.begin_record(inputs, rank) << 'r' << rank;
-  file.end_record(inputs, rank);
-}
-
-// The records of every regular file but the victim, in name order.
-std::vector<std::string> records(const TempDir& dir) {
-  std::vector<std::string> texts;
-  for (const std::string& file : dir.files()) {
-    struct stat info;
-    const std::string path = dir.path + "/" + file;
-    if (file == "victim" || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    for (const std::string& text : dir.texts(file)) texts.push_back(text);
-  }
-  return texts;
-}
-
-TEST(OwnFileLogTest, LinksPlantedAtThePredictedNamesAreSkipped) {
-  TempDir dir;
-  const Victim victim(dir);
-  const Names names(dir.path);
-  // The names of the next milliseconds, as an attacker can predict them:
-  // dangling links (which would create a file where they point) and links to
-  // the root-only file, in turn.
+// Links planted at the names of the next milliseconds, as an attacker can
+// predict them, are skipped: the record goes to the first free name (on the
+// real clock, which the log file waits for).
+TEST(OwnFileTest, LogFileSkipsLinksAtThePredictedNames) {
+  const Attack attack;
+  const Names names(attack.dir.path);
   const SimpleTime::PhysicalTime now = SimpleTime::clock().now();
-  for (int ms = 0; ms < 6; ++ms) {
-    const std::string name = LogFileNames::file_path(names, now + ms * SimpleTime::Millisecond);
-    const std::string target = victim.path + (ms % 2 == 0 ? ".new" : "");
-    ASSERT_EQ(::symlink(target.c_str(), name.c_str()), 0);
-  }
-  ProbeLogFile file(names);
-  write_record(file, true, 1);
-  EXPECT_EQ(read_file(victim.path), "secret\n");
-  EXPECT_NE(::access((victim.path + ".new").c_str(), F_OK), 0);
-  EXPECT_THAT(records(dir), ::testing::ElementsAre("r1"));
+  for (int ms = 0; ms < 6; ++ms)
+    attack.plant(ms % 2, LogFileNames::file_path(names, now + ms * SimpleTime::Millisecond));
+  LogFileLog file(names);
+  RecordCase record;
+  record.config.active = true;
+  write_record(file, record, 1, "r1", false);
+  attack.expect_unharmed();
+  EXPECT_EQ(attack.records(), std::vector<std::string>{"r1"});
 }
 
-TEST(OwnFileLogTest, ReplacedFileIsNotReopenedAndANewFileStarts) {
-  for (const auto& c : planted) {
-    SCOPED_TRACE(c.what);
-    TempDir dir;
-    const Victim victim(dir);
-    const Names names(dir.path);
-    ProbeLogFile file(names);
-    write_record(file, false, 1);  // inactive settings: the file is closed after it
-    const std::string first = file.stream->name;
-    ASSERT_EQ(std::rename(first.c_str(), (dir.path + "/moved").c_str()), 0);
-    c.plant(first, victim);
-    write_record(file, true, 2);
-    EXPECT_NE(file.stream->name, first);
-    EXPECT_EQ(read_file(victim.path), "secret\n");
-    EXPECT_EQ(read_file(dir.path + "/moved").substr(read_file(dir.path + "/moved").rfind('|')),
-              "|r1\n");
-    std::remove((dir.path + "/moved").c_str());
+// A file closed after an inactive record and replaced before the next one is
+// not re-opened: the next record starts a new file.
+TEST(OwnFileTest, LogFileStartsANewFileWhenItsFileWasReplaced) {
+  for (int kind = 0; kind < 4; ++kind) {
+    SCOPED_TRACE(kinds[kind]);
+    const TestClock clock;
+    const Attack attack;
+    const Names names(attack.dir.path);
+    LogFileLog file(names);
+    RecordCase record;
+    write_record(file, record, 1, "r1");
+    const std::string first = attack.dir.path + "/" + attack.dir.files()[0];
+    const std::string moved = attack.dir.path + "/moved";
+    ASSERT_EQ(std::rename(first.c_str(), moved.c_str()), 0);
+    attack.plant(kind, first);
+    record.config.active = true;
+    write_record(file, record, 2, "r2");
+    attack.expect_unharmed();
+    EXPECT_EQ(read_file(moved).substr(read_file(moved).rfind('|')), "|r1\n");
+    std::remove(moved.c_str());
     std::remove(first.c_str());
-    EXPECT_THAT(records(dir), ::testing::ElementsAre("r2"));
+    EXPECT_EQ(attack.records(), std::vector<std::string>{"r2"});
   }
 }
 
