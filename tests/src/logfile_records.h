@@ -1,5 +1,5 @@
 // Records written as the logger writes them: into a log file, or from the
-// cases of a case file under logfile_cases/ (each file's head tells how to
+// cases of a case file under cases/ (each file's head tells how to
 // read it). A case is a block of lines: keys set the next record's inputs,
 // "> TEXT" writes a record and the "= " lines after it are what it wrote.
 #ifndef VANTREL_TESTS_LOGFILE_RECORDS_H
@@ -106,9 +106,9 @@ inline void set(RecordCase& c, const std::string& key, std::istream& in) {
 // record) and returns what it wrote.
 using CaseWriter = std::function<std::string(RecordCase&, const std::string& text, bool first)>;
 
-// Runs every case of logfile_cases/`name`; returns the number of records.
+// Runs every case of cases/`name`; returns the number of records.
 inline int run_case_file(const std::string& name, const CaseWriter& write) {
-  std::ifstream in(std::string(VANTREL_SOURCE_DIR) + "/tests/src/logfile_cases/" + name);
+  std::ifstream in(std::string(VANTREL_SOURCE_DIR) + "/tests/src/cases/" + name);
   EXPECT_TRUE(in.is_open()) << name;
   auto c = std::make_unique<RecordCase>();
   std::string written, expected;

@@ -1,4 +1,4 @@
-// The text record, byte for byte (logfile_cases/text_records.txt), the time
+// The text record, byte for byte (cases/text_records.txt), the time
 // column of every record and the format-state reset. (The live ids and
 // unwinding through a real file: logfile_host_test.)
 #include "LogFileLog.h"

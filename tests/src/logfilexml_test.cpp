@@ -1,4 +1,4 @@
-// The XML log format: records byte for byte (logfile_cases/xml_records.txt),
+// The XML log format: records byte for byte (cases/xml_records.txt),
 // well-formed documents whatever the bytes, and complete documents after
 // closing for inactivity, after rotation and at process exit (read back with
 // libxml2, and xmllint for whole processes).
