@@ -1,18 +1,15 @@
-// Helpers of the vantrel-timeline tests: running the built tool, reading
-// its JSON back with Python's json module, the test host's logs, and small
-// hand-written records.
+// Helpers of the vantrel-timeline tests: running the built tool, its JSON
+// and OTLP read back with Python's json module (timeline_digest.py), the
+// test hosts' logs, and the cases of cases/*.txt.
 #ifndef VANTREL_TESTS_TOOLS_TIMELINE_SUPPORT_H
 #define VANTREL_TESTS_TOOLS_TIMELINE_SUPPORT_H
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,26 +23,9 @@
 namespace timeline_support {
 
 using logfile_support::occurrences;
+using logfile_support::read_file;
 using logfile_support::run;
 using logfile_support::TempDir;
-
-// One event of the JSON as Python read it.
-struct Event {
-  std::string ph, name;
-  double ts = 0, dur = 0;
-  long long pid = 0, tid = 0;
-  std::string args;  // the args object, keys sorted: {"a": 1, "b": "x"}
-
-  bool has(const std::string& text) const { return args.find(text) != std::string::npos; }
-};
-
-inline const char json_reader[] =
-    "import json, sys\n"
-    "events = json.load(open(sys.argv[1], encoding='utf-8'))['traceEvents']\n"
-    "for e in events:\n"
-    "    print('\\x1f'.join([e['ph'], e['name'], str(e.get('ts', 0)), str(e.get('dur', 0)),\n"
-    "                     str(e['pid']), str(e['tid']), json.dumps(e.get('args', {}), "
-    "sort_keys=True)]))\n";
 
 inline std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -62,131 +42,154 @@ inline std::string quoted(const std::vector<std::string>& files) {
 
 struct ToolRun {
   int status = 0;
-  std::string out;  // standard output
-  std::string err;  // standard error
+  std::string out, err;
 };
 
-inline ToolRun run_tool(const TempDir& dir, const std::string& options,
-                        const std::vector<std::string>& logs) {
+// Runs the tool with `arguments`, a shell command line.
+inline ToolRun run_tool(const TempDir& dir, const std::string& arguments) {
   ToolRun result;
-  result.out = run(std::string(VANTREL_TIMELINE_TOOL) + " " + options + quoted(logs) + " 2>'" +
-                       dir.path + "/stderr.txt'",
-                   &result.status);
-  std::ifstream err(dir.path + "/stderr.txt");
-  result.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-  std::remove((dir.path + "/stderr.txt").c_str());
+  const std::string err = dir.path + "/stderr.txt";
+  result.out = run(VANTREL_TIMELINE_TOOL " " + arguments + " 2>'" + err + "'", &result.status);
+  result.err = read_file(err);
+  std::remove(err.c_str());
   result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
   return result;
 }
 
-// Reads a JSON file back with a real parser; fails the test when it is not JSON.
-inline std::vector<Event> read_json(const TempDir& dir, const std::string& json) {
-  std::string script = dir.path + "/read.py";
-  std::ofstream(script) << json_reader;
+// The "json" or "otlp" output `file`, one item a line of tab-separated cells.
+inline std::string digest(const char* kind, const std::string& file) {
   int status = 0;
-  std::string lines = run("python3 '" + script + "' '" + json + "'", &status);
-  std::remove(script.c_str());
-  EXPECT_EQ(status, 0) << "not valid JSON: " << json;
-  std::vector<Event> events;
-  for (const std::string& line : split(lines, '\n')) {
-    std::vector<std::string> f = split(line, '\x1f');
-    if (f.size() != 7) continue;
-    events.push_back(Event{f[0], f[1], std::stod(f[2]), std::stod(f[3]), std::stoll(f[4]),
-                           std::stoll(f[5]), f[6]});
-  }
-  return events;
+  std::string lines = run("python3 '" VANTREL_SOURCE_DIR "/tests/tools/timeline_digest.py' " +
+                              std::string(kind) + " '" + file + "'",
+                          &status);
+  EXPECT_EQ(status, 0) << "not valid JSON: " << read_file(file);
+  return lines;
 }
 
-inline std::vector<Event> scopes_of(const std::vector<Event>& events) {
-  std::vector<Event> scopes;
-  std::copy_if(events.begin(), events.end(), std::back_inserter(scopes),
-               [](const Event& e) { return e.ph == "X"; });
-  return scopes;
+inline std::vector<std::vector<std::string>> rows(const std::string& lines) {
+  std::vector<std::vector<std::string>> cells;
+  for (const std::string& line : split(lines, '\n')) cells.push_back(split(line, '\t'));
+  return cells;
 }
 
-// Scopes of one thread either nest or follow each other.
-inline void expect_nesting(std::vector<Event> scopes) {
-  std::sort(scopes.begin(), scopes.end(), [](const Event& a, const Event& b) {
-    return a.tid != b.tid ? a.tid < b.tid : (a.ts != b.ts ? a.ts < b.ts : a.dur > b.dur);
-  });
-  for (std::size_t i = 0; i < scopes.size(); ++i)
-    for (std::size_t j = i + 1; j < scopes.size() && scopes[j].tid == scopes[i].tid; ++j) {
-      const Event& a = scopes[i];
-      const Event& b = scopes[j];
-      bool inside = b.ts + b.dur <= a.ts + a.dur + 1e-3;
-      bool after = b.ts >= a.ts + a.dur - 1e-3;
-      EXPECT_TRUE(inside || after) << a.name << " and " << b.name << " overlap on " << a.tid;
-    }
-}
-
-// Durations the host measured around the scopes, per label, and the time it
-// slept inside them.
-struct Measured {
-  std::size_t count = 0;
-  double total = 0;
-  double max = 0;
-  double slept = 0;      // total
-  double max_slept = 0;  // of one scope
-};
-
-// Runs the host in `dir` (XML when `xml`); returns its measurements.
-inline std::map<std::string, Measured> run_host(const TempDir& dir, bool xml, int threads = 3) {
-  std::string command = std::string("QZ_TRACE_LOGDIR='") + dir.path + "' " +
-                        (xml ? "QZ_TRACE_XML=1 " : "") + VANTREL_TEST_HOSTS_DIR +
-                        "/host_timeline_work " + std::to_string(threads) + " 2";
-  int status = 0;
-  std::string output = run(command, &status);
-  EXPECT_EQ(status, 0);
-  std::map<std::string, Measured> measured;
-  for (const std::string& line : split(output, '\n')) {
-    std::vector<std::string> f = split(line, '\t');
-    if (f.size() != 3) continue;
-    Measured& m = measured[f[0]];
-    ++m.count;
-    m.total += std::stod(f[1]);
-    m.max = std::max(m.max, std::stod(f[1]));
-    m.slept += std::stod(f[2]);
-    m.max_slept = std::max(m.max_slept, std::stod(f[2]));
-  }
-  return measured;
-}
-
+// The logs a host wrote into `dir`, oldest first.
 inline std::vector<std::string> logs_in(const TempDir& dir) {
   std::vector<std::string> logs;
   for (const std::string& file : dir.files()) logs.push_back(dir.path + "/" + file);
   return logs;
 }
 
-// Summary rows: label => count, total, mean, median, p95, max.
-inline std::map<std::string, std::vector<double>> summary_rows(const std::string& out) {
-  std::map<std::string, std::vector<double>> rows;
-  for (const std::string& line : split(out, '\n')) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) words.push_back(word);
-    char* end = nullptr;
-    if (words.size() < 7 || (std::strtod(words.back().c_str(), &end), *end != '\0')) continue;
-    std::vector<double> figures;
-    for (std::size_t i = words.size() - 6; i < words.size(); ++i)
-      figures.push_back(std::stod(words[i]));
-    std::string label = words[0];
-    for (std::size_t i = 1; i + 6 < words.size(); ++i) label += " " + words[i];
-    rows[label] = figures;
+// Runs the host that writes logs, in `dir`; its standard output.
+inline std::string run_host(const TempDir& dir, const char* host, bool xml = false) {
+  int status = 0;
+  std::string out = run("QZ_TRACE_LOGDIR='" + dir.path + "' " + (xml ? "QZ_TRACE_XML=1 " : "") +
+                            VANTREL_TEST_HOSTS_DIR "/" + host,
+                        &status);
+  EXPECT_EQ(status, 0) << host;
+  return out;
+}
+
+// A case file: "=== file NAME" sections write inputs (\xNN is a byte; with
+// "noeol" after NAME the last newline is dropped); "=== run ARGS" runs the
+// tool (DIR is the case's directory); after a run, "=== status N",
+// "=== stdout", "=== stderr" (empty where absent), "=== json" and
+// "=== otlp" (the digests of DIR/out.json, DIR/out.otlp.json) and "=== html"
+// (lines DIR/out.html holds) say what it gives.
+class Case {
+ public:
+  // With `files_only` the case only writes its inputs.
+  void play(const std::string& name, bool files_only = false) {
+    std::string head, body;
+    auto flush = [&] {
+      if (!head.empty() && (!files_only || head.compare(0, 5, "file ") == 0)) section(head, body);
+    };
+    for (const std::string& line : split(read_file(cases + name + ".txt"), '\n')) {
+      if (line.compare(0, 4, "=== ") != 0) {
+        body += line + "\n";
+        continue;
+      }
+      flush();
+      head = line.substr(4);
+      body.clear();
+    }
+    flush();
+    expect_outputs_checked();
   }
-  return rows;
-}
+  ~Case() {
+    int status = 0;
+    run("rm -rf '" + dir.path + "'/*", &status);
+  }
+  TempDir dir;
 
-inline void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-using logfile_support::read_file;
-
-inline std::string text_record(const std::string& time, char tag, const std::string& text,
-                               const std::string& tid = "  11", char exception = ' ') {
-  return "2026/12/06 10:00:" + time + "|>=| |" + exception + "|   10|" + tid + "|" + tag +
-         "|||||||||||||||" + text + "\n";
-}
+ private:
+  static std::string unescape(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const bool hex = text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size();
+      bytes += hex ? static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)) : text[i];
+      i += hex ? 3 : 0;
+    }
+    return bytes;
+  }
+  std::string in_dir(std::string text) const {
+    for (std::size_t at = 0; (at = text.find("DIR", at)) != std::string::npos;
+         at += dir.path.size())
+      text.replace(at, 3, dir.path);
+    return text;
+  }
+  void expect_outputs_checked() {
+    EXPECT_EQ(out_checked ? "" : tool.out, "") << "standard output";
+    EXPECT_EQ(err_checked ? "" : tool.err, "") << "standard error";
+    out_checked = err_checked = true;
+  }
+  void write_input(const std::string& head, std::string bytes) {
+    std::string path = dir.path + "/" + unescape(split(head, ' ')[0]);
+    ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
+    if (!bytes.empty() && head.size() > 6 && head.compare(head.size() - 6, 6, " noeol") == 0)
+      bytes.pop_back();
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  void expect_page(const std::string& lines) {
+    const std::string page = read_file(dir.path + "/out.html");
+    int status = 0;
+    run("xmllint --noout --html '" + dir.path + "/out.html' 2>&1", &status);
+    EXPECT_EQ(status, 0) << "not well formed";
+    EXPECT_EQ(page.find('\0'), std::string::npos) << "stray bytes in the page";
+    for (const std::string& line : split(in_dir(lines), '\n'))
+      EXPECT_NE(page.find(line), std::string::npos) << line;
+  }
+  void section(const std::string& head, const std::string& body) {
+    SCOPED_TRACE("=== " + head + " (after run " + last_run + ")");
+    const std::string kind = split(head, ' ')[0],
+                      arg = head.substr(std::min(head.size(), kind.size() + 1));
+    if (kind == "file") {
+      write_input(arg, unescape(body));
+    } else if (kind == "run") {
+      expect_outputs_checked();
+      for (const char* out : {"/out.json", "/out.html", "/out.otlp.json"})
+        std::remove((dir.path + out).c_str());
+      tool = run_tool(dir, unescape(in_dir(arg)));
+      last_run = arg;
+      out_checked = err_checked = false;
+    } else if (kind == "status") {
+      EXPECT_EQ(tool.status, std::stoi(arg)) << tool.err;
+    } else if (kind == "stdout" || kind == "stderr") {
+      EXPECT_EQ(kind == "stdout" ? tool.out : tool.err, in_dir(body));
+      (kind == "stdout" ? out_checked : err_checked) = true;
+    } else if (kind == "json" || kind == "otlp") {
+      EXPECT_EQ(digest(kind.c_str(), dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json")),
+                body);
+    } else if (kind == "html") {
+      expect_page(body);
+    } else {
+      ADD_FAILURE() << "unknown section " << head;
+    }
+  }
+  const std::string cases = VANTREL_SOURCE_DIR "/tests/tools/cases/";
+  ToolRun tool;
+  std::string last_run;
+  bool out_checked = true, err_checked = true;
+};
 
 }  // namespace timeline_support
 
