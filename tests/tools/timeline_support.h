@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-
 #include <algorithm>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -89,31 +89,25 @@ inline std::string run_host(const TempDir& dir, const char* host, bool xml = fal
   return out;
 }
 
-// A case file: "=== file NAME" sections write inputs (\xNN is a byte; with
-// "noeol" after NAME the last newline is dropped); "=== run ARGS" runs the
-// tool (DIR is the case's directory); after a run, "=== status N",
-// "=== stdout", "=== stderr" (empty where absent), "=== json" and
-// "=== otlp" (the digests of DIR/out.json, DIR/out.otlp.json) and "=== html"
-// (lines DIR/out.html holds) say what it gives.
+// A case file: "=== file NAME" writes an input (\xNN is a byte; "noeol"
+// after NAME drops the last newline); "=== run ARGS" runs the tool (DIR is
+// the case's directory); after a run "=== status N", "=== stdout",
+// "=== stderr" (empty where absent), "=== json" and "=== otlp" (digests of
+// DIR/out.json, DIR/out.otlp.json) and "=== html" (lines of the well-formed
+// DIR/out.html) say what it gives.
 class Case {
  public:
   // With `files_only` the case only writes its inputs.
   void play(const std::string& name, bool files_only = false) {
-    std::string head, body;
-    auto flush = [&] {
-      if (!head.empty() && (!files_only || head.compare(0, 5, "file ") == 0)) section(head, body);
-    };
-    for (const std::string& line : split(read_file(cases + name + ".txt"), '\n')) {
-      if (line.compare(0, 4, "=== ") != 0) {
-        body += line + "\n";
-        continue;
-      }
-      flush();
-      head = line.substr(4);
-      body.clear();
-    }
-    flush();
-    expect_outputs_checked();
+    std::vector<std::pair<std::string, std::string>> sections;
+    for (const std::string& line : split(read_file(cases + name + ".txt"), '\n'))
+      if (line.compare(0, 4, "=== ") == 0)
+        sections.emplace_back(line.substr(4), "");
+      else if (!sections.empty())
+        sections.back().second += line + "\n";
+    for (const auto& [head, body] : sections)
+      if (!files_only || head.compare(0, 5, "file ") == 0) section(head, body);
+    expect_outputs();
   }
   ~Case() {
     int status = 0;
@@ -137,17 +131,10 @@ class Case {
       text.replace(at, 3, dir.path);
     return text;
   }
-  void expect_outputs_checked() {
-    EXPECT_EQ(out_checked ? "" : tool.out, "") << "standard output";
-    EXPECT_EQ(err_checked ? "" : tool.err, "") << "standard error";
-    out_checked = err_checked = true;
-  }
-  void write_input(const std::string& head, std::string bytes) {
-    std::string path = dir.path + "/" + unescape(split(head, ' ')[0]);
-    ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
-    if (!bytes.empty() && head.size() > 6 && head.compare(head.size() - 6, 6, " noeol") == 0)
-      bytes.pop_back();
-    std::ofstream(path, std::ios::binary) << bytes;
+  void expect_outputs() {
+    EXPECT_EQ(tool.out, in_dir(want_out)) << "standard output of " << last_run;
+    EXPECT_EQ(tool.err, in_dir(want_err)) << "standard error of " << last_run;
+    want_out = want_err = "";
   }
   void expect_page(const std::string& lines) {
     const std::string page = read_file(dir.path + "/out.html");
@@ -159,36 +146,34 @@ class Case {
       EXPECT_NE(page.find(line), std::string::npos) << line;
   }
   void section(const std::string& head, const std::string& body) {
-    SCOPED_TRACE("=== " + head + " (after run " + last_run + ")");
-    const std::string kind = split(head, ' ')[0],
+    SCOPED_TRACE("=== " + head + " after run " + last_run);
+    const std::string kind = head.substr(0, head.find(' ')),
                       arg = head.substr(std::min(head.size(), kind.size() + 1));
     if (kind == "file") {
-      write_input(arg, unescape(body));
+      const std::string path = dir.path + "/" + unescape(arg.substr(0, arg.find(' ')));
+      ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
+      const bool noeol = arg.find(" noeol") != std::string::npos && !body.empty();
+      std::ofstream(path, std::ios::binary) << unescape(body.substr(0, body.size() - noeol));
     } else if (kind == "run") {
-      expect_outputs_checked();
+      expect_outputs();
       for (const char* out : {"/out.json", "/out.html", "/out.otlp.json"})
         std::remove((dir.path + out).c_str());
-      tool = run_tool(dir, unescape(in_dir(arg)));
-      last_run = arg;
-      out_checked = err_checked = false;
+      tool = run_tool(dir, unescape(in_dir(last_run = arg)));
     } else if (kind == "status") {
       EXPECT_EQ(tool.status, std::stoi(arg)) << tool.err;
     } else if (kind == "stdout" || kind == "stderr") {
-      EXPECT_EQ(kind == "stdout" ? tool.out : tool.err, in_dir(body));
-      (kind == "stdout" ? out_checked : err_checked) = true;
+      (kind == "stdout" ? want_out : want_err) = body;
     } else if (kind == "json" || kind == "otlp") {
       EXPECT_EQ(digest(kind.c_str(), dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json")),
                 body);
-    } else if (kind == "html") {
-      expect_page(body);
     } else {
-      ADD_FAILURE() << "unknown section " << head;
+      EXPECT_EQ(kind, "html");
+      expect_page(body);
     }
   }
   const std::string cases = VANTREL_SOURCE_DIR "/tests/tools/cases/";
   ToolRun tool;
-  std::string last_run;
-  bool out_checked = true, err_checked = true;
+  std::string last_run, want_out, want_err;
 };
 
 }  // namespace timeline_support
