@@ -26,7 +26,7 @@ TEST(TimelineBrowser, PageShowsEveryLaneAndBarZoomsPansAndShowsDetails) {
   Case two;
   two.play("two_processes", true);
   const std::string page = two.dir.path + "/page.html";
-  ToolRun tool = run_tool(two.dir, "--html '" + page + "'" + quoted(logs_in(two.dir)));
+  ToolRun tool = run_tool(two.dir, "--html '" + page + "'" + logs_in(two.dir));
   ASSERT_EQ(tool.status, 0) << tool.err;
   const std::string verdict =
       run("node '" VANTREL_SOURCE_DIR "/tests/tools/timeline_browser.js' '" + tools + "' check '" +

@@ -37,7 +37,7 @@ TEST(TimelineOtlp, RealCallerAndCalleeProcessesShareOneTrace) {
   TempDir dir;
   run_host(dir, "host_timeline_two_processes");
   const std::string out = dir.path + "/out.otlp.json";
-  ToolRun tool = run_tool(dir, "--otlp '" + out + "'" + quoted(logs_in(dir)));
+  ToolRun tool = run_tool(dir, "--otlp '" + out + "'" + logs_in(dir));
   ASSERT_EQ(tool.status, 0) << tool.err;
   std::map<std::string, std::vector<std::string>> spans;  // name, trace, id, parent, resource
   for (const std::vector<std::string>& span : rows(digest("otlp", out))) spans[span[0]] = span;
@@ -60,7 +60,7 @@ TEST(TimelineOtlp, OfficialSchemaAcceptsTheFile) {
   Case two;
   two.play("two_processes", true);
   const std::string out = two.dir.path + "/out.otlp.json";
-  ASSERT_EQ(run_tool(two.dir, "--otlp '" + out + "'" + quoted(logs_in(two.dir))).status, 0);
+  ASSERT_EQ(run_tool(two.dir, "--otlp '" + out + "'" + logs_in(two.dir)).status, 0);
   const std::string verdict = schema_verdict(out);
   if (verdict.empty())
     GTEST_SKIP() << "needs node and @opentelemetry/otlp-proto-exporter-base 0.51.1 in " << tools
