@@ -1,9 +1,9 @@
-# Prints a vantrel-timeline output one item a line, tab-separated, for the
-# tests to compare and pick apart; fails on a file that is not JSON.
-#   timeline_digest.py json FILE: each event's ph, name, ts, dur, pid, tid, other keys
-#   timeline_digest.py otlp FILE: each span's name, traceId, spanId,
-#                                 parentSpanId, resource, other keys
-import json, sys
+# Prints a vantrel-timeline output one item a line, for the tests to compare
+# and pick apart; fails on a file that is not JSON.
+#   json FILE: each trace event's ph, name, ts, dur, pid, tid, other keys (tab-separated)
+#   events FILE: each trace event without times and ids, sorted
+#   otlp FILE: each span's name, traceId, spanId, parentSpanId, resource, other keys
+import json, re, sys
 
 
 def row(item, keys, *extra):
@@ -15,11 +15,12 @@ def row(item, keys, *extra):
 
 kind, path = sys.argv[1:]
 doc = json.load(open(path, encoding='utf-8'))
-if kind == 'json':
-    for event in doc['traceEvents']:
-        row(event, ['ph', 'name', 'ts', 'dur', 'pid', 'tid'])
-else:
-    for resource in doc['resourceSpans']:
-        for scope in resource['scopeSpans']:
-            for span in scope['spans']:
-                row(span, ['name', 'traceId', 'spanId', 'parentSpanId'], resource['resource'])
+for event in doc.get('traceEvents', []) if kind == 'json' else []:
+    row(event, ['ph', 'name', 'ts', 'dur', 'pid', 'tid'])
+if kind == 'events':
+    lasting = lambda e: re.sub(r'thread \d+', 'thread _', re.sub(r'"elapsed_ms": [\d.e+]+', '"elapsed_ms": _', json.dumps(
+        {k: v for k, v in e.items() if k not in ('ts', 'dur', 'pid', 'tid')}, sort_keys=True)))
+    print(''.join(sorted(lasting(e) + '\n' for e in doc['traceEvents'])), end='')
+for resource in doc.get('resourceSpans', []) if kind == 'otlp' else []:
+    for span in (s for scope in resource['scopeSpans'] for s in scope['spans']):
+        row(span, ['name', 'traceId', 'spanId', 'parentSpanId'], resource['resource'])
