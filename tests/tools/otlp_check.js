@@ -2,23 +2,17 @@
 // (the protobufjs module @opentelemetry/otlp-proto-exporter-base generates
 // from the official .proto files), then its trace structure.
 //   node otlp_check.js TOOLS_DIR FILE
-// TOOLS_DIR holds node_modules with the package. Prints
-// "spans=N traces=N cross_process=N" and exits 0, or "invalid: ..." and 1.
+// Prints "spans=N traces=N cross_process=N" and exits 0, or "invalid: ..." and 1.
 'use strict';
 const fs = require('fs');
 const path = require('path');
 const assert = require('assert');
 
 const [toolsDir, file] = process.argv.slice(2);
-const root = require(path.resolve(toolsDir, 'node_modules', '@opentelemetry',
-                                  'otlp-proto-exporter-base', 'build', 'src', 'generated', 'root.js'));
-const Request = root.opentelemetry.proto.collector.trace.v1.ExportTraceServiceRequest;
+const Request = require(path.resolve(toolsDir, 'node_modules/@opentelemetry/otlp-proto-exporter-base/' +
+    'build/src/generated/root.js')).opentelemetry.proto.collector.trace.v1.ExportTraceServiceRequest;
 const idBytes = {traceId: 16, spanId: 8, parentSpanId: 8};
-
-function fail(what) {
-  console.log('invalid: ' + what);
-  process.exit(1);
-}
+const fail = (what) => { console.log('invalid: ' + what); process.exit(1); };
 
 // OTLP/JSON writes ids in hex where protobuf's JSON mapping has base64;
 // empty arrays are dropped, as protobufjs drops them on the way back.
@@ -36,8 +30,7 @@ function mapIds(value, convert) {
 // that is not a decimal string is lost or changed on the way.
 const input = JSON.parse(fs.readFileSync(file, 'utf8'));
 const message = Request.fromObject(mapIds(input, (key, hex) => {
-  if (typeof hex !== 'string' || !new RegExp('^[0-9a-f]{' + 2 * idBytes[key] + '}$').test(hex) ||
-      /^0+$/.test(hex))
+  if (!new RegExp('^[0-9a-f]{' + 2 * idBytes[key] + '}$').test(hex) || /^0+$/.test(hex))
     fail(key + ' is not ' + idBytes[key] + ' bytes of lower-case hex, not all zero: ' + hex);
   return Buffer.from(hex, 'hex').toString('base64');
 }));
@@ -52,21 +45,19 @@ try {
 }
 
 // Ids unique; each parent in the file, in the same trace, around its child.
-const hex = (bytes) => Buffer.from(bytes || []).toString('hex');
-const spans = decoded.resourceSpans.flatMap((resource, r) => resource.scopeSpans.flatMap(
-    (scope) => scope.spans.map((s) => ({resource: r, trace: hex(s.traceId), id: hex(s.spanId),
-      parent: hex(s.parentSpanId), name: s.name, start: BigInt(s.startTimeUnixNano.toString()),
-      end: BigInt(s.endTimeUnixNano.toString())}))));
-const byId = new Map(spans.map((s) => [s.id, s]));
+const spans = back.resourceSpans.flatMap((resource, r) => resource.scopeSpans.flatMap(
+    (scope) => scope.spans.map((s) => ({...s, resource: r, start: BigInt(s.startTimeUnixNano),
+      end: BigInt(s.endTimeUnixNano)}))));
+const byId = new Map(spans.map((s) => [s.spanId, s]));
 if (byId.size !== spans.length) fail('a span id used twice');
 let crossProcess = 0;
 for (const s of spans) {
-  const parent = byId.get(s.parent);
-  if (s.end < s.start) fail('span ' + s.name + ' ends before it starts');
-  if (!s.parent) continue;
-  if (!parent || parent.trace !== s.trace) fail('span ' + s.name + ': parent not in its trace');
+  const parent = byId.get(s.parentSpanId);
+  if (s.end < s.start) fail(s.name + ' ends before it starts');
+  if (!s.parentSpanId) continue;
+  if (!parent || parent.traceId !== s.traceId) fail(s.name + ': parent not in its trace');
   if (s.start < parent.start || s.end > parent.end) fail(s.name + ' is not inside ' + parent.name);
   crossProcess += parent.resource !== s.resource;
 }
-const traces = new Set(spans.map((s) => s.trace)).size;
+const traces = new Set(spans.map((s) => s.traceId)).size;
 console.log('spans=' + spans.length + ' traces=' + traces + ' cross_process=' + crossProcess);

@@ -13,24 +13,18 @@ const path = require('path');
 const [toolsDir, mode, page, ...rest] = process.argv.slice(2);
 const {chromium} = require(path.resolve(toolsDir, 'node_modules', 'playwright-core'));
 
-function fail(what) {
-  console.log('failed: ' + what);
-  process.exit(1);
-}
+const fail = (what) => { console.log('failed: ' + what); process.exit(1); };
 
 async function check(tab, errors, renderMs) {
-  const count = async (selector) => tab.locator(selector).count();
-  if (await count('#names text') !== +rest[0]) fail('lanes: expected ' + rest[0]);
-  if (await count('#view rect') !== +rest[1]) fail('bars: expected ' + rest[1]);
+  const lanes = await tab.locator('#names text').count(), bars = await tab.locator('#view rect').count();
+  if (lanes + ' ' + bars !== rest.join(' ')) fail('lanes and bars: ' + lanes + ' ' + bars);
   const range = () => tab.evaluate(() => ['from', 'to'].map((id) => +document.getElementById(id).value));
   const box = await tab.locator('#chart').boundingBox();
   const all = await range();
   await tab.mouse.move(box.x + 700, box.y + 60);
   await tab.mouse.wheel(0, -300);
   const zoomed = await range();
-  await tab.mouse.down();
-  await tab.mouse.move(box.x + 500, box.y + 60, {steps: 4});
-  await tab.mouse.up();
+  await tab.mouse.down(), await tab.mouse.move(box.x + 500, box.y + 60, {steps: 4}), await tab.mouse.up();
   const panned = await range();
   const width = (r) => r[1] - r[0];
   if (width(zoomed) >= width(all)) fail('the wheel did not zoom: ' + all + ' to ' + zoomed);
@@ -39,8 +33,8 @@ async function check(tab, errors, renderMs) {
   await tab.click('#reset');
   const bar = tab.locator('#view rect').first();
   await bar.hover({force: true});
-  const detail = await tab.locator('#detail').textContent();
-  const title = await bar.evaluate((r) => r.firstChild.textContent.split('\n')[0]);
+  const [detail, title] = [await tab.locator('#detail').textContent(),
+                           await bar.evaluate((r) => r.firstChild.textContent.split('\n')[0])];
   if (!detail.startsWith(title)) fail('hover shows "' + detail + '", expected "' + title + '"');
   if (errors.length) fail('console: ' + errors.join('; '));
   console.log('ok render_ms=' + renderMs);
@@ -54,8 +48,7 @@ async function main() {
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   try {
-    const tab = context.pages()[0] || await context.newPage();
-    const errors = [];
+    const [tab, errors] = [context.pages()[0] || await context.newPage(), []];
     tab.on('console', (message) => message.type() === 'error' && errors.push(message.text()));
     tab.on('pageerror', (error) => errors.push(String(error)));
     tab.on('request', (r) => r.url().startsWith('file:') || errors.push('fetched ' + r.url()));
