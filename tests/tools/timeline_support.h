@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <algorithm>
-
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -51,20 +50,14 @@ inline ToolRun run_tool(const TempDir& dir, const std::string& arguments) {
   return result;
 }
 
-// The "json" or "otlp" output `file`, one item a line of tab-separated cells.
-inline std::string digest(const char* kind, const std::string& file) {
+// The "json", "events" or "otlp" digest of the output `file` (timeline_digest.py).
+inline std::string digest(const std::string& kind, const std::string& file) {
   int status = 0;
-  std::string lines = run("python3 '" VANTREL_SOURCE_DIR "/tests/tools/timeline_digest.py' " +
-                              std::string(kind) + " '" + file + "'",
-                          &status);
+  std::string lines = run(
+      "python3 '" VANTREL_SOURCE_DIR "/tests/tools/timeline_digest.py' " + kind + " '" + file + "'",
+      &status);
   EXPECT_EQ(status, 0) << "not valid JSON: " << read_file(file);
   return lines;
-}
-
-inline std::vector<std::vector<std::string>> rows(const std::string& lines) {
-  std::vector<std::vector<std::string>> cells;
-  for (const std::string& line : split(lines, '\n')) cells.push_back(split(line, '\t'));
-  return cells;
 }
 
 // The files in `dir` (oldest first: their names hold their time) as shell words.
@@ -144,8 +137,7 @@ class Case {
     } else if (kind == "stdout" || kind == "stderr") {
       (kind == "stdout" ? want_out : want_err) = body;
     } else if (kind == "json" || kind == "otlp") {
-      EXPECT_EQ(digest(kind.c_str(), dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json")),
-                body);
+      EXPECT_EQ(digest(kind, dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json")), body);
     } else {
       EXPECT_EQ(kind, "html");
       const std::string page = read_file(dir.path + "/out.html");

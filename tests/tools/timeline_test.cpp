@@ -67,16 +67,11 @@ void expect_summary_of_host(const std::string& out, double run_ms) {
 void expect_html_of_host(const TempDir& dir, const std::string& logs) {
   EXPECT_EQ(run_tool(dir, "--html '" + dir.path + "/out.html'" + logs).status, 0);
   const std::string html = read_file(dir.path + "/out.html");
-  const char* texts[] = {"<rect class=\"b ",
-                         "<title>order#",
-                         "\nleft by an exception",
-                         "<text x=",
-                         "src=",
-                         "href",
-                         "http",
-                         "</html>"};
-  const std::size_t counts[] = {36, 6, 6, 4, 0, 0, 2, 1};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(occurrences(html, texts[i]), counts[i]) << texts[i];
+  std::string counts;
+  for (const char* text : {"<rect class=\"b ", "<title>order#", "\nleft by an exception",
+                           "<text x=", "src=", "href", "http", "</html>"})
+    counts += std::to_string(occurrences(html, text)) + " ";
+  EXPECT_EQ(counts, "36 6 6 4 0 0 2 1 ");
 }
 
 class HostLog : public ::testing::TestWithParam<bool> {};
