@@ -19,12 +19,11 @@ using Context::StepFields;
 using Context::SubFields;
 using Context::LowLevelAPI::Call;
 
-const char settings[] = "active = true; importance = xs; display_mask = all_mask;";
-
+// Steps a few milliseconds long: on a clock of milliseconds the callee's
+// scopes then lie well inside the caller's call.
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 int serve(unsigned tick, unsigned depth) {
-  Admin::config(settings);
   const Call call{tick, depth, StepFields({"order"}, {"7"}), StepFields({"order"}, {"7"}),
                   StepFields({"pricing"}, {"p1"})};
   Context::LowLevelAPI::before_incoming_call(call, SubFields{"alice"}, L, "incoming pricing call",
@@ -39,18 +38,16 @@ int serve(unsigned tick, unsigned depth) {
 }
 
 int call_out(const char* self) {
-  Admin::config(settings);
   Context::WithContext context;
   Context::WorkflowScope order(Context::Root(StepFields({"order"}, {"7"}), SubFields{"alice"}));
   pause_ms(2);
   Context::LowLevelAPI::before_outgoing_call(L, "calling pricing", M, "calling pricing again");
   const Context::Data* data = Context::get_data();
-  const std::string tick = std::to_string(data->major_tick);
-  const std::string depth = std::to_string(data->major_depth);
   const pid_t child = ::fork();
   if (child == 0) {
     ::setenv("QZ_TRACE_XML", "1", 1);
-    ::execl(self, self, "callee", tick.c_str(), depth.c_str(), static_cast<char*>(nullptr));
+    ::execl(self, self, "callee", std::to_string(data->major_tick).c_str(),
+            std::to_string(data->major_depth).c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
   int status = 0;
@@ -63,6 +60,7 @@ int call_out(const char* self) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Admin::config("active = true; importance = xs; display_mask = all_mask;");
   if (argc == 4 && std::string(argv[1]) == "callee")
     return serve(static_cast<unsigned>(std::atoi(argv[2])),
                  static_cast<unsigned>(std::atoi(argv[3])));

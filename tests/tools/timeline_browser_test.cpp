@@ -1,10 +1,6 @@
 // The timeline's HTML page in a real browser: headless Chromium driven by
 // tests/tools/timeline_browser.js (playwright-core). Skipped where Chromium
 // or playwright-core is missing; make test-browser installs them.
-#include <unistd.h>
-
-#include <iostream>
-
 #include "tools/timeline_support.h"
 
 #ifndef VANTREL_BROWSER_TOOLS
@@ -14,82 +10,30 @@
 namespace {
 
 using namespace timeline_support;
-using logfile_support::run;
-using logfile_support::TempDir;
 
 const std::string tools = VANTREL_BROWSER_TOOLS;
 
-bool browser_missing() {
+// The page of two processes with a call between them, a step left by an
+// exception and a scope never closed loads without a console error, shows
+// both lanes and all six bars, zooms, pans and shows a bar's details.
+TEST(TimelineBrowser, PageShowsEveryLaneAndBarZoomsPansAndShowsDetails) {
   int status = 0;
   run("node --version >/dev/null 2>&1", &status);
-  return status != 0 || ::access("/usr/bin/chromium", X_OK) != 0 ||
-         ::access((tools + "/node_modules/playwright-core/package.json").c_str(), R_OK) != 0;
-}
-
-std::string browse(const std::string& arguments, int& status) {
-  return run("node '" VANTREL_SOURCE_DIR "/tests/tools/timeline_browser.js' '" + tools + "' " +
-                 arguments + " 2>&1",
-             &status);
-}
-
-// "36 scopes, 8 messages in 4 threads of 1 processes; ..." => {36, 4}
-std::pair<long, long> scopes_and_threads(const std::string& summary) {
-  std::size_t last = summary.rfind(" scopes, ");
-  std::size_t line = summary.rfind('\n', last);
-  long scopes = std::stol(summary.substr(line == std::string::npos ? 0 : line + 1));
-  long threads = std::stol(summary.substr(summary.find(" in ", last) + 4));
-  return {scopes, threads};
-}
-
-TEST(TimelineBrowser, PageShowsEveryLaneAndBarZoomsPansAndShowsDetails) {
-  if (browser_missing())
+  if (status != 0 || ::access("/usr/bin/chromium", X_OK) != 0 ||
+      ::access((tools + "/node_modules/playwright-core/package.json").c_str(), R_OK) != 0)
     GTEST_SKIP() << "needs node, /usr/bin/chromium (Debian chromium) and playwright-core in "
                  << tools << " (make test-browser installs them)";
-  TempDir dir;
-  run_host(dir, false);
-  std::vector<std::string> logs = logs_in(dir);
-  ToolRun summary = run_tool(dir, "", logs);
-  auto counts = scopes_and_threads(summary.out);
-  EXPECT_EQ(counts.first, 36);
-  const std::string page = dir.path + "/page.html";
-  ToolRun tool = run_tool(dir, "--html '" + page + "'", logs);
+  Case two;
+  two.play("two_processes", true);
+  const std::string page = two.dir.path + "/page.html";
+  ToolRun tool = run_tool(two.dir, "--html '" + page + "'" + logs_in(two.dir));
   ASSERT_EQ(tool.status, 0) << tool.err;
-  int status = 0;
-  std::string verdict = browse(
-      "check '" + page + "' " + std::to_string(counts.second) + " " + std::to_string(counts.first),
-      status);
+  const std::string verdict =
+      run("node '" VANTREL_SOURCE_DIR "/tests/tools/timeline_browser.js' '" + tools + "' check '" +
+              page + "' 2 6 2>&1",
+          &status);
   EXPECT_EQ(status, 0) << verdict;
   EXPECT_EQ(verdict.rfind("ok ", 0), 0u) << verdict;
-  for (const std::string& log : logs) std::remove(log.c_str());
-  std::remove(page.c_str());
-}
-
-// A page of 100,000 scopes: the time from navigation to the drawn page is
-// printed (a figure for the documentation, not a pass mark).
-TEST(TimelineBrowser, PageOfAHundredThousandScopesLoads) {
-  if (browser_missing()) GTEST_SKIP() << "needs node, /usr/bin/chromium and playwright-core";
-  TempDir dir;
-  const std::string log = dir.path + "/big.log";
-  {
-    std::ofstream out(log);
-    for (int i = 0; i < 50000; ++i) {
-      char time[16];
-      std::snprintf(time, sizeof time, "%02d.%03d", i / 1000 % 60, i % 1000);
-      const std::string tid = std::to_string(11 + i % 4);
-      out << text_record(time, '{', "outer", tid) << text_record(time, '{', "inner", tid)
-          << text_record(time, '}', "inner: 0.0004", tid)
-          << text_record(time, '}', "outer: 0.0009", tid);
-    }
-  }
-  const std::string page = dir.path + "/page.html";
-  ToolRun tool = run_tool(dir, "--html '" + page + "'", {log});
-  ASSERT_EQ(tool.status, 0) << tool.err;
-  int status = 0;
-  std::string verdict = browse("check '" + page + "' 4 100000", status);
-  EXPECT_EQ(status, 0) << verdict;
-  std::cout << "100,000 scopes: " << verdict;
-  std::remove(log.c_str());
-  std::remove(page.c_str());
 }
 
 }  // namespace

@@ -1,18 +1,15 @@
-// Helpers of the vantrel-timeline tests: running the built tool, reading
-// its JSON back with Python's json module, the test host's logs, and small
-// hand-written records.
+// Helpers of the vantrel-timeline tests: running the built tool, its JSON
+// and OTLP read back with Python's json module (timeline_digest.py), the
+// test hosts' logs, and the cases of cases/*.txt.
 #ifndef VANTREL_TESTS_TOOLS_TIMELINE_SUPPORT_H
 #define VANTREL_TESTS_TOOLS_TIMELINE_SUPPORT_H
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,26 +23,9 @@
 namespace timeline_support {
 
 using logfile_support::occurrences;
+using logfile_support::read_file;
 using logfile_support::run;
 using logfile_support::TempDir;
-
-// One event of the JSON as Python read it.
-struct Event {
-  std::string ph, name;
-  double ts = 0, dur = 0;
-  long long pid = 0, tid = 0;
-  std::string args;  // the args object, keys sorted: {"a": 1, "b": "x"}
-
-  bool has(const std::string& text) const { return args.find(text) != std::string::npos; }
-};
-
-inline const char json_reader[] =
-    "import json, sys\n"
-    "events = json.load(open(sys.argv[1], encoding='utf-8'))['traceEvents']\n"
-    "for e in events:\n"
-    "    print('\\x1f'.join([e['ph'], e['name'], str(e.get('ts', 0)), str(e.get('dur', 0)),\n"
-    "                     str(e['pid']), str(e['tid']), json.dumps(e.get('args', {}), "
-    "sort_keys=True)]))\n";
 
 inline std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -54,139 +34,123 @@ inline std::vector<std::string> split(const std::string& text, char separator) {
   return parts;
 }
 
-inline std::string quoted(const std::vector<std::string>& files) {
-  std::string text;
-  for (const std::string& file : files) text += " '" + file + "'";
-  return text;
-}
-
 struct ToolRun {
   int status = 0;
-  std::string out;  // standard output
-  std::string err;  // standard error
+  std::string out, err;
 };
 
-inline ToolRun run_tool(const TempDir& dir, const std::string& options,
-                        const std::vector<std::string>& logs) {
+// Runs the tool with `arguments`, a shell command line.
+inline ToolRun run_tool(const TempDir& dir, const std::string& arguments) {
   ToolRun result;
-  result.out = run(std::string(VANTREL_TIMELINE_TOOL) + " " + options + quoted(logs) + " 2>'" +
-                       dir.path + "/stderr.txt'",
-                   &result.status);
-  std::ifstream err(dir.path + "/stderr.txt");
-  result.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-  std::remove((dir.path + "/stderr.txt").c_str());
+  const std::string err = dir.path + "/stderr.txt";
+  result.out = run(VANTREL_TIMELINE_TOOL " " + arguments + " 2>'" + err + "'", &result.status);
+  result.err = read_file(err);
+  std::remove(err.c_str());
   result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
   return result;
 }
 
-// Reads a JSON file back with a real parser; fails the test when it is not JSON.
-inline std::vector<Event> read_json(const TempDir& dir, const std::string& json) {
-  std::string script = dir.path + "/read.py";
-  std::ofstream(script) << json_reader;
+// The "json", "events" or "otlp" digest of the output `file` (timeline_digest.py).
+inline std::string digest(const std::string& kind, const std::string& file) {
   int status = 0;
-  std::string lines = run("python3 '" + script + "' '" + json + "'", &status);
-  std::remove(script.c_str());
-  EXPECT_EQ(status, 0) << "not valid JSON: " << json;
-  std::vector<Event> events;
-  for (const std::string& line : split(lines, '\n')) {
-    std::vector<std::string> f = split(line, '\x1f');
-    if (f.size() != 7) continue;
-    events.push_back(Event{f[0], f[1], std::stod(f[2]), std::stod(f[3]), std::stoll(f[4]),
-                           std::stoll(f[5]), f[6]});
+  std::string lines = run(
+      "python3 '" VANTREL_SOURCE_DIR "/tests/tools/timeline_digest.py' " + kind + " '" + file + "'",
+      &status);
+  EXPECT_EQ(status, 0) << "not valid JSON: " << read_file(file);
+  return lines;
+}
+
+// The files in `dir` (oldest first: their names hold their time) as shell words.
+inline std::string logs_in(const TempDir& dir, bool newest_first = false) {
+  std::vector<std::string> files = dir.files();
+  if (newest_first) std::reverse(files.begin(), files.end());
+  std::string words;
+  for (const std::string& file : files) words += " '" + dir.path + "/" + file + "'";
+  return words;
+}
+
+// Runs a host that writes logs into `dir` (XML with `xml`).
+inline void run_host(const TempDir& dir, const char* host, bool xml = false) {
+  int status = 0;
+  run("QZ_TRACE_LOGDIR='" + dir.path + "' " + (xml ? "QZ_TRACE_XML=1 " : "") +
+          VANTREL_TEST_HOSTS_DIR "/" + host,
+      &status);
+  EXPECT_EQ(status, 0) << host;
+}
+
+// A case file: "=== file NAME" writes an input (\xNN is a byte; "noeol"
+// after NAME drops the last newline); "=== run ARGS" runs the tool (DIR is
+// the case's directory); after a run "=== status N", "=== stdout",
+// "=== stderr" (empty where absent), "=== json" and "=== otlp" (digests of
+// DIR/out.json, DIR/out.otlp.json) and "=== html" (lines of the well-formed
+// DIR/out.html) say what it gives.
+class Case {
+ public:
+  // With `files_only` the case only writes its inputs.
+  void play(const std::string& name, bool files_only = false) {
+    std::vector<std::pair<std::string, std::string>> sections;
+    for (const std::string& line : split(read_file(cases + name + ".txt"), '\n'))
+      if (line.compare(0, 4, "=== ") == 0)
+        sections.emplace_back(line.substr(4), "");
+      else if (!sections.empty())
+        sections.back().second += line + "\n";
+    for (const auto& [head, body] : sections)
+      if (!files_only || head.compare(0, 5, "file ") == 0) section(head, body);
+    expect_outputs();
   }
-  return events;
-}
+  ~Case() { EXPECT_EQ(system(("rm -rf '" + dir.path + "'/*").c_str()), 0); }
+  TempDir dir;
 
-inline std::vector<Event> scopes_of(const std::vector<Event>& events) {
-  std::vector<Event> scopes;
-  std::copy_if(events.begin(), events.end(), std::back_inserter(scopes),
-               [](const Event& e) { return e.ph == "X"; });
-  return scopes;
-}
-
-// Scopes of one thread either nest or follow each other.
-inline void expect_nesting(std::vector<Event> scopes) {
-  std::sort(scopes.begin(), scopes.end(), [](const Event& a, const Event& b) {
-    return a.tid != b.tid ? a.tid < b.tid : (a.ts != b.ts ? a.ts < b.ts : a.dur > b.dur);
-  });
-  for (std::size_t i = 0; i < scopes.size(); ++i)
-    for (std::size_t j = i + 1; j < scopes.size() && scopes[j].tid == scopes[i].tid; ++j) {
-      const Event& a = scopes[i];
-      const Event& b = scopes[j];
-      bool inside = b.ts + b.dur <= a.ts + a.dur + 1e-3;
-      bool after = b.ts >= a.ts + a.dur - 1e-3;
-      EXPECT_TRUE(inside || after) << a.name << " and " << b.name << " overlap on " << a.tid;
+ private:
+  static std::string unescape(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const bool hex = text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size();
+      bytes += hex ? static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)) : text[i];
+      i += hex ? 3 : 0;
     }
-}
-
-// Durations the host measured around the scopes, per label, and the time it
-// slept inside them.
-struct Measured {
-  std::size_t count = 0;
-  double total = 0;
-  double max = 0;
-  double slept = 0;      // total
-  double max_slept = 0;  // of one scope
+    return bytes;
+  }
+  std::string in_dir(const std::string& text) const {
+    return std::regex_replace(text, std::regex("DIR"), dir.path);
+  }
+  void expect_outputs() {
+    EXPECT_EQ(tool.out, in_dir(want_out)) << "standard output of " << last_run;
+    EXPECT_EQ(tool.err, in_dir(want_err)) << "standard error of " << last_run;
+    want_out = want_err = "";
+  }
+  void section(const std::string& head, const std::string& body) {
+    SCOPED_TRACE("=== " + head + " after run " + last_run);
+    const std::string kind = head.substr(0, head.find(' ')),
+                      arg = head.substr(std::min(head.size(), kind.size() + 1));
+    if (kind == "file") {
+      const std::string path = dir.path + "/" + unescape(arg.substr(0, arg.find(' ')));
+      ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
+      const bool noeol = arg.find(" noeol") != std::string::npos && !body.empty();
+      std::ofstream(path, std::ios::binary) << unescape(body.substr(0, body.size() - noeol));
+    } else if (kind == "run") {
+      expect_outputs();
+      EXPECT_EQ(system(("rm -f '" + dir.path + "'/out.*").c_str()), 0);
+      tool = run_tool(dir, unescape(in_dir(last_run = arg)));
+    } else if (kind == "status") {
+      EXPECT_EQ(tool.status, std::stoi(arg)) << tool.err;
+    } else if (kind == "stdout" || kind == "stderr") {
+      (kind == "stdout" ? want_out : want_err) = body;
+    } else if (kind == "json" || kind == "otlp") {
+      EXPECT_EQ(digest(kind, dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json")), body);
+    } else {
+      EXPECT_EQ(kind, "html");
+      const std::string page = read_file(dir.path + "/out.html");
+      EXPECT_EQ(system(("xmllint --noout --html '" + dir.path + "/out.html'").c_str()), 0);
+      EXPECT_EQ(page.find('\0'), std::string::npos) << "stray bytes in the page";
+      for (const std::string& line : split(in_dir(body), '\n'))
+        EXPECT_NE(page.find(line), std::string::npos) << line;
+    }
+  }
+  const std::string cases = VANTREL_SOURCE_DIR "/tests/tools/cases/";
+  ToolRun tool;
+  std::string last_run, want_out, want_err;
 };
-
-// Runs the host in `dir` (XML when `xml`); returns its measurements.
-inline std::map<std::string, Measured> run_host(const TempDir& dir, bool xml, int threads = 3) {
-  std::string command = std::string("QZ_TRACE_LOGDIR='") + dir.path + "' " +
-                        (xml ? "QZ_TRACE_XML=1 " : "") + VANTREL_TEST_HOSTS_DIR +
-                        "/host_timeline_work " + std::to_string(threads) + " 2";
-  int status = 0;
-  std::string output = run(command, &status);
-  EXPECT_EQ(status, 0);
-  std::map<std::string, Measured> measured;
-  for (const std::string& line : split(output, '\n')) {
-    std::vector<std::string> f = split(line, '\t');
-    if (f.size() != 3) continue;
-    Measured& m = measured[f[0]];
-    ++m.count;
-    m.total += std::stod(f[1]);
-    m.max = std::max(m.max, std::stod(f[1]));
-    m.slept += std::stod(f[2]);
-    m.max_slept = std::max(m.max_slept, std::stod(f[2]));
-  }
-  return measured;
-}
-
-inline std::vector<std::string> logs_in(const TempDir& dir) {
-  std::vector<std::string> logs;
-  for (const std::string& file : dir.files()) logs.push_back(dir.path + "/" + file);
-  return logs;
-}
-
-// Summary rows: label => count, total, mean, median, p95, max.
-inline std::map<std::string, std::vector<double>> summary_rows(const std::string& out) {
-  std::map<std::string, std::vector<double>> rows;
-  for (const std::string& line : split(out, '\n')) {
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) words.push_back(word);
-    char* end = nullptr;
-    if (words.size() < 7 || (std::strtod(words.back().c_str(), &end), *end != '\0')) continue;
-    std::vector<double> figures;
-    for (std::size_t i = words.size() - 6; i < words.size(); ++i)
-      figures.push_back(std::stod(words[i]));
-    std::string label = words[0];
-    for (std::size_t i = 1; i + 6 < words.size(); ++i) label += " " + words[i];
-    rows[label] = figures;
-  }
-  return rows;
-}
-
-inline void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-using logfile_support::read_file;
-
-inline std::string text_record(const std::string& time, char tag, const std::string& text,
-                               const std::string& tid = "  11", char exception = ' ') {
-  return "2026/12/06 10:00:" + time + "|>=| |" + exception + "|   10|" + tid + "|" + tag +
-         "|||||||||||||||" + text + "\n";
-}
 
 }  // namespace timeline_support
 
