@@ -262,6 +262,12 @@ void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
 void Outputs::scope(const Scope& scope) {
   for (auto& output : outputs_) output->scope(scope);
 }
+void Outputs::opened(const Scope& scope) {
+  for (auto& output : outputs_) output->opened(scope);
+}
+void Outputs::host_named(std::uint32_t index, const std::string& name) {
+  for (auto& output : outputs_) output->host_named(index, name);
+}
 void Outputs::message(const Record& record, std::uint32_t host, const Scope* enclosing) {
   for (auto& output : outputs_) output->message(record, host, enclosing);
 }

@@ -8,7 +8,10 @@ void Pairing::begin_file(const std::string& path, const std::string& host) {
   path_ = path;
   auto known = std::find(facts_.hosts.begin(), facts_.hosts.end(), host);
   host_ = static_cast<std::uint32_t>(known - facts_.hosts.begin());
-  if (known == facts_.hosts.end()) facts_.hosts.push_back(host);
+  if (known == facts_.hosts.end()) {
+    facts_.hosts.push_back(host);
+    output_.host_named(host_, host);
+  }
 }
 
 void Pairing::process_name(std::int64_t pid, const std::string& name) {
@@ -62,6 +65,7 @@ void Pairing::open(Thread& thread, const Record& record) {
   scope.context = record.context;
   frame.children_end = scope.start_ms;
   push(thread, std::move(frame));
+  output_.opened(thread.open.back().scope);
   thread.depths = std::max(thread.depths, static_cast<int>(thread.open.size()));
 }
 

@@ -49,6 +49,11 @@ class Output {
  public:
   virtual ~Output() = default;
   virtual void scope(const Scope& scope) = 0;
+  // A scope has opened: id, parent, thread and context are set, the end is
+  // not known yet. Called before any of its children opens.
+  virtual void opened(const Scope& /*scope*/) {}
+  // The name of host `index` (of Scope::host), told once before its first scope.
+  virtual void host_named(std::uint32_t /*index*/, const std::string& /*name*/) {}
   // `host`: index in RunFacts::hosts; `enclosing`: the innermost scope open
   // on the record's thread, still without its end, or null.
   virtual void message(const Record& record, std::uint32_t host, const Scope* enclosing) = 0;
