@@ -64,9 +64,16 @@ TEST(TimelineBrowser, PageShowsEveryLaneAndBarZoomsPansAndShowsDetails) {
   std::remove(page.c_str());
 }
 
-// A page of 100,000 scopes: the time from navigation to the drawn page is
-// printed (a figure for the documentation, not a pass mark).
-TEST(TimelineBrowser, PageOfAHundredThousandScopesLoads) {
+// "ok render_ms=1234\n" => 1234; -1 without a time.
+long render_ms(const std::string& verdict) {
+  std::size_t at = verdict.find("render_ms=");
+  return at == std::string::npos ? -1 : std::stol(verdict.substr(at + 10));
+}
+
+// A page of 100,000 scopes works like a small one and is drawn within two
+// seconds of its navigation, the best of up to three loads: another load
+// on the machine may slow one of them.
+TEST(TimelineBrowser, PageOfAHundredThousandScopesDrawsInTwoSeconds) {
   if (browser_missing()) GTEST_SKIP() << "needs node, /usr/bin/chromium and playwright-core";
   TempDir dir;
   const std::string log = dir.path + "/big.log";
@@ -87,7 +94,14 @@ TEST(TimelineBrowser, PageOfAHundredThousandScopesLoads) {
   int status = 0;
   std::string verdict = browse("check '" + page + "' 4 100000", status);
   EXPECT_EQ(status, 0) << verdict;
-  std::cout << "100,000 scopes: " << verdict;
+  long best = render_ms(verdict);
+  for (int again = 0; again < 2 && (best < 0 || best >= 2000); ++again) {
+    long time = render_ms(browse("time '" + page + "'", status));
+    if (time >= 0 && (best < 0 || time < best)) best = time;
+  }
+  std::cout << "100,000 scopes: drawn in " << best << " ms\n";
+  EXPECT_GE(best, 0) << verdict;
+  EXPECT_LT(best, 2000);
   std::remove(log.c_str());
   std::remove(page.c_str());
 }

@@ -100,9 +100,10 @@ class JsonOutput : public Output {
   std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the flows
 };
 
-// One page: a lane per process and thread, a bar per scope (an SVG rect with
-// a title as tooltip), nested rows by depth, an arrow from each cross call's
-// caller to its callee, zoom and pan by script. Bars are placed in
+// One page: a lane per process and thread, a bar per scope (the markup of an
+// SVG rect with a title, which the page's script paints on a canvas),
+// nested rows by depth, an arrow from each cross call's caller to its
+// callee, zoom, pan and details on hover by script. Bars are placed in
 // milliseconds after `origin_ms`.
 class HtmlOutput : public Output {
  public:
@@ -114,7 +115,7 @@ class HtmlOutput : public Output {
 
  private:
   int lane_index(std::int64_t pid, std::uint64_t tid);  // pid as shown_pid
-  int write_lanes(const std::vector<Lane>& lanes, std::string& style, std::string& lane_y);
+  int write_lanes(const std::vector<Lane>& lanes, std::string& lane_y);
   std::string flows() const;
   void flush_if_full();
 
