@@ -149,7 +149,11 @@ OtlpOutput::Trace OtlpOutput::trace_of(const Scope& scope, const Trace* parent) 
     return Trace{fnv1a(scope.context.root, 1), fnv1a(scope.context.root, 2)};
   if (parent) return *parent;
   const std::string& host = scope.host < hosts_.size() ? hosts_[scope.host] : "";
-  std::string own = host + '\n' + std::to_string(scope.pid) + '\n' + std::to_string(scope.id);
+  std::string own = host;  // "host\npid\nid"
+  own += '\n';
+  append_integer(own, scope.pid);
+  own += '\n';
+  append_integer(own, scope.id);
   return Trace{fnv1a(own, 3), fnv1a(own, 4)};
 }
 
@@ -191,7 +195,12 @@ void OtlpOutput::scope(const Scope& scope) {
 }
 
 OtlpOutput::Process& OtlpOutput::process(const Scope& scope) {
-  return processes_[ProcessKey(scope.host, scope.pid)];
+  const ProcessKey key(scope.host, scope.pid);
+  if (!last_process_ || last_process_key_ != key) {
+    last_process_ = &processes_[key];
+    last_process_key_ = key;
+  }
+  return *last_process_;
 }
 
 // Moves the process's buffer to the end of the spool. Without a temporary
@@ -289,9 +298,17 @@ void OtlpOutput::write_out(const char* data, std::size_t size) {
 // The cross calls as patches per process: the callee becomes a server span
 // with the caller's span as parent, the caller a client span.
 std::map<OtlpOutput::ProcessKey, std::vector<OtlpOutput::Patch>> OtlpOutput::call_patches() const {
+  const std::size_t none = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> callers(workflow_scopes_.size(), none);
+  std::vector<CallLink> links = link_calls(workflow_scopes_);
+  for (const CallLink& link : links) callers[link.callee] = link.caller;
   std::vector<int> kinds(workflow_scopes_.size(), 0);
   std::vector<std::uint64_t> parents(workflow_scopes_.size(), 0);
-  for (const CallLink& link : link_calls(workflow_scopes_)) {
+  for (const CallLink& link : links) {
+    // Two outermost scopes of equal times in two processes each contain
+    // the other: the later one only is the callee, so that no span is its
+    // own ancestor.
+    if (callers[link.caller] == link.callee && link.callee < link.caller) continue;
     kinds[link.callee] = kind_server;
     parents[link.callee] = patchable_[link.caller].second.span_id;
     kinds[link.caller] = kind_client;

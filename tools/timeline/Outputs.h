@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "tools/timeline/Pairing.h"
@@ -181,10 +182,12 @@ class OtlpOutput : public Output {
   std::size_t buffered_ = 0;  // bytes in all processes' buffers
   std::string buffer_;        // the output, written out in blocks
   std::map<ProcessKey, Process> processes_;
-  std::vector<std::string> hosts_;                      // host names seen so far, for own traces
-  std::map<std::uint64_t, Trace> open_traces_;          // the open scopes' traces, by scope id
-  std::map<std::uint64_t, std::vector<Event>> events_;  // the open scopes' events, by scope id
-  std::vector<CallScope> workflow_scopes_;              // the scopes with a root, for the links
+  std::vector<std::string> hosts_;   // host names seen so far, for own traces
+  Process* last_process_ = nullptr;  // the process of the latest span (map nodes stay)
+  ProcessKey last_process_key_;
+  std::unordered_map<std::uint64_t, Trace> open_traces_;          // the open scopes' traces, by id
+  std::unordered_map<std::uint64_t, std::vector<Event>> events_;  // the open scopes' events
+  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the links
   std::vector<std::pair<ProcessKey, Patchable>> patchable_;  // in step with workflow_scopes_
 };
 
