@@ -67,9 +67,9 @@ function kind(c){
   }
   return k;
 }
-var HEAD='<rect class="b ';
+var HEAD='<rect class="';  // followed by "b " and the bar's marks
 for(var p=markup.indexOf(HEAD);p>=0;p=markup.indexOf(HEAD,p+1)){
-  var cs=p+HEAD.length,ce=markup.indexOf('"',cs),cls=markup.slice(cs,ce);
+  var cs=p+HEAD.length+2,ce=markup.indexOf('"',cs),cls=markup.slice(cs,ce);
   var xs=ce+5,xe=markup.indexOf('"',xs),ys=xe+5,ye=markup.indexOf('"',ys),ws=ye+9,we=markup.indexOf('"',ws);
   var k=kinds[cls]||(kinds[cls]=kind(cls));
   var bar={x:+markup.slice(xs,xe),w:+markup.slice(ws,we),y:+markup.slice(ys,ye)+k.lane,k:k,
