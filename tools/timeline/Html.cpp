@@ -1,9 +1,12 @@
 // The HTML timeline: one page, nothing fetched. Bars are written as they
-// arrive, one SVG rect per scope, in milliseconds after the origin:
+// arrive, one line of markup per scope, in milliseconds after the origin:
 //   <rect class="b v3 l2" x="12.000" y="18" width="10.127" height="15"><title>...</title></rect>
-// The lane of a bar (class l<N>) is moved to its place by a style written at
-// the end, when the lanes and their depths are known; the script scales the
-// time axis to the window and zooms.
+// inside a script block the browser keeps as text: a hundred thousand live
+// SVG elements took the browser seconds to build and draw, while the page's
+// script reads the text in a fraction of that. The script places each bar
+// on its lane (class l<N>, offsets written at the end, when the lanes and
+// their depths are known) and paints only what the visible time range
+// shows on a canvas, bars narrower than a pixel merged into one pixel.
 #include <algorithm>
 #include <cstdio>
 
@@ -24,21 +27,12 @@ body{font:13px sans-serif;margin:0;color:#222}
 header{padding:8px 12px;background:#f4f4f4;border-bottom:1px solid #ccc}
 header input{width:8em}
 #detail{white-space:pre;font:12px monospace;min-height:1.3em;overflow:hidden}
-#chart{display:block;width:100%}
-.b{stroke-width:1px;vector-effect:non-scaling-stroke}
-.outline .b{stroke:rgba(0,0,0,.35)}
-.b:hover{stroke:#000;stroke-width:2px}
-.v0{fill:#cfd8dc;stroke:#cfd8dc}.v1{fill:#90caf9;stroke:#90caf9}.v2{fill:#81c784;stroke:#81c784}
-.v3{fill:#ffb74d;stroke:#ffb74d}.v4{fill:#ba68c8;stroke:#ba68c8}.v-1{fill:#eee;stroke:#eee}
-.outline .sW{stroke:#f9a825;stroke-width:2px}.outline .sE,.outline .sA{stroke:#c62828;stroke-width:2px}
-.outline .ex{stroke:#c62828;stroke-dasharray:4 2;stroke-width:2px}
-.open{fill-opacity:.45}
-.crash{fill:#c62828;stroke:#c62828;stroke-width:3px}
+#plotarea{position:relative}
+#plot{position:absolute;left:%LABELW%px;top:0}
+#chart{display:block;width:100%;position:relative}
 .legend span{display:inline-block;padding:1px 6px;margin-right:4px;border:1px solid #999}
 #names text{font:12px sans-serif}
 #axis text{font:11px sans-serif;fill:#444}
-#axis line{stroke:#ddd}
-#labels text{font:11px sans-serif;fill:#111;pointer-events:none}
 #flows path{stroke:#37474f;stroke-width:1.5px;fill:none;pointer-events:none}
 #flows path.head{fill:#37474f;stroke:none}
 </style></head><body>
@@ -50,58 +44,121 @@ from <input id="from"> to <input id="to"> ms <button id="apply">zoom</button> <b
 &nbsp; wheel: zoom, drag: pan, hover a bar for its details
 <div id="detail">&nbsp;</div>
 </header>
-<svg id="chart" xmlns="http://www.w3.org/2000/svg">
-<defs><clipPath id="plot"><rect x=")HTML";
-const char page_bars[] = R"HTML(" y="0" width="100000" height="10000000"/></clipPath></defs>
-<g id="axis"></g>
-<g clip-path="url(#plot)"><g id="view">
+<script type="text/plain" id="bars">
 )HTML";
 
 const char page_script[] = R"HTML(<script>
 (function(){
-var svg=document.getElementById('chart'),view=document.getElementById('view');
+var svg=document.getElementById('chart'),canvas=document.getElementById('plot'),ctx=canvas.getContext('2d');
 var axis=document.getElementById('axis'),from=document.getElementById('from'),to=document.getElementById('to');
-var NS='http://www.w3.org/2000/svg',a=0,b=SPAN,labels=document.getElementById('labels');
-var bars=Array.prototype.map.call(view.getElementsByTagName('rect'),function(r){
-  var lane=/ l(\d+)/.exec(r.getAttribute('class'));
-  return {x:+r.getAttribute('x'),w:+r.getAttribute('width'),y:+r.getAttribute('y')+(LANEY[lane?lane[1]:0]||0),
-          t:r.firstChild?r.firstChild.textContent.split(' \u2014 ')[0]:''};
+var detail=document.getElementById('detail'),NS='http://www.w3.org/2000/svg',a=0,b=SPAN,BARH=ROWH-3;
+var tip=svg.insertBefore(document.createElementNS(NS,'title'),svg.firstChild);
+var FILL=['#cfd8dc','#90caf9','#81c784','#ffb74d','#ba68c8'];
+// The bars from their markup, which the tool writes in one fixed form:
+// scanned with indexOf, the marks of each distinct class parsed once, the
+// title read only when its bar is hovered (`t`: where it starts).
+var markup=document.getElementById('bars').textContent,kinds={},byRow={},crashes=[],total=0;
+function kind(c){
+  var k={v:-1,lane:0,s:'',ex:false,open:false,crash:false},f=c.split(' ');
+  for(var i=0;i<f.length;++i){
+    var h=f[i].charAt(0);
+    if(f[i]==='crash')k.crash=true;else if(f[i]==='ex')k.ex=true;else if(f[i]==='open')k.open=true;
+    else if(h==='v')k.v=+f[i].slice(1);else if(h==='l')k.lane=LANEY[f[i].slice(1)]||0;else if(h==='s')k.s=f[i].charAt(1);
+  }
+  return k;
+}
+var HEAD='<rect class="';  // followed by "b " and the bar's marks
+for(var p=markup.indexOf(HEAD);p>=0;p=markup.indexOf(HEAD,p+1)){
+  var cs=p+HEAD.length+2,ce=markup.indexOf('"',cs),cls=markup.slice(cs,ce);
+  var xs=ce+5,xe=markup.indexOf('"',xs),ys=xe+5,ye=markup.indexOf('"',ys),ws=ye+9,we=markup.indexOf('"',ws);
+  var k=kinds[cls]||(kinds[cls]=kind(cls));
+  var bar={x:+markup.slice(xs,xe),w:+markup.slice(ws,we),y:+markup.slice(ys,ye)+k.lane,k:k,
+           t:markup.indexOf('<title>',we)+7};
+  total+=bar.w;
+  if(k.crash)crashes.push(bar);else(byRow[bar.y]||(byRow[bar.y]=[])).push(bar);
+}
+// Sorted by row, then by start (bars arrive in order of their ends, which
+// for one row is the order of their starts: they never overlap); a row's
+// ends are then sorted too.
+var bars=[],rows=[];
+Object.keys(byRow).map(Number).sort(function(p,q){return p-q;}).forEach(function(y){
+  var row=byRow[y],sorted=true;
+  for(var i=1;i<row.length&&sorted;++i)sorted=row[i-1].x<=row[i].x;
+  if(!sorted)row.sort(function(p,q){return p.x-q.x;});
+  rows.push({y:y,from:bars.length,to:bars.length+row.length});
+  for(var i=0;i<row.length;++i)bars.push(row[i]);
 });
-var mean=bars.reduce(function(sum,r){return sum+r.w;},0)/Math.max(bars.length,1);
+byRow=null;
+function title(bar){return decode(markup.slice(bar.t,markup.indexOf('</title>',bar.t)));}
+var mean=total/Math.max(bars.length,1);
 function width(){return Math.max(100,svg.clientWidth-LABELW-10);}
+// The first bar of `row` that ends at or after time t.
+function first(row,t){
+  var lo=row.from,hi=row.to;
+  while(lo<hi){var mid=(lo+hi)>>1;if(bars[mid].x+bars[mid].w<t)lo=mid+1;else hi=mid;}
+  return lo;
+}
+function fill(bar){return bar.k.v>=0&&bar.k.v<FILL.length?FILL[bar.k.v]:'#eee';}
 // Outlines only once bars are wide enough to tell apart; a crowd of thin
-// outlined bars would draw a black band. Until then each bar keeps a stroke
-// of its own colour, so that a bar narrower than a pixel still shows.
-function outline(k){svg.classList.toggle('outline',mean*k>=4);}
-function names(k){
-  while(labels.firstChild)labels.removeChild(labels.firstChild);
-  var shown=0;
-  for(var i=0;i<bars.length&&shown<3000;++i){
-    var r=bars[i],x0=Math.max(r.x,a),x1=Math.min(r.x+r.w,b);
-    if((x1-x0)*k<40)continue;
-    var s=document.createElementNS(NS,'text');
-    s.setAttribute('x',LABELW+(x0-a)*k+3);s.setAttribute('y',r.y+11);
-    var room=Math.floor(((x1-x0)*k-6)/6.5);
-    s.textContent=r.t.length>room?r.t.slice(0,Math.max(room-1,1))+'\u2026':r.t;
-    labels.appendChild(s);++shown;
+// outlined bars would draw a black band.
+function outline(bar,x,w){
+  var k=bar.k,red=k.s==='E'||k.s==='A'||k.ex;
+  ctx.strokeStyle=red?'#c62828':k.s==='W'?'#f9a825':'rgba(0,0,0,.35)';
+  ctx.lineWidth=red||k.s==='W'?2:1;
+  ctx.setLineDash(k.ex?[4,2]:[]);
+  ctx.strokeRect(x+.5,bar.y+.5,Math.max(w-1,1),BARH-1);
+}
+function label(bar,x,w){
+  var room=Math.floor((w-6)/6.5),t=title(bar).split(' \u2014 ')[0];
+  ctx.fillStyle='#111';
+  ctx.fillText(t.length>room?t.slice(0,Math.max(room-1,1))+'\u2026':t,x+3,bar.y+11);
+}
+// One row: a bar narrower than a pixel is drawn as a pixel only when the
+// pixel is not covered yet, so that a row costs at most its width in pixels.
+function paintRow(row,k,w,marks){
+  var covered=-1;
+  for(var i=first(row,a);i<row.to&&bars[i].x<=b;++i){
+    var bar=bars[i],x=(bar.x-a)*k,bw=bar.w*k;
+    if(bw<1){if(x<covered)continue;x=Math.floor(x);bw=1;}
+    if(x+bw<0||x>w)continue;
+    covered=x+bw;
+    ctx.globalAlpha=bar.k.open?.45:1;ctx.fillStyle=fill(bar);
+    ctx.fillRect(x,bar.y,bw,BARH);
+    if(bw>=2&&mean*k>=4)marks.outlines.push(bar,x,bw);
+    if(bw>=40&&marks.labels.length<9000)marks.labels.push(bar,Math.max(x,0),Math.min(x+bw,w)-Math.max(x,0));
   }
 }
+function paint(k,w,ticks){
+  var ratio=window.devicePixelRatio||1;
+  if(canvas.width!==Math.round(w*ratio)||canvas.height!==Math.round(HEIGHT*ratio)){
+    canvas.width=Math.round(w*ratio);canvas.height=Math.round(HEIGHT*ratio);
+    canvas.style.width=w+'px';canvas.style.height=HEIGHT+'px';
+  }
+  ctx.setTransform(ratio,0,0,ratio,0,0);ctx.clearRect(0,0,w,HEIGHT);
+  ctx.globalAlpha=1;ctx.fillStyle='#ddd';
+  ticks.forEach(function(x){ctx.fillRect(Math.round(x),AXISH-6,1,HEIGHT-AXISH+6);});
+  var marks={outlines:[],labels:[]};
+  for(var r=0;r<rows.length;++r)paintRow(rows[r],k,w,marks);
+  ctx.globalAlpha=1;
+  for(var i=0;i<marks.outlines.length;i+=3)outline(marks.outlines[i],marks.outlines[i+1],marks.outlines[i+2]);
+  ctx.setLineDash([]);ctx.font='11px sans-serif';
+  for(var i=0;i<marks.labels.length;i+=3)label(marks.labels[i],marks.labels[i+1],marks.labels[i+2]);
+  ctx.fillStyle='#c62828';
+  crashes.forEach(function(c){var x=(c.x-a)*k;if(x>=-2&&x<=w+2)ctx.fillRect(x-1.5,c.y,3,BARH);});
+}
 function draw(){
-  var k=width()/(b-a);
-  view.setAttribute('transform','translate('+(LABELW-a*k)+',0) scale('+k+',1)');
+  var w=width(),k=w/(b-a);
   from.value=a.toFixed(3);to.value=b.toFixed(3);
   while(axis.firstChild)axis.removeChild(axis.firstChild);
   var step=Math.pow(10,Math.floor(Math.log10((b-a)/8)));
   if((b-a)/step>40)step*=5;else if((b-a)/step>16)step*=2;
+  var ticks=[];
   for(var t=Math.ceil(a/step)*step;t<=b;t+=step){
-    var x=LABELW+(t-a)*k,l=document.createElementNS(NS,'line');
-    l.setAttribute('x1',x);l.setAttribute('x2',x);l.setAttribute('y1',AXISH-6);l.setAttribute('y2',HEIGHT);
-    axis.appendChild(l);
-    var s=document.createElementNS(NS,'text');s.setAttribute('x',x+2);s.setAttribute('y',AXISH-10);
-    s.textContent=(+t.toFixed(6))+' ms';axis.appendChild(s);
+    var x=LABELW+(t-a)*k,s=document.createElementNS(NS,'text');
+    s.setAttribute('x',x+2);s.setAttribute('y',AXISH-10);
+    s.textContent=(+t.toFixed(6))+' ms';axis.appendChild(s);ticks.push(x-LABELW);
   }
-  names(k);
-  outline(k);
+  paint(k,w,ticks);
   arrows(k);
 }
 // Cross calls: an arrow at the callee's start, from the caller's row down
@@ -118,6 +175,21 @@ function arrows(k){
     head.setAttribute('d','M'+x+' '+f[2]+'l-4 '+d+'h8z');g.appendChild(head);
   });
 }
+function decode(t){
+  return t.replace(/&(lt|gt|quot|amp);/g,function(e,n){return {lt:'<',gt:'>',quot:'"',amp:'&'}[n];});
+}
+// The bar under a point of the chart: in its row, the bar at that time, or
+// one within two pixels of it.
+function barAt(px,py){
+  var w=width(),k=w/(b-a),t=a+(px-LABELW)/k;
+  for(var r=0;r<rows.length;++r){
+    var row=rows[r];
+    if(py<row.y||py>=row.y+BARH)continue;
+    var i=first(row,t-2/k);
+    if(i<row.to&&bars[i].x<=t+2/k)return bars[i];
+  }
+  return null;
+}
 function zoom(na,nb){if(nb-na<1e-6)return;a=na;b=nb;draw();}
 document.getElementById('apply').onclick=function(){zoom(+from.value,+to.value);};
 document.getElementById('reset').onclick=function(){zoom(0,SPAN);};
@@ -132,11 +204,25 @@ window.addEventListener('mouseup',function(){drag=null;});
 window.addEventListener('mousemove',function(e){
   if(!drag)return;var d=(e.clientX-drag.x)*(drag.b-drag.a)/width();zoom(drag.a-d,drag.b-d);
 });
-// The hovered bar's details, also where a tooltip does not show.
-var detail=document.getElementById('detail');
-view.addEventListener('mouseover',function(e){
-  if(e.target.tagName==='rect'&&e.target.firstChild)detail.textContent=e.target.firstChild.textContent.replace(/\n/g,' \u00b7 ');
+// The hovered bar's details, in the header and as the chart's tooltip.
+svg.addEventListener('mousemove',function(e){
+  if(drag)return;
+  var r=svg.getBoundingClientRect(),bar=barAt(e.clientX-r.left,e.clientY-r.top);
+  if(!bar)return;
+  var t=title(bar);
+  detail.textContent=t.replace(/\n/g,' \u00b7 ');
+  tip.textContent=t;
 });
+// For tests and tools: the bars and where a bar is on the screen.
+window.timelineBars={
+  count:function(){return bars.length+crashes.length;},
+  widest:function(){var best=0;for(var i=1;i<bars.length;++i)if(bars[i].w>bars[best].w)best=i;return best;},
+  box:function(i){
+    var r=svg.getBoundingClientRect(),k=width()/(b-a),bar=bars[i];
+    return {x:r.left+LABELW+(bar.x-a)*k,y:r.top+bar.y,width:bar.w*k,height:BARH};
+  },
+  title:function(i){return title(bars[i]);}
+};
 window.addEventListener('resize',draw);
 draw();
 })();
@@ -197,7 +283,8 @@ HtmlOutput::HtmlOutput(std::FILE* file, double origin_ms, const std::string& tit
   replace_all(head, "%TITLE%", escaped);
   // The facts are known only at the end; a style there fills them in.
   replace_all(head, "%FACTS%", "<span id=\"facts\"></span>");
-  buffer_ = head + std::to_string(label_width) + page_bars;
+  replace_all(head, "%LABELW%", std::to_string(label_width));
+  buffer_ = head;
 }
 
 int HtmlOutput::lane_index(std::int64_t pid, std::uint64_t tid) {
@@ -247,10 +334,9 @@ void HtmlOutput::message(const Record& record, std::uint32_t host, const Scope*)
   buffer_ += "</title></rect>\n";
 }
 
-// The lane names at the left; `style` moves each lane's bars to its place
-// and `lane_y` gives the script the same offsets. Returns the chart height.
-int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
-                            std::string& lane_y) {
+// The lane names at the left; `lane_y` gives the script each lane's top.
+// Returns the chart height.
+int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& lane_y) {
   int y = axis_height;
   for (const Lane& lane : lanes) {
     std::string name = lane.process.empty() ? "pid" : lane.process;
@@ -268,7 +354,6 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& style,
     auto found = lanes_.find({shown_pid(lane.host, lane.pid), lane.tid});
     if (found != lanes_.end()) {
       std::string index = std::to_string(found->second);
-      style += ".l" + index + "{transform:translateY(" + std::to_string(y) + "px)}\n";
       lane_top_[found->second] = y;
       lane_y += index + ":" + std::to_string(y) + ",";
     }
@@ -297,12 +382,15 @@ std::string HtmlOutput::flows() const {
 }
 
 void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
-  buffer_ += "</g><g id=\"labels\"></g></g>\n<g id=\"flows\"></g>\n<g id=\"names\">\n";
+  buffer_ +=
+      "</script>\n<div id=\"plotarea\"><canvas id=\"plot\"></canvas>\n"
+      "<svg id=\"chart\" xmlns=\"http://www.w3.org/2000/svg\">\n<g id=\"axis\"></g>\n"
+      "<g id=\"flows\"></g>\n<g id=\"names\">\n";
   std::string style = "<style>\n";
   std::string lane_y = "var LANEY={";
-  int y = write_lanes(lanes, style, lane_y);
+  int y = write_lanes(lanes, lane_y);
   style += "#chart{height:" + std::to_string(y) + "px}\n</style>\n";
-  buffer_ += "</g>\n</svg>\n" + style;
+  buffer_ += "</g>\n</svg></div>\n" + style;
   buffer_ += "<script>document.getElementById('facts').textContent='";
   buffer_ +=
       std::to_string(facts.scopes) + " scopes, " + std::to_string(lanes.size()) + " threads, ";
@@ -312,7 +400,8 @@ void HtmlOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
   // A little room after the last bar.
   append_number(buffer_, std::max((facts.last_ms - origin_ms_) * 1.02, 1.0));
   buffer_ += ",LABELW=" + std::to_string(label_width) + ",AXISH=" + std::to_string(axis_height) +
-             ",HEIGHT=" + std::to_string(y) + ";</script>\n";
+             ",HEIGHT=" + std::to_string(y) + ",ROWH=" + std::to_string(row_height) +
+             ";</script>\n";
   buffer_ += page_script;
   buffer_ += "</body></html>\n";
   std::fwrite(buffer_.data(), 1, buffer_.size(), file_);

@@ -126,9 +126,11 @@ void append_number(std::string& out, double value) {
     out.append(text, printed.ec == std::errc() ? printed.ptr : text);
     return;
   }
+  char text[32];
+  char* at = text;
   if (value < 0) {
     value = -value;
-    if (std::llround(value * 1000.0) != 0) out += '-';
+    if (std::llround(value * 1000.0) != 0) *at++ = '-';
   }
   // Whole and fractional parts apart: value * 1000 would lose the last
   // digits of a time since 1970 in microseconds.
@@ -139,17 +141,12 @@ void append_number(std::string& out, double value) {
     ++whole;
     thousandths = 0;
   }
-  char text[32];
-  char* end = text + sizeof text;
-  char* at = end;
-  for (int digit = 0; digit < 3; ++digit, thousandths /= 10)
-    *--at = static_cast<char>('0' + thousandths % 10);
-  *--at = '.';
-  do {
-    *--at = static_cast<char>('0' + whole % 10);
-    whole /= 10;
-  } while (whole > 0);
-  out.append(at, static_cast<std::size_t>(end - at));
+  at = std::to_chars(at, text + sizeof text - 4, whole).ptr;
+  at[0] = '.';
+  at[1] = static_cast<char>('0' + thousandths / 100);
+  at[2] = static_cast<char>('0' + thousandths / 10 % 10);
+  at[3] = static_cast<char>('0' + thousandths % 10);
+  out.append(text, static_cast<std::size_t>(at + 4 - text));
 }
 
 JsonOutput::JsonOutput(std::FILE* file) : file_(file) { buffer_ = "{\"traceEvents\":[\n"; }
@@ -261,6 +258,12 @@ void JsonOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
 
 void Outputs::scope(const Scope& scope) {
   for (auto& output : outputs_) output->scope(scope);
+}
+void Outputs::opened(const Scope& scope) {
+  for (auto& output : outputs_) output->opened(scope);
+}
+void Outputs::host_named(std::uint32_t index, const std::string& name) {
+  for (auto& output : outputs_) output->host_named(index, name);
 }
 void Outputs::message(const Record& record, std::uint32_t host, const Scope* enclosing) {
   for (auto& output : outputs_) output->message(record, host, enclosing);

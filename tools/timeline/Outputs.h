@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "tools/timeline/Pairing.h"
@@ -69,6 +70,8 @@ class Outputs : public Output {
  public:
   void add(std::unique_ptr<Output> output) { outputs_.push_back(std::move(output)); }
   void scope(const Scope& scope) override;
+  void opened(const Scope& scope) override;
+  void host_named(std::uint32_t index, const std::string& name) override;
   void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
@@ -98,9 +101,10 @@ class JsonOutput : public Output {
   std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the flows
 };
 
-// One page: a lane per process and thread, a bar per scope (an SVG rect with
-// a title as tooltip), nested rows by depth, an arrow from each cross call's
-// caller to its callee, zoom and pan by script. Bars are placed in
+// One page: a lane per process and thread, a bar per scope (the markup of an
+// SVG rect with a title, which the page's script paints on a canvas),
+// nested rows by depth, an arrow from each cross call's caller to its
+// callee, zoom, pan and details on hover by script. Bars are placed in
 // milliseconds after `origin_ms`.
 class HtmlOutput : public Output {
  public:
@@ -112,7 +116,7 @@ class HtmlOutput : public Output {
 
  private:
   int lane_index(std::int64_t pid, std::uint64_t tid);  // pid as shown_pid
-  int write_lanes(const std::vector<Lane>& lanes, std::string& style, std::string& lane_y);
+  int write_lanes(const std::vector<Lane>& lanes, std::string& lane_y);
   std::string flows() const;
   void flush_if_full();
 
@@ -127,30 +131,64 @@ class HtmlOutput : public Output {
 // OpenTelemetry traces in the OTLP/JSON encoding: one ExportTraceServiceRequest
 // with a resource per process (service.name, process.pid, host.name), one
 // trace per workflow root, a span per scope and a span event per message
-// written inside a scope. The spans are kept until finish(), which links a
-// callee's incoming call to the caller's scope around it in the other
-// process and writes the file: memory grows with the number of scopes.
+// written inside a scope. A span is written when its scope closes, into its
+// process's share of a temporary file, so that memory holds only the open
+// scopes, their events and, per scope with a workflow root, what linking
+// the cross calls needs. finish() links a callee's incoming call to the
+// caller's scope around it in the other process and copies each process's
+// spans to the file, writing those links in on the way.
 class OtlpOutput : public Output {
  public:
   explicit OtlpOutput(std::FILE* file);
   ~OtlpOutput() override;
+  void opened(const Scope& scope) override;
+  void host_named(std::uint32_t index, const std::string& name) override;
   void scope(const Scope& scope) override;
   void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
-  struct Span;
   struct Event;
+  struct Trace {
+    std::uint64_t high, low;
+    bool operator==(const Trace& other) const { return high == other.high && low == other.low; }
+  };
+  // Where a span with a workflow root sits in its process's spans, so that
+  // finish() can make it a client or server span and name its caller.
+  struct Patchable {
+    std::uint64_t span_id;
+    std::uint64_t kind_at;    // offset of the kind digit
+    std::uint64_t parent_at;  // offset right after the span id's hex digits
+  };
+  using ProcessKey = std::pair<std::uint32_t, std::int64_t>;
+  struct Process;
+  struct Patch;
 
  private:
-  void link_calls();
-  void assign_traces(const RunFacts& facts);
-  void write_span(const Span& span);
-  void flush_if_full();
+  Trace trace_of(const Scope& scope, const Trace* parent) const;
+  void write_span(std::string& out, const Scope& scope, const Trace& trace, bool parent_named,
+                  Patchable& where);
+  void write_events(std::string& out, std::uint64_t scope_id);
+  Process& process(const Scope& scope);
+  void spill(Process& process);
+  std::map<ProcessKey, std::vector<Patch>> call_patches() const;
+  void copy_spans(const char* data, std::size_t size, std::uint64_t offset,
+                  const std::vector<Patch>& patches, std::size_t& next_patch);
+  void copy_process(Process& process, const std::vector<Patch>& patches);
+  void write_out(const char* data, std::size_t size);
 
   std::FILE* file_;
-  std::string buffer_;
-  std::vector<Span> spans_;
-  std::map<std::uint64_t, std::vector<Event>> events_;  // by span id
+  std::FILE* spool_ = nullptr;  // spans written but not yet placed
+  std::uint64_t spool_size_ = 0;
+  std::size_t buffered_ = 0;  // bytes in all processes' buffers
+  std::string buffer_;        // the output, written out in blocks
+  std::map<ProcessKey, Process> processes_;
+  std::vector<std::string> hosts_;   // host names seen so far, for own traces
+  Process* last_process_ = nullptr;  // the process of the latest span (map nodes stay)
+  ProcessKey last_process_key_;
+  std::unordered_map<std::uint64_t, Trace> open_traces_;          // the open scopes' traces, by id
+  std::unordered_map<std::uint64_t, std::vector<Event>> events_;  // the open scopes' events
+  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the links
+  std::vector<std::pair<ProcessKey, Patchable>> patchable_;  // in step with workflow_scopes_
 };
 
 // Duration figures of one label. Keeps every sample up to `exact_limit`,

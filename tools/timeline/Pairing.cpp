@@ -8,7 +8,10 @@ void Pairing::begin_file(const std::string& path, const std::string& host) {
   path_ = path;
   auto known = std::find(facts_.hosts.begin(), facts_.hosts.end(), host);
   host_ = static_cast<std::uint32_t>(known - facts_.hosts.begin());
-  if (known == facts_.hosts.end()) facts_.hosts.push_back(host);
+  if (known == facts_.hosts.end()) {
+    facts_.hosts.push_back(host);
+    output_.host_named(host_, host);
+  }
 }
 
 void Pairing::process_name(std::int64_t pid, const std::string& name) {
@@ -62,6 +65,7 @@ void Pairing::open(Thread& thread, const Record& record) {
   scope.context = record.context;
   frame.children_end = scope.start_ms;
   push(thread, std::move(frame));
+  output_.opened(thread.open.back().scope);
   thread.depths = std::max(thread.depths, static_cast<int>(thread.open.size()));
 }
 
@@ -74,10 +78,10 @@ void Pairing::close(Thread& thread, const Record& record) {
   }
   elapsed_ms = bounded_elapsed(record, elapsed_ms);
   if (thread.open.empty()) return close_unmatched(thread, record, label_, elapsed_ms);
-  auto match = thread.innermost.find(label_);
-  if (match != thread.innermost.end()) {
+  std::size_t match = find_open(thread, label_);
+  if (match != none) {
     // Scopes opened inside it and never closed end here.
-    std::size_t keep = match->second + 1;
+    std::size_t keep = match + 1;
     while (thread.open.size() > keep) end_top(thread, record.time_ms);
   } else {
     // The closing label was replaced (a cross call's closing text).
@@ -106,20 +110,32 @@ void Pairing::push(Thread& thread, Frame frame) {
   thread.open.push_back(std::move(frame));
   Frame& pushed = thread.open.back();
   std::size_t index = thread.open.size() - 1;
+  pushed.outer_same = none;
+  if (index < searched_depth) return;
   auto found = thread.innermost.find(pushed.scope.label);
-  pushed.outer_same = found == thread.innermost.end() ? none : found->second;
-  // The key views the innermost frame's own label, which lives as long as it.
-  if (found != thread.innermost.end()) thread.innermost.erase(found);
+  if (found != thread.innermost.end()) {
+    pushed.outer_same = found->second;
+    // The key views the innermost frame's own label, which lives as long as it.
+    thread.innermost.erase(found);
+  }
   thread.innermost.emplace(pushed.scope.label, index);
 }
 
 Pairing::Frame Pairing::pop(Thread& thread) {
-  thread.innermost.erase(thread.open.back().scope.label);
+  if (thread.open.size() > searched_depth) thread.innermost.erase(thread.open.back().scope.label);
   Frame frame = std::move(thread.open.back());
   thread.open.pop_back();
   if (frame.outer_same != none)
     thread.innermost.emplace(thread.open[frame.outer_same].scope.label, frame.outer_same);
   return frame;
+}
+
+std::size_t Pairing::find_open(const Thread& thread, const std::string& label) const {
+  auto found = thread.innermost.find(label);
+  if (found != thread.innermost.end()) return found->second;
+  for (std::size_t i = std::min(thread.open.size(), searched_depth); i-- > 0;)
+    if (thread.open[i].scope.label == label) return i;
+  return none;
 }
 
 void Pairing::close_unmatched(Thread& thread, const Record& record, const std::string& label,

@@ -49,6 +49,11 @@ class Output {
  public:
   virtual ~Output() = default;
   virtual void scope(const Scope& scope) = 0;
+  // A scope has opened: id, parent, thread and context are set, the end is
+  // not known yet. Called before any of its children opens.
+  virtual void opened(const Scope& /*scope*/) {}
+  // The name of host `index` (of Scope::host), told once before its first scope.
+  virtual void host_named(std::uint32_t /*index*/, const std::string& /*name*/) {}
   // `host`: index in RunFacts::hosts; `enclosing`: the innermost scope open
   // on the record's thread, still without its end, or null.
   virtual void message(const Record& record, std::uint32_t host, const Scope* enclosing) = 0;
@@ -70,6 +75,9 @@ class Pairing : public RecordSink {
 
  private:
   static constexpr std::size_t none = static_cast<std::size_t>(-1);
+  // Frames below this index are found by comparing labels, which costs
+  // less than keeping them in a hash map.
+  static constexpr std::size_t searched_depth = 16;
   struct Frame {
     Scope scope;
     double children_end;     // the end of its latest closed child
@@ -79,8 +87,9 @@ class Pairing : public RecordSink {
     // Innermost last. A deque, so that the labels `innermost` views stay in
     // place while frames are pushed and popped at the end.
     std::deque<Frame> open;
-    // Per open label, its innermost frame: a closing record finds its scope
-    // without searching the stack.
+    // Per open label, its innermost frame among those from index
+    // `searched_depth` up: a closing record finds its scope without
+    // searching a deep stack. The frames below are few and searched.
     std::unordered_map<std::string_view, std::size_t> innermost;
     double children_end = -1e300;  // the end of its latest closed outermost scope
     double last_ms = 0;
@@ -98,6 +107,8 @@ class Pairing : public RecordSink {
   void push(Thread& thread, Frame frame);
   // Takes the innermost open scope off the stack and its label's index.
   Frame pop(Thread& thread);
+  // The innermost open frame with `label`, or none.
+  std::size_t find_open(const Thread& thread, const std::string& label) const;
   // -1 (measure from the records) when the printed elapsed time would start
   // the scope before the first record of the logs.
   double bounded_elapsed(const Record& record, double elapsed_ms);

@@ -1,5 +1,6 @@
 #include "tools/timeline/Record.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,6 +67,40 @@ bool read_count(const char* begin, const char* end, double& value) {
   }
   return true;
 }
+
+// "D.DDD" with at most 15 digits in all: the digits as an integer divided by
+// a power of ten, both exact doubles, so that the one rounding of the
+// division gives what strtod gives, without its locale and copy.
+bool read_plain_decimal(const char* begin, const char* end, double& value) {
+  static const double powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::int64_t digits_value = 0;
+  int digit_count = 0;
+  int fraction_digits = 0;
+  bool point = false;
+  for (const char* p = begin; p != end; ++p) {
+    if (*p == '.' && !point) {
+      point = true;
+      continue;
+    }
+    if (!is_digit(*p) || ++digit_count > 15) return false;
+    digits_value = digits_value * 10 + (*p - '0');
+    fraction_digits += point;
+  }
+  if (digit_count == 0) return false;
+  value = static_cast<double>(digits_value) / powers[fraction_digits];
+  return true;
+}
+
+// The seconds of a duration: the plain form fast, anything else (many
+// digits, an exponent) as strtod reads it in the C locale.
+bool read_seconds(const char* begin, const char* end, double& seconds) {
+  if (read_plain_decimal(begin, end, seconds)) return true;
+  std::string text(begin, end);
+  char* parsed_end = nullptr;
+  seconds = std::strtod(text.c_str(), &parsed_end);
+  return parsed_end == text.c_str() + text.size();
+}
 }  // namespace
 
 int level_from_mark(const char* mark, std::size_t length) {
@@ -101,10 +136,8 @@ bool parse_duration(const char* begin, const char* end, double& ms) {
     begin = colon + 1;
   }
   if (begin == end || !(is_digit(*begin) || *begin == '.')) return false;
-  std::string seconds_text(begin, end);
-  char* parsed_end = nullptr;
-  double seconds = std::strtod(seconds_text.c_str(), &parsed_end);
-  if (parsed_end != seconds_text.c_str() + seconds_text.size()) return false;
+  double seconds = 0;
+  if (!read_seconds(begin, end, seconds)) return false;
   double hours = count == 2 ? fields[0] : 0;
   double minutes = count == 2 ? fields[1] : (count == 1 ? fields[0] : 0);
   ms = (((days * 24 + hours) * 60 + minutes) * 60 + seconds) * 1000.0;
@@ -139,17 +172,29 @@ bool is_crash_record(const Record& record) {
          record.text.rfind("Crash: SIG", 0) == 0;
 }
 
-bool looks_like_time(const char* t) {
-  static const char pattern[] = "dddd/dd/dd dd:dd:dd.ddd";
-  for (int i = 0; i < 23; ++i) {
-    if (pattern[i] == 'd' ? !is_digit(t[i]) : t[i] != pattern[i]) return false;
+namespace {
+const char time_pattern[] = "dddd/dd/dd dd:dd:dd.ddd";
+
+bool matches_time_pattern(const char* t, int from) {
+  for (int i = from; i < 23; ++i) {
+    if (time_pattern[i] == 'd' ? !is_digit(t[i]) : t[i] != time_pattern[i]) return false;
   }
   return true;
 }
 
+// ":MM:SS.mmm" after a known "YYYY/MM/DD HH".
+bool looks_like_minutes(const char* t) { return matches_time_pattern(t, 13); }
+}  // namespace
+
+bool looks_like_time(const char* t) { return matches_time_pattern(t, 0); }
+
 bool TimeParser::parse(const char* t, double& ms) {
-  if (!looks_like_time(t)) return false;
-  if (cached_base_ < 0 || std::memcmp(cached_hour_, t, sizeof cached_hour_) != 0) {
+  // Within the cached hour only the minutes, seconds and milliseconds are
+  // left to check: the first 13 characters equal text already checked.
+  const bool same_hour =
+      cached_base_ >= 0 && std::memcmp(cached_hour_, t, sizeof cached_hour_) == 0;
+  if (same_hour ? !looks_like_minutes(t) : !looks_like_time(t)) return false;
+  if (!same_hour) {
     long days = days_from_civil(digits(t, 4), static_cast<unsigned>(digits(t + 5, 2)),
                                 static_cast<unsigned>(digits(t + 8, 2)));
     cached_base_ = (static_cast<double>(days) * 24 + digits(t + 11, 2)) * 3600000.0;
