@@ -1,10 +1,18 @@
 // Runs a configuration text through Config::parse with both standard streams
-// captured, for the configuration tests.
+// captured, and reads the case files of cases/: a case starts with "in: TEXT"
+// (the run succeeds) or "bad: TEXT" (it fails); "start:" (a text run first
+// for the starting record), "out:", "err:" (both "" when absent) and "set:"
+// (the printed record) follow. Values take \n, \r, \t and \\ escapes.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Vantrel.h"
 
@@ -40,6 +48,71 @@ inline std::string printed(const Vantrel::Config& config) {
   std::ostringstream out;
   config.print(out);
   return out.str();
+}
+
+inline std::string case_path(const std::string& name) {
+  return VANTREL_SOURCE_DIR "/tests/src/config/cases/" + name;
+}
+
+struct Case {
+  std::string where;  // file:line
+  bool ok = true;
+  std::string text, start, out, err, settings;
+  bool check_settings = false;
+};
+
+inline std::string unescape(const std::string& s) {
+  std::string r;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i] == '\\' && i + 1 < s.size() ? s[++i] : '\0';
+    r += c == '\0' ? s[i] : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+  }
+  return r;
+}
+
+inline std::vector<Case> load_cases(const std::string& name) {
+  std::ifstream file(case_path(name));
+  std::vector<Case> cases;
+  int number = 0;
+  for (std::string line; std::getline(file, line);) {
+    ++number;
+    const std::size_t colon = line.find(':');
+    if (line.empty() || line[0] == '#') continue;
+    const std::string key = line.substr(0, colon);
+    const std::string value = unescape(line.substr(std::min(colon + 2, line.size())));
+    if (key == "in" || key == "bad") {
+      cases.push_back(
+          {name + ":" + std::to_string(number), key == "in", value, "", "", "", "", false});
+      continue;
+    }
+    const std::string keys[] = {"start", "out", "err", "set"};
+    const auto k = std::find(keys, keys + 4, key) - keys;
+    if (cases.empty() || k == 4) {
+      ADD_FAILURE() << name << ":" << number << ": " << line;
+      continue;
+    }
+    Case& c = cases.back();
+    std::string* const fields[] = {&c.start, &c.out, &c.err, &c.settings};
+    *fields[k] = value;
+    c.check_settings |= k == 3;
+  }
+  EXPECT_FALSE(cases.empty()) << name;
+  return cases;
+}
+
+// Runs a case from the record its start text leaves, and compares status,
+// both channels and (when given) the printed record.
+inline void check_case(const Case& c) {
+  SCOPED_TRACE(c.where + ": " + c.text);
+  const RunResult start = run(c.start);
+  ASSERT_TRUE(start.ok) << start.err;
+  const RunResult r = run(c.text, start.config);
+  EXPECT_EQ(r.ok, c.ok);
+  EXPECT_EQ(r.out, c.out);
+  EXPECT_EQ(r.err, c.err);
+  if (c.check_settings) {
+    EXPECT_EQ(printed(r.config), c.settings);
+  }
 }
 
 }  // namespace config_test
