@@ -21,7 +21,8 @@ TEST_P(ConfigCasesTest, EveryCaseOfTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ConfigCasesTest,
-                         testing::Values("lexer.txt", "grammar.txt", "parse.txt"));
+                         testing::Values("lexer.txt", "grammar.txt", "parse.txt",
+                                         "expressions.txt"));
 
 std::string nested(int depth) {
   return "echo(string(" + std::string(depth, '(') + "1" + std::string(depth, ')') + "));";
