@@ -12,6 +12,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Vantrel.h"
@@ -20,8 +21,7 @@ namespace config_test {
 
 struct RunResult {
   bool ok = false;
-  std::string out;
-  std::string err;
+  std::string out, err;
   Vantrel::Config config;
 };
 
@@ -76,25 +76,21 @@ inline std::vector<Case> load_cases(const std::string& name) {
   int number = 0;
   for (std::string line; std::getline(file, line);) {
     ++number;
-    const std::size_t colon = line.find(':');
     if (line.empty() || line[0] == '#') continue;
-    const std::string key = line.substr(0, colon);
+    const std::size_t colon = line.find(':');
+    const std::string keys[] = {"in", "bad", "start", "out", "err", "set"};
+    const auto k = std::find(keys, keys + 6, line.substr(0, colon)) - keys;
     const std::string value = unescape(line.substr(std::min(colon + 2, line.size())));
-    if (key == "in" || key == "bad") {
-      cases.push_back(
-          {name + ":" + std::to_string(number), key == "in", value, "", "", "", "", false});
-      continue;
-    }
-    const std::string keys[] = {"start", "out", "err", "set"};
-    const auto k = std::find(keys, keys + 4, key) - keys;
-    if (cases.empty() || k == 4) {
+    if (k < 2) {
+      cases.push_back({name + ":" + std::to_string(number), k == 0, value, "", "", "", "", false});
+    } else if (cases.empty() || k == 6) {
       ADD_FAILURE() << name << ":" << number << ": " << line;
-      continue;
+    } else {
+      Case& c = cases.back();
+      std::string* const fields[] = {&c.start, &c.out, &c.err, &c.settings};
+      *fields[k - 2] = value;
+      c.check_settings |= k == 5;
     }
-    Case& c = cases.back();
-    std::string* const fields[] = {&c.start, &c.out, &c.err, &c.settings};
-    *fields[k] = value;
-    c.check_settings |= k == 3;
   }
   EXPECT_FALSE(cases.empty()) << name;
   return cases;
@@ -107,9 +103,7 @@ inline void check_case(const Case& c) {
   const RunResult start = run(c.start);
   ASSERT_TRUE(start.ok) << start.err;
   const RunResult r = run(c.text, start.config);
-  EXPECT_EQ(r.ok, c.ok);
-  EXPECT_EQ(r.out, c.out);
-  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(std::make_tuple(r.ok, r.out, r.err), std::make_tuple(c.ok, c.out, c.err));
   if (c.check_settings) {
     EXPECT_EQ(printed(r.config), c.settings);
   }

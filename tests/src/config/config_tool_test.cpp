@@ -66,6 +66,10 @@ TEST(ConfigToolTest, OutputAndStatusOfEachKindOfRun) {
        "vantrel-config: cannot open '/nonexistent/file.ini'\n"},
       {clean + "QZ_TRACE_NAME=app " + host, names + " keep = true;", 0,
        "app|.|./app_trace.ini\n" + settings + "keep         = true;\n"},
+      {clean + "QZ_TRACE_NAME=svc QZ_TRACE_LOGDIR=/l QZ_TRACE_CONFIGDIR=/etc/svc " + host, names, 0,
+       "svc|/l|/etc/svc/svc_trace.ini\n" + settings},
+      {clean + "QZ_TRACE_NAME=svc QZ_TRACE_CONFIGFILE=/tmp/other.ini " + host, names, 0,
+       "svc|.|/tmp/other.ini\n" + settings},
       {host, "keep = ;", 1, "error: after bool lhs =: between line 1.8 and line 1.9\n"},
   };
   for (const auto& c : cases) {
