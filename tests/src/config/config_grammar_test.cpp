@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "config_support.h"
@@ -22,7 +23,10 @@ TEST_P(ConfigCasesTest, EveryCaseOfTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Files, ConfigCasesTest,
                          testing::Values("lexer.txt", "grammar.txt", "parse.txt",
-                                         "expressions.txt"));
+                                         "expressions.txt"),
+                         [](const testing::TestParamInfo<const char*>& file) {
+                           return std::string(file.param, std::strchr(file.param, '.'));
+                         });
 
 std::string nested(int depth) {
   return "echo(string(" + std::string(depth, '(') + "1" + std::string(depth, ')') + "));";
