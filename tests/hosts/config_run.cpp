@@ -1,6 +1,5 @@
-// Runs the configuration text on its standard input through the shared
-// library's Config::parse (the form that takes its names from the QZ_TRACE_
-// variables) and prints the resulting settings. Exit status 0 or 1.
+// Runs its standard input through the shared library's Config::parse (names
+// from the QZ_TRACE_ variables) and prints the settings; exit status 0 or 1.
 #include <iostream>
 
 #include "Vantrel.h"
