@@ -39,6 +39,11 @@ namespace {
 // caller's call usually started shortly before. Bounds the time per callee.
 constexpr std::size_t search_depth = 256;
 
+// Record times are cut to the millisecond while elapsed times are measured
+// finer, so a callee's end (its start plus its elapsed time) may pass its
+// caller's end by up to a millisecond although it ran inside it.
+constexpr double time_resolution_ms = 1.0;
+
 using Process = std::pair<std::uint32_t, std::int64_t>;
 
 Process process_of(const CallScope& scope) { return {scope.host, scope.pid}; }
@@ -53,7 +58,7 @@ std::size_t innermost_container(const std::vector<CallScope>& scopes,
   std::size_t best = static_cast<std::size_t>(-1);
   for (std::size_t steps = 0; after != candidates.begin() && steps < search_depth; ++steps) {
     const CallScope& out = scopes[*--after];
-    if (out.end_ms < in.end_ms) continue;
+    if (out.end_ms + time_resolution_ms < in.end_ms) continue;
     if (best == static_cast<std::size_t>(-1) || out.start_ms > scopes[best].start_ms ||
         (out.start_ms == scopes[best].start_ms && out.depth > scopes[best].depth))
       best = *after;
