@@ -2,7 +2,8 @@
 # and pick apart; fails on a file that is not JSON.
 #   json FILE: each trace event's ph, name, ts, dur, pid, tid, other keys (tab-separated)
 #   events FILE: each trace event without times and ids, sorted
-#   otlp FILE: each span's name, traceId, spanId, parentSpanId, resource, other keys
+#   otlp FILE: each span's name, traceId, spanId, parentSpanId, resource, other keys,
+#     per resource in order of start (the file holds them in order of end)
 import json, re, sys
 
 
@@ -22,5 +23,6 @@ if kind == 'events':
         {k: v for k, v in e.items() if k not in ('ts', 'dur', 'pid', 'tid')}, sort_keys=True)))
     print(''.join(sorted(lasting(e) + '\n' for e in doc['traceEvents'])), end='')
 for resource in doc.get('resourceSpans', []) if kind == 'otlp' else []:
-    for span in (s for scope in resource['scopeSpans'] for s in scope['spans']):
+    spans = [s for scope in resource['scopeSpans'] for s in scope['spans']]
+    for span in sorted(spans, key=lambda s: int(s['startTimeUnixNano'])):
         row(span, ['name', 'traceId', 'spanId', 'parentSpanId'], resource['resource'])

@@ -2,13 +2,16 @@
 // leave memory for the temporary file before the end: the cross call
 // between two processes is still linked where both of its spans were moved
 // out early, at an offset far from the start of their process's spans.
+#include <fstream>
+#include <map>
+
 #include "tools/timeline_support.h"
 
 namespace {
 
 using namespace timeline_support;
-using logfile_support::run;
-using logfile_support::TempDir;
+
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 // A text record of process `pid` at `ms` milliseconds after 10:00:00,
 // carrying the workflow root order#7 unless `in_workflow` is false.
@@ -56,8 +59,7 @@ TEST(TimelineOtlpSpill, CallLinkedWhenBothSpansLeftMemoryEarly) {
                  record(20, 5003, ' ', "priced") +
                  record(20, 5008, '}', "pricing call served: 0.006") + filler(20, 6000, fill));
   const std::string out = dir.path + "/out.otlp.json";
-  ToolRun tool = run_tool(dir, "--otlp '" + out + "'",
-                          {dir.path + "/caller_10_x.log", dir.path + "/callee_20_x.log"});
+  ToolRun tool = run_tool(dir, "--otlp '" + out + "'" + logs_in(dir));
   ASSERT_EQ(tool.status, 0) << tool.err;
   write_file(dir.path + "/read.py", reader);
   int status = 0;
