@@ -52,6 +52,10 @@ int call_out(const char* self) {
   }
   int status = 0;
   ::waitpid(child, &status, 0);
+  // The callee's first record waits for its library's start, so its scope
+  // may be drawn a little later than it ran: the call goes on a while after
+  // it, so that the callee still lies inside it.
+  pause_ms(20);
   const Call call{data->major_tick, data->major_depth, data->root, data->caller, data->callee};
   Context::LowLevelAPI::after_outgoing_call(call, data->user, L, "pricing returned");
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;

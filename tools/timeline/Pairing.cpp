@@ -97,9 +97,11 @@ void Pairing::close(Thread& thread, const Record& record) {
 }
 
 double Pairing::bounded_elapsed(const Record& record, double elapsed_ms) {
-  // Record times are whole milliseconds: one more is the most a scope that
-  // opened at the first record can have measured.
-  if (elapsed_ms <= record.time_ms - facts_.first_ms + 1) return elapsed_ms;
+  // A scope may have begun before the logs' first record: a process's first
+  // record is written after the library's start (configuration read, file
+  // opened), which can take a while on a busy machine. A second allows for
+  // that; a longer elapsed time than the whole span plus that is not real.
+  if (elapsed_ms <= record.time_ms - facts_.first_ms + start_allowance_ms) return elapsed_ms;
   diagnostics_.report(path_, record.line,
                       "elapsed time longer than the logs' whole time span; measured from "
                       "the record times instead");

@@ -110,8 +110,9 @@ class Pairing : public RecordSink {
   // The innermost open frame with `label`, or none.
   std::size_t find_open(const Thread& thread, const std::string& label) const;
   // -1 (measure from the records) when the printed elapsed time would start
-  // the scope before the first record of the logs.
+  // the scope more than start_allowance_ms before the first record of the logs.
   double bounded_elapsed(const Record& record, double elapsed_ms);
+  static constexpr double start_allowance_ms = 1000;
   void emit(Thread& thread, Scope& scope);
 
   Output& output_;
