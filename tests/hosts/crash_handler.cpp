@@ -1,9 +1,9 @@
 // host_crash_handler INSTALL MODE SIGNAL_NUMBER: dies of the signal in nested
 // workflow steps and actor scopes, with the crash handler installed by the API
-// (api), by QZ_TRACE_CRASH=1 (env) or not at all (none). MODE: raise, fault (a
-// real one of the kind), stream (inside a record), chained (after a host
-// handler), storm (two threads at once), first (in the first record), quiet
-// (inactive settings), call (serving a cross call). Exits 3 if it lives on.
+// (api), twice by the API (twice), by QZ_TRACE_CRASH=1 (env) or not at all (none). MODE: raise,
+// fault (a real one of the kind), stream (inside a record), chained (after a host handler), storm
+// (two threads at once), first (in the first record), quiet (inactive settings), call (serving a
+// cross call). Exits 3 if it lives on.
 #include <Vantrel.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
   if (signal == 0) return 2;
   const std::string install = argv[1], mode = argv[2];
   if (mode == "chained") ::signal(signal, host_handler);
-  if (install == "api" && !Admin::install_crash_handler()) return 2;
+  if ((install == "api" || install == "twice") && !Admin::install_crash_handler()) return 2;
+  if (install == "twice" && !Admin::install_crash_handler()) return 2;
   if (mode != "quiet") {
     Admin::active(true);
     Admin::importance(XS);
