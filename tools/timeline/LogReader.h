@@ -58,6 +58,9 @@ void read_text_log(std::FILE* file, const std::string& name, RecordSink& sink,
                    Diagnostics& diagnostics);
 void read_xml_log(std::FILE* file, const std::string& name, RecordSink& sink,
                   Diagnostics& diagnostics);
+// The XML reader with expat alone, for the tests that compare the two.
+void read_xml_log_with_expat(std::FILE* file, const std::string& name, RecordSink& sink,
+                             Diagnostics& diagnostics);
 
 // The process name in a log file name "<process>_<destination>_<pid>_...":
 // everything before "_<pid>_", or "" when the name does not hold the pid.

@@ -6,10 +6,13 @@
 //   <Actors User="ann"/>
 //   check#c
 //   </Msg>
-// After a syntax error (a record of another format, a damaged block) the
-// reader reports it and resumes at the next "<Msg" of the file with a fresh
-// parser; a file that ends inside the document (a killed process) keeps the
-// records before the cut.
+// While the input has the writer's shape, XmlScan reads it, record by
+// record, several times faster than expat; from the first byte it does not
+// take (anything unusual, damaged or cut off) the rest of the file goes to
+// expat, which decides what it means. After a syntax error (a record of
+// another format, a damaged block) the reader reports it and resumes at the
+// next "<Msg" of the file with a fresh parser; a file that ends inside the
+// document (a killed process) keeps the records before the cut.
 #include <expat.h>
 
 #include <algorithm>
@@ -19,11 +22,15 @@
 #include <vector>
 
 #include "tools/timeline/LogReader.h"
+#include "tools/timeline/XmlScan.h"
 
 namespace Timeline {
 namespace {
 
 constexpr std::size_t block_size = 1 << 20;
+// A record longer than this goes to expat rather than being scanned again
+// after every block.
+constexpr std::size_t max_scanned_record = 4 << 20;
 
 bool is(const XML_Char* name, const char* expected) { return std::strcmp(name, expected) == 0; }
 
@@ -39,11 +46,12 @@ std::int64_t to_id(const XML_Char* text) {
   return id <= max_id ? id : -1;
 }
 
-class XmlReader {
+class XmlReader : private XmlScan::Handler {
  public:
-  XmlReader(std::FILE* file, const std::string& path, RecordSink& sink, Diagnostics& diagnostics)
-      : file_(file), path_(path), sink_(sink), diagnostics_(diagnostics) {}
-  ~XmlReader() {
+  XmlReader(std::FILE* file, const std::string& path, RecordSink& sink, Diagnostics& diagnostics,
+            bool scan)
+      : file_(file), path_(path), sink_(sink), diagnostics_(diagnostics), fast_(scan) {}
+  ~XmlReader() override {
     if (parser_) XML_ParserFree(parser_);
   }
   XmlReader(const XmlReader&) = delete;
@@ -56,13 +64,18 @@ class XmlReader {
   static void XMLCALL on_end(void* self, const XML_Char* name);
   static void XMLCALL on_text(void* self, const XML_Char* text, int length);
 
-  void start(const XML_Char* name, const XML_Char** attributes);
+  void start(const XML_Char* name, const XML_Char** attributes) override;
+  void end() override { on_end(this, nullptr); }
   void start_msg(const XML_Char** attributes);
   void start_child(const XML_Char* name, const XML_Char** attributes);
   void end_msg();
-  void text(const XML_Char* text, int length);
+  void text(const XML_Char* text, int length) override;
 
-  void new_parser(bool resumed);
+  void scan(const std::string& pending, std::size_t& at, bool end_of_file);
+  bool scan_root(const std::string& pending, std::size_t& at, bool end_of_file);
+  void skip_blanks(const std::string& pending, std::size_t& at);
+  void hand_to_expat(const std::string& pending, std::size_t at);
+  void new_parser(bool stand_in_root);
   void parse_block(const char* block, std::size_t length);
   bool resync(const char* block, std::size_t length, std::size_t& from);
   void finish();
@@ -86,6 +99,11 @@ class XmlReader {
   bool ids_valid_ = true;
   bool text_closed_ = false;  // the Msg text ended (a child follows it)
   bool stray_text_reported_ = false;
+  bool fast_;                   // XmlScan reads; expat from the first byte it does not take
+  bool rooted_ = false;         // XmlScan read the root's start tag
+  long long scan_offset_ = 0;   // file offset of the first byte XmlScan has not taken
+  std::size_t scan_lines_ = 0;  // file lines before that byte
+  XmlScan scanner_;
   TimeParser times_;
   Record record_;
 };
@@ -105,6 +123,7 @@ void XMLCALL XmlReader::on_text(void* self, const XML_Char* text, int length) {
 }
 
 std::size_t XmlReader::line() const {
+  if (!parser_) return scan_lines_ + 1;
   return line_base_ + static_cast<std::size_t>(XML_GetCurrentLineNumber(parser_));
 }
 
@@ -232,17 +251,17 @@ void XmlReader::text(const XML_Char* text, int length) {
   diagnostics_.report(path_, line(), "text outside a record (a record of another format?)");
 }
 
-void XmlReader::new_parser(bool resumed) {
+void XmlReader::new_parser(bool stand_in_root) {
   if (parser_) XML_ParserFree(parser_);
   parser_ = XML_ParserCreate("UTF-8");
   XML_SetUserData(parser_, this);
   XML_SetElementHandler(parser_, &XmlReader::on_start, &XmlReader::on_end);
   XML_SetCharacterDataHandler(parser_, &XmlReader::on_text);
-  resumed_ = resumed;
+  resumed_ = false;
   prefix_ = 0;
   depth_ = 0;
   msg_depth_ = 0;
-  if (resumed) {
+  if (stand_in_root) {
     // A stand-in root, so that the records after the damage parse as children.
     static const char root[] = "<Vantrel>";
     prefix_ = sizeof root - 1;
@@ -252,8 +271,17 @@ void XmlReader::new_parser(bool resumed) {
 
 void XmlReader::run() {
   std::FILE* file = file_;
-  new_parser(false);
   std::vector<char> block(block_size);
+  std::string pending;  // bytes read that XmlScan has not taken
+  std::size_t at = 0;
+  while (fast_) {
+    pending.erase(0, at);
+    at = 0;
+    std::size_t n = std::fread(block.data(), 1, block.size(), file);
+    pending.append(block.data(), n);
+    scan(pending, at, n == 0);
+  }
+  if (!parser_) new_parser(false);
   for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), file)) > 0;) {
     parse_block(block.data(), n);
     block_start_ += static_cast<long long>(n);
@@ -261,6 +289,83 @@ void XmlReader::run() {
         static_cast<std::size_t>(std::count(block.data(), block.data() + n, '\n'));
   }
   finish();
+}
+
+// Takes the records of `pending` from `at` on while they have the writer's
+// shape; hands the rest to expat at the first one that does not, or at the
+// end of the file (the root's end tag and anything after it are expat's).
+void XmlReader::scan(const std::string& pending, std::size_t& at, bool end_of_file) {
+  if (!rooted_ && !scan_root(pending, at, end_of_file)) return;
+  for (;;) {
+    skip_blanks(pending, at);
+    const std::size_t left = pending.size() - at;
+    if (left == 0 && !end_of_file) return;
+    if (left < 2 && !end_of_file) return;
+    const char* data = pending.data();
+    if (left < 2 || data[at] != '<' || data[at + 1] == '/') return hand_to_expat(pending, at);
+    const char* stop = nullptr;
+    XmlScan::Result result = scanner_.element(data + at, data + pending.size(), stop);
+    if (result == XmlScan::Result::Incomplete && !end_of_file && left < max_scanned_record) return;
+    if (result != XmlScan::Result::Done || !is(scanner_.name(), "Msg"))
+      return hand_to_expat(pending, at);
+    scanner_.replay(*this);
+    const std::size_t length = static_cast<std::size_t>(stop - (data + at));
+    scan_lines_ += static_cast<std::size_t>(std::count(data + at, stop, '\n'));
+    scan_offset_ += static_cast<long long>(length);
+    at += length;
+  }
+}
+
+// The declaration the writer puts first and the root's start tag; false
+// while they are not all read, or when the file starts otherwise (then all
+// of it is expat's).
+bool XmlReader::scan_root(const std::string& pending, std::size_t& at, bool end_of_file) {
+  static const char declaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  std::size_t root =
+      pending.compare(0, sizeof declaration - 1, declaration) == 0 ? sizeof declaration - 1 : 0;
+  while (root < pending.size() && (pending[root] == '\n' || pending[root] == ' ')) ++root;
+  const char* data = pending.data();
+  const char* stop = nullptr;
+  XmlScan::Result result = root < pending.size() && data[root] == '<'
+                               ? scanner_.element(data + root, data + pending.size(), stop, true)
+                               : XmlScan::Result::Foreign;
+  if (result == XmlScan::Result::Incomplete && !end_of_file) return false;
+  if (result != XmlScan::Result::Done || !is(scanner_.name(), "Vantrel") ||
+      scanner_.open_elements() != 1) {
+    hand_to_expat(pending, 0);
+    return false;
+  }
+  scan_lines_ = static_cast<std::size_t>(std::count(data, data + root, '\n'));
+  scanner_.replay(*this);
+  at = static_cast<std::size_t>(stop - data);
+  scan_lines_ += static_cast<std::size_t>(std::count(data + root, stop, '\n'));
+  scan_offset_ = static_cast<long long>(at);
+  rooted_ = true;
+  return true;
+}
+
+void XmlReader::skip_blanks(const std::string& pending, std::size_t& at) {
+  const std::size_t from = at;
+  while (at < pending.size() && (pending[at] == '\n' || pending[at] == ' ' || pending[at] == '\t'))
+    ++at;
+  scan_lines_ +=
+      static_cast<std::size_t>(std::count(pending.begin() + from, pending.begin() + at, '\n'));
+  scan_offset_ += static_cast<long long>(at - from);
+}
+
+// From byte `at` of `pending` on, expat reads: after the root's start tag
+// under a stand-in root, as after a resumption, but the document's end is
+// still checked.
+void XmlReader::hand_to_expat(const std::string& pending, std::size_t at) {
+  fast_ = false;
+  new_parser(rooted_);
+  line_base_ = lines_before_block_ = scan_lines_;
+  parser_start_ = block_start_ = scan_offset_;
+  const std::size_t length = pending.size() - at;
+  parse_block(pending.data() + at, length);
+  block_start_ += static_cast<long long>(length);
+  lines_before_block_ += static_cast<std::size_t>(
+      std::count(pending.begin() + static_cast<long>(at), pending.end(), '\n'));
 }
 
 // Parses a block. On a syntax error, reports it, skips to the next "<Msg"
@@ -292,13 +397,14 @@ bool XmlReader::resync(const char* block, std::size_t length, std::size_t& from)
   from = static_cast<std::size_t>(found - block);
   seeking_ = false;
   new_parser(true);
+  resumed_ = true;
   parser_start_ = block_start_ + static_cast<long long>(from);
   line_base_ = lines_before_block_ + static_cast<std::size_t>(std::count(block, found, '\n'));
   return true;
 }
 
 void XmlReader::finish() {
-  if (seeking_) return;
+  if (seeking_ || !parser_) return;
   if (XML_Parse(parser_, nullptr, 0, 1) == XML_STATUS_OK) return;
   XML_Error error = XML_GetErrorCode(parser_);
   bool inside_tag = error == XML_ERROR_UNCLOSED_TOKEN || error == XML_ERROR_PARTIAL_CHAR;
@@ -314,7 +420,12 @@ void XmlReader::finish() {
 
 void read_xml_log(std::FILE* file, const std::string& name, RecordSink& sink,
                   Diagnostics& diagnostics) {
-  XmlReader(file, name, sink, diagnostics).run();
+  XmlReader(file, name, sink, diagnostics, true).run();
+}
+
+void read_xml_log_with_expat(std::FILE* file, const std::string& name, RecordSink& sink,
+                             Diagnostics& diagnostics) {
+  XmlReader(file, name, sink, diagnostics, false).run();
 }
 
 }  // namespace Timeline

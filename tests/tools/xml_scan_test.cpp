@@ -1,0 +1,144 @@
+// The XML log reader's scanner against expat alone: for the XML logs of the
+// tool's cases, and for thousands of damaged copies of them, both readers
+// give the same records and report the same problems at the same lines.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "tools/timeline/LogReader.h"
+#include "tools/timeline_support.h"
+
+namespace {
+
+using namespace timeline_support;
+using Reader = void (*)(std::FILE*, const std::string&, Timeline::RecordSink&,
+                        Timeline::Diagnostics&);
+
+class Transcript : public Timeline::RecordSink {
+ public:
+  std::string text;
+  void record(const Timeline::Record& r) override {
+    char head[200];
+    std::snprintf(head, sizeof head, "%zu %d %.3f %lld %llu %d %c %d %d %llu|", r.line,
+                  static_cast<int>(r.tag), r.time_ms, static_cast<long long>(r.pid),
+                  static_cast<unsigned long long>(r.tid), r.level, r.severity, r.exception,
+                  r.has_rank, static_cast<unsigned long long>(r.rank));
+    const Timeline::RecordContext& c = r.context;
+    text += head + r.text + "|" + c.root + "|" + c.caller + "|" + c.callee + "|" + c.user + "|" +
+            c.architect + "|" + c.developer + "|" + c.consultant + "|" + r.source + "\n";
+  }
+  void process_name(std::int64_t pid, const std::string& name) override {
+    text += "process " + std::to_string(pid) + " " + name + "\n";
+  }
+};
+
+// The records and problems `reader` finds in `bytes`.
+std::string read_with(Reader reader, const std::string& bytes) {
+  char* problems = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = ::open_memstream(&problems, &size);
+  Transcript transcript;
+  {
+    Timeline::Diagnostics diagnostics(out);
+    std::FILE* in = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), in);
+    std::rewind(in);
+    reader(in, "log.xml", transcript, diagnostics);
+    std::fclose(in);
+  }
+  std::fclose(out);
+  std::string result = transcript.text + "--\n" + problems;
+  std::free(problems);
+  return result;
+}
+
+// XML logs: a host's, written by the library, and the XML inputs of the
+// tool's case files.
+std::vector<std::string> xml_logs() {
+  std::vector<std::string> logs;
+  TempDir host;
+  run_host(host, "host_timeline_work", true);
+  for (const std::string& file : host.files()) logs.push_back(read_file(host.path + "/" + file));
+  for (const char* name : {"broken_xml", "cut_off_xml", "hostile", "two_processes"}) {
+    Case inputs;
+    inputs.play(name, true);
+    for (const std::string& file : inputs.dir.files()) {
+      const std::string bytes = read_file(inputs.dir.path + "/" + file);
+      if (bytes.compare(0, 1, "<") == 0) logs.push_back(bytes);
+    }
+  }
+  return logs;
+}
+
+// What damage looks like: bytes the scanner must leave to expat, and
+// pieces that are well-formed but unusual.
+const char* const pieces[] = {"\r\n",
+                              "\r",
+                              "&#0;",
+                              "&#x;",
+                              "&#x1F600;",
+                              "&amp;",
+                              "&bogus;",
+                              "&#xD800;",
+                              "<!--c-->",
+                              "<![CDATA[x]]>",
+                              "]]>",
+                              "<?pi x?>",
+                              "\xC3\xA9",
+                              "\xED\xA0\x80",
+                              "\xEF\xBF\xBE",
+                              "\xC3",
+                              "\t",
+                              " a='1'",
+                              " a = \"&lt;\t\"",
+                              "'",
+                              "\"",
+                              "<",
+                              ">",
+                              "</Msg>",
+                              "</Ms>",
+                              "</Workflow >",
+                              "<Msg>",
+                              "<Msg/>",
+                              "\x01",
+                              "&#9;"};
+
+std::string damaged(std::string bytes, std::mt19937& random) {
+  const int changes = 1 + static_cast<int>(random() % 3);
+  for (int i = 0; i < changes && !bytes.empty(); ++i) {
+    const std::size_t at = random() % bytes.size();
+    switch (random() % 4) {
+      case 0:
+        bytes.resize(at);
+        break;
+      case 1:
+        bytes[at] = static_cast<char>(random());
+        break;
+      case 2:
+        bytes.erase(at, random() % 40);
+        break;
+      default:
+        bytes.insert(at, pieces[random() % (sizeof pieces / sizeof *pieces)]);
+    }
+  }
+  return bytes;
+}
+
+TEST(XmlScan, ReadsWhatExpatReads) {
+  const std::vector<std::string> documents = xml_logs();
+  ASSERT_GE(documents.size(), 6u);
+  std::mt19937 random(20261206);
+  for (const std::string& document : documents)
+    for (int variant = 0; variant < 400; ++variant) {
+      const std::string bytes = variant == 0 ? document : damaged(document, random);
+      ASSERT_EQ(read_with(&Timeline::read_xml_log, bytes),
+                read_with(&Timeline::read_xml_log_with_expat, bytes))
+          << "input:\n"
+          << bytes;
+    }
+}
+
+}  // namespace
