@@ -10,6 +10,7 @@
 
 #include "tools/timeline/LogReader.h"
 #include "tools/timeline_support.h"
+#include "zeltools/cases_support.h"
 
 namespace {
 
@@ -73,56 +74,21 @@ std::vector<std::string> xml_logs() {
   return logs;
 }
 
-// What damage looks like: bytes the scanner must leave to expat, and
-// pieces that are well-formed but unusual.
-const char* const pieces[] = {"\r\n",
-                              "\r",
-                              "&#0;",
-                              "&#x;",
-                              "&#x1F600;",
-                              "&amp;",
-                              "&bogus;",
-                              "&#xD800;",
-                              "<!--c-->",
-                              "<![CDATA[x]]>",
-                              "]]>",
-                              "<?pi x?>",
-                              "\xC3\xA9",
-                              "\xED\xA0\x80",
-                              "\xEF\xBF\xBE",
-                              "\xC3",
-                              "\t",
-                              " a='1'",
-                              " a = \"&lt;\t\"",
-                              "'",
-                              "\"",
-                              "<",
-                              ">",
-                              "</Msg>",
-                              "</Ms>",
-                              "</Workflow >",
-                              "<Msg>",
-                              "<Msg/>",
-                              "\x01",
-                              "&#9;"};
-
+// A copy of `bytes` cut short, with bytes changed, spans removed or pieces
+// of tools/cases/xml_damage.txt put in.
 std::string damaged(std::string bytes, std::mt19937& random) {
-  const int changes = 1 + static_cast<int>(random() % 3);
-  for (int i = 0; i < changes && !bytes.empty(); ++i) {
+  static const std::vector<cases::Fields> pieces = cases::read("tools/cases/xml_damage.txt");
+  for (int change = random() % 3; change >= 0 && !bytes.empty(); --change) {
     const std::size_t at = random() % bytes.size();
-    switch (random() % 4) {
-      case 0:
-        bytes.resize(at);
-        break;
-      case 1:
-        bytes[at] = static_cast<char>(random());
-        break;
-      case 2:
-        bytes.erase(at, random() % 40);
-        break;
-      default:
-        bytes.insert(at, pieces[random() % (sizeof pieces / sizeof *pieces)]);
-    }
+    const unsigned how = random() % 4;
+    if (how == 0)
+      bytes.resize(at);
+    else if (how == 1)
+      bytes[at] = static_cast<char>(random());
+    else if (how == 2)
+      bytes.erase(at, random() % 40);
+    else
+      bytes.insert(at, pieces[random() % pieces.size()][0]);
   }
   return bytes;
 }
