@@ -63,6 +63,11 @@ std::vector<std::string> xml_logs() {
   TempDir host;
   run_host(host, "host_timeline_work", true);
   for (const std::string& file : host.files()) logs.push_back(read_file(host.path + "/" + file));
+  // The host's records again and again: a log of several read blocks.
+  const std::size_t first = logs[0].find("<Msg"), last = logs[0].rfind("</Vantrel>");
+  std::string many = logs[0].substr(0, first);
+  while (many.size() < (3u << 20)) many += logs[0].substr(first, last - first);
+  logs.push_back(many + logs[0].substr(last));
   for (const char* name : {"broken_xml", "cut_off_xml", "hostile", "two_processes"}) {
     Case inputs;
     inputs.play(name, true);
@@ -98,12 +103,12 @@ TEST(XmlScan, ReadsWhatExpatReads) {
   ASSERT_GE(documents.size(), 6u);
   std::mt19937 random(20261206);
   for (const std::string& document : documents)
-    for (int variant = 0; variant < 400; ++variant) {
+    for (int variant = 0; variant < (document.size() < 100000 ? 400 : 8); ++variant) {
       const std::string bytes = variant == 0 ? document : damaged(document, random);
       ASSERT_EQ(read_with(&Timeline::read_xml_log, bytes),
                 read_with(&Timeline::read_xml_log_with_expat, bytes))
           << "input:\n"
-          << bytes;
+          << bytes.substr(0, 4000);
     }
 }
 

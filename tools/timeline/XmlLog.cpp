@@ -91,8 +91,10 @@ class XmlReader : private XmlScan::Handler {
   bool seeking_ = false;       // skipping input up to the next "<Msg"
   std::size_t line_base_ = 0;  // file lines before the parser's first byte
   std::size_t lines_before_block_ = 0;
-  long long parser_start_ = 0;  // file offset of the parser's first byte
-  long long block_start_ = 0;   // file offset of the current block
+  // Offsets in the input that expat reads (the file, or its part from the
+  // scanner's last record on).
+  long long parser_start_ = 0;  // offset of the parser's first byte
+  long long block_start_ = 0;   // offset of the current block
   int depth_ = 0;               // open elements, the root being 1
   int msg_depth_ = 0;           // depth of the open Msg, 0 when none
   bool time_seen_ = false;
@@ -101,7 +103,6 @@ class XmlReader : private XmlScan::Handler {
   bool stray_text_reported_ = false;
   bool fast_;                   // XmlScan reads; expat from the first byte it does not take
   bool rooted_ = false;         // XmlScan read the root's start tag
-  long long scan_offset_ = 0;   // file offset of the first byte XmlScan has not taken
   std::size_t scan_lines_ = 0;  // file lines before that byte
   XmlScan scanner_;
   TimeParser times_;
@@ -299,7 +300,6 @@ void XmlReader::scan(const std::string& pending, std::size_t& at, bool end_of_fi
   for (;;) {
     skip_blanks(pending, at);
     const std::size_t left = pending.size() - at;
-    if (left == 0 && !end_of_file) return;
     if (left < 2 && !end_of_file) return;
     const char* data = pending.data();
     if (left < 2 || data[at] != '<' || data[at + 1] == '/') return hand_to_expat(pending, at);
@@ -309,10 +309,8 @@ void XmlReader::scan(const std::string& pending, std::size_t& at, bool end_of_fi
     if (result != XmlScan::Result::Done || !is(scanner_.name(), "Msg"))
       return hand_to_expat(pending, at);
     scanner_.replay(*this);
-    const std::size_t length = static_cast<std::size_t>(stop - (data + at));
     scan_lines_ += static_cast<std::size_t>(std::count(data + at, stop, '\n'));
-    scan_offset_ += static_cast<long long>(length);
-    at += length;
+    at = static_cast<std::size_t>(stop - data);
   }
 }
 
@@ -339,7 +337,6 @@ bool XmlReader::scan_root(const std::string& pending, std::size_t& at, bool end_
   scanner_.replay(*this);
   at = static_cast<std::size_t>(stop - data);
   scan_lines_ += static_cast<std::size_t>(std::count(data + root, stop, '\n'));
-  scan_offset_ = static_cast<long long>(at);
   rooted_ = true;
   return true;
 }
@@ -350,7 +347,6 @@ void XmlReader::skip_blanks(const std::string& pending, std::size_t& at) {
     ++at;
   scan_lines_ +=
       static_cast<std::size_t>(std::count(pending.begin() + from, pending.begin() + at, '\n'));
-  scan_offset_ += static_cast<long long>(at - from);
 }
 
 // From byte `at` of `pending` on, expat reads: after the root's start tag
@@ -360,7 +356,7 @@ void XmlReader::hand_to_expat(const std::string& pending, std::size_t at) {
   fast_ = false;
   new_parser(rooted_);
   line_base_ = lines_before_block_ = scan_lines_;
-  parser_start_ = block_start_ = scan_offset_;
+  parser_start_ = block_start_ = 0;
   const std::size_t length = pending.size() - at;
   parse_block(pending.data() + at, length);
   block_start_ += static_cast<long long>(length);
