@@ -1,7 +1,6 @@
 // The per-thread context record, devices bound to a thread and traced scopes.
-#include <gtest/gtest.h>
-
 #include <Vantrel.h>
+#include <gtest/gtest.h>
 
 #include <iomanip>
 #include <regex>
@@ -17,15 +16,6 @@ using namespace Vantrel::Context;
 using namespace context_support;
 
 namespace {
-
-// Lets every message through, showing the given columns.
-Config active_config(unsigned mask = 0) {
-  Config config;
-  config.active = true;
-  config.importance = Importance(0, 0);
-  config.display_mask = mask;
-  return config;
-}
 
 TEST(SubFields, TextJoinsFieldsWithSlashAndStepsWithHash) {
   std::string texts;
@@ -91,13 +81,13 @@ TEST(TracedScope, OnlyAWrittenOpeningIsClosed) {
   WithDevice binding(device);
   {
     StepTrace step(M, StepFields(SubFields{"quiet"}, SubFields{"1"}));
-    Admin::config(active_config());
+    Admin::config(std::string("active = true; importance = xs;"));
   }
   {
     ActorTrace actor(M, SubFields{"ann", "lee"});
     Admin::active(false);
   }
-  const std::vector<std::string> records = log_lines(dir.path, "ctx");
+  const std::vector<std::string> records = log_lines(dir, "ctx");
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(field_of(records[0], 6) + message_of(records[0]) + field_of(records[1], 6),
             "{ann/lee}");
@@ -112,11 +102,9 @@ TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   Device device("ctx", "log", dir.path, "");
   WorkflowScopeBase root(
       Root(StepFields(SubFields{"order", "check"}, SubFields{"1"}), SubFields{"ann"}, &device));
-  Config config = active_config(0x44a02);
-  config.minor_steps_display_width = 3;
-  config.workflow_names_display_width = 8;
-  config.actors_display_width = 5;
-  Admin::config(config);
+  Admin::config("active = true; importance = xs; display_mask = " + std::to_string(0x44a02) +
+                "; minor_steps_display_width = 3; workflow_names_display_width = 8;"
+                " actors_display_width = 5;");
 
   WorkflowScopeBase pack(Step(StepFields(SubFields{"pack"}, SubFields{"2"})));
   ActorTrace outer(M, SubFields{"x"});                                                // 1/1
@@ -125,7 +113,7 @@ TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   { CallTrace b(M, "b"); }                                                            // 4/1
   { CallTrace start(Warning, "start"); }
 
-  const std::vector<std::string> records = log_lines(dir.path, "ctx");
+  const std::vector<std::string> records = log_lines(dir, "ctx");
   ASSERT_EQ(records.size(), 7u);
   std::ostringstream tail;
   tail << "|>=|W| |" << std::setw(5) << getpid() << '|' << std::setw(4)

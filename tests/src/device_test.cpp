@@ -1,7 +1,6 @@
 // Devices: destinations of their own, shared by the threads bound to them.
-#include <gtest/gtest.h>
-
 #include <Vantrel.h>
+#include <gtest/gtest.h>
 
 #include <regex>
 #include <thread>
@@ -17,7 +16,7 @@ namespace {
 void activate(const Device& device) {
   WithDevice binding(device);
   Admin::active(true);
-  Admin::importance(Vantrel::XS);
+  Admin::importance(XS);
 }
 
 TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
@@ -26,7 +25,7 @@ TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
     Device device("xmldev", "xml", dir.path, "");
     activate(device);
     WithDevice binding(device);
-    Printf{Vantrel::M}("kept");
+    Printf{M}("kept");
   }
   ASSERT_EQ(dir.files().size(), 1u);
   const std::string text = logfile_support::read_file(dir.path + "/" + dir.files()[0]);
@@ -34,29 +33,25 @@ TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
   EXPECT_EQ(text.substr(text.size() - 11), "</Vantrel>\n");
 }
 
-// Threads bound to the same device share its file without mixing records;
-// a thread bound to another device writes elsewhere.
+// Threads bound to one device share its file without mixing records.
 TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
   TempDir dir;
-  Device shared("shared", "log", dir.path, "");
-  Device own("own", "log", dir.path, "");
+  Device shared("shared", "log", dir.path, ""), own("own", "log", dir.path, "");
   activate(shared);
   activate(own);
   auto writer = [](const Device& device, const char* who) {
     WithDevice binding(device);
-    for (int i = 0; i < 50; ++i) Printf{Vantrel::M}("%s %d", who, i);
+    for (int i = 0; i < 50; ++i) Printf{M}("%s %d", who, i);
   };
   std::thread a(writer, std::cref(shared), "a"), b(writer, std::cref(shared), "b");
   std::thread c(writer, std::cref(own), "c");
   a.join(), b.join(), c.join();
-  const std::vector<std::string> texts = messages(dir.path, "shared");
+  const std::vector<std::string> texts = messages(dir, "shared");
   EXPECT_EQ(texts.size(), 100u);
-  for (const std::string& text : texts)
-    EXPECT_TRUE(std::regex_match(text, std::regex("[ab] \\d+")));
-  EXPECT_EQ(messages(dir.path, "own").size(), 50u);
+  for (const std::string& text : texts) EXPECT_TRUE(std::regex_match(text, std::regex("[ab] \\d+")));
+  EXPECT_EQ(messages(dir, "own").size(), 50u);
 }
 
-// With QZ_TRACE_ECHO=1 the record and device operations write debug lines.
 TEST(Device, EchoWritesContextDebugLines) {
   int status = -1;
   const std::string output =
