@@ -1,10 +1,12 @@
-// The per-thread context record, devices bound to a thread and traced scopes.
+// The per-thread context record, devices (destinations of their own, shared
+// by the threads bound to them) and traced scopes.
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 
 #include <iomanip>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "ContextInternal.h"
 #include "Library.h"
@@ -123,6 +125,57 @@ TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   ASSERT_TRUE(std::regex_match(records[5], head, time)) << records[5];
   EXPECT_EQ(head[1], "006");  // the sixth record
   EXPECT_EQ(head[2], tail.str());
+}
+
+void activate(const Device& device) {
+  WithDevice binding(device);
+  Admin::active(true);
+  Admin::importance(XS);
+}
+
+TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
+  TempDir dir;
+  {
+    Device device("xmldev", "xml", dir.path, "");
+    activate(device);
+    WithDevice binding(device);
+    Printf{M}("kept");
+  }
+  ASSERT_EQ(dir.files().size(), 1u);
+  const std::string text = logfile_support::read_file(dir.path + "/" + dir.files()[0]);
+  EXPECT_TRUE(contains(text, "kept"));
+  EXPECT_EQ(text.substr(text.size() - 11), "</Vantrel>\n");
+}
+
+// Threads bound to one device share its file without mixing records.
+TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
+  TempDir dir;
+  Device shared("shared", "log", dir.path, ""), own("own", "log", dir.path, "");
+  activate(shared);
+  activate(own);
+  auto writer = [](const Device& device, const char* who) {
+    WithDevice binding(device);
+    for (int i = 0; i < 50; ++i) Printf{M}("%s %d", who, i);
+  };
+  std::thread a(writer, std::cref(shared), "a"), b(writer, std::cref(shared), "b");
+  std::thread c(writer, std::cref(own), "c");
+  a.join(), b.join(), c.join();
+  const std::vector<std::string> texts = messages(dir, "shared");
+  EXPECT_EQ(texts.size(), 100u);
+  for (const std::string& text : texts)
+    EXPECT_TRUE(std::regex_match(text, std::regex("[ab] \\d+")));
+  EXPECT_EQ(messages(dir, "own").size(), 50u);
+}
+
+// With QZ_TRACE_ECHO=1 the record and device operations write debug lines.
+TEST(Device, EchoWritesContextDebugLines) {
+  int status = -1;
+  const std::string output =
+      logfile_support::run("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR "/host_context_echo", &status);
+  ASSERT_EQ(status, 0);
+  const auto rows = case_rows("echo_device.txt");
+  ASSERT_EQ(rows.size(), 9u);
+  for (const auto& row : rows) EXPECT_TRUE(std::regex_search(output, std::regex(row[0]))) << row[0];
 }
 
 }  // namespace

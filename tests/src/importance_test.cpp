@@ -2,8 +2,6 @@
 // display mask.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "Vantrel.h"
 #include "hosts/context_support.h"
 
