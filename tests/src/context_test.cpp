@@ -171,7 +171,9 @@ TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
 TEST(Device, EchoWritesContextDebugLines) {
   int status = -1;
   const std::string output =
-      logfile_support::run("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR "/host_context_echo", &status);
+      logfile_support::run("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR
+                           "/host_core_env echodev log /nonexistent-dir /nonexistent-dir/e.ini",
+                           &status);
   ASSERT_EQ(status, 0);
   const auto rows = case_rows("echo_device.txt");
   ASSERT_EQ(rows.size(), 9u);
