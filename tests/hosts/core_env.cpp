@@ -1,9 +1,6 @@
-// Prints a destination's names as the administration interface reports them,
-// one "key=value" line each: the default destination's, or with four
-// arguments NAME LOGEXT LOGDIR CONFIGFILE those of a device built from them
-// and bound to the thread. Builds a plain device too and ends with a message
-// the default settings drop, so that with QZ_TRACE_ECHO set every device and
-// record operation leaves its debug line.
+// Prints a destination's names, one "key=value" line each: the default
+// destination's, or with NAME LOGEXT LOGDIR CONFIGFILE a bound device's. Its
+// plain device and dropped message show every device echo line.
 #include <Vantrel.h>
 
 #include <cstdio>
