@@ -17,7 +17,7 @@ namespace {
 const char* const missing_dir = "/nonexistent/vantrel_errno_test";
 
 TEST(ErrnoTest, EveryEntryPointKeepsTheCallersErrno) {
-  // The first message reads the missing configuration file first.
+  // The first message reads the missing configuration file; %m shows EACCES.
   Admin::configfile(std::string(missing_dir) + "/trace.ini");
   auto* capture = capture_support::CaptureLogFile::install();
   errno = EACCES;
