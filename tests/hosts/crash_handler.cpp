@@ -1,9 +1,9 @@
 // host_crash_handler INSTALL MODE SIGNAL_NUMBER: dies of the signal in nested
-// workflow steps and actor scopes, with the crash handler installed by the API
-// (api), twice by the API (twice), by QZ_TRACE_CRASH=1 (env) or not at all (none). MODE: raise,
-// fault (a real one of the kind), stream (inside a record), chained (after a host handler), storm
-// (two threads at once), first (in the first record), quiet (inactive settings), call (serving a
-// cross call). Exits 3 if it lives on.
+// scopes, the crash handler installed by the API (api), twice (twice), by
+// QZ_TRACE_CRASH=1 (env) or not at all (none). MODE: raise, fault (a real one),
+// stream (inside a record), chained (after a host handler), storm (two threads),
+// first (in the first record), quiet (inactive), call (serving a cross call).
+// Exits 3 if it lives on.
 #include <Vantrel.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -34,7 +34,6 @@ void fault(int signal) {
 }
 
 int raise_now(int signal) { return raise(signal); }
-
 void host_handler(int) { (void)!write(STDERR_FILENO, "host handler ran\n", 17); }
 
 // Workflow order#17 / check#3 for ann, with an architect and a developer.

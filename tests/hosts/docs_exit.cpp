@@ -1,6 +1,5 @@
-// Messages at the end of a process: from main, from an atexit handler and
-// from a static object's destructor. The library starts before the static
-// objects are built and stops after they are destroyed, so all are written.
+// Messages from main, an atexit handler and a static object's destructor: the
+// library outlives the static objects, so all three are written.
 #include <Vantrel.h>
 
 #include <cstdlib>

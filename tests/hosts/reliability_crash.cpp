@@ -1,7 +1,5 @@
-// Writes records "c1", "c2", ... forever, SIZE to a file, keeping every file,
-// and prints the number of each record whose logger has ended, so that a test
-// can kill it with SIGKILL and look for those records.
-//   host_reliability_crash SIZE
+// host_reliability_crash SIZE: writes records "c1", "c2", ... forever, SIZE to
+// a file, keeping every file, and prints each number whose logger has ended.
 #include <Vantrel.h>
 
 #include <cstdio>

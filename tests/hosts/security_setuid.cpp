@@ -1,6 +1,5 @@
-// A host as a setuid program would be: prints the names of its default
-// destination ("key=value" lines), then writes one assert record, which
-// reads the configuration file first.
+// A setuid program's host: prints its default destination's names, then
+// writes one assert record (which reads the configuration file first).
 #include <Vantrel.h>
 
 #include <cstdio>

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <string>
 
 #include "hosts/context_support.h"
 
@@ -31,9 +30,10 @@ class DeviceAdmin : public ::testing::Test {
   Context::WithDevice bound{device};
 };
 
-// The file is read at the first message, then once a minute; an edit stops
-// the reading and starts from the defaults.
-TEST_F(DeviceAdmin, FirstMessageReadsTheFileAndAnEditStopsReading) {
+// The file is read at the first message, then once a minute, or at every
+// message for a negative period; an edit stops the reading and starts from
+// the defaults.
+TEST_F(DeviceAdmin, FileIsReadUntilAnEdit) {
   write("dev.ini", "active = true; size = 50;");
   EXPECT_TRUE(Admin::pullable());
   EXPECT_EQ(Admin::period(), SimpleTime::Minute);
@@ -46,15 +46,10 @@ TEST_F(DeviceAdmin, FirstMessageReadsTheFileAndAnEditStopsReading) {
                 std::to_string(config.importance.level) + " " + std::to_string(config.display_mask),
             "1 10000 2 0");
   EXPECT_FALSE(Admin::pullable());
-}
-
-TEST_F(DeviceAdmin, NegativePeriodReReadsAtEveryMessage) {
-  write("dev.ini", "size = 50;");
-  Admin::active(true);  // pulling off
   Admin::period(SimpleTime::Second * -5.0);
   EXPECT_EQ(Admin::period(), SimpleTime::Duration());
   EXPECT_TRUE(Admin::pullable());
-  EXPECT_EQ(Admin::config().size, 50u);
+  EXPECT_FALSE(Admin::config().active);
   write("dev.ini", "size = 60;");
   EXPECT_EQ(Admin::config().size, 60u);
 }
@@ -82,7 +77,7 @@ TEST_F(DeviceAdmin, NewFilesTakeTheNextMessage) {
   Admin::logdir("");
   EXPECT_EQ(Admin::logext() + " " + Admin::logdir() + " " + Admin::configfile(),
             "log . ./dev_trace.ini");
-  EXPECT_EQ(context_support::messages(dir.path, "dev"), std::vector<std::string>{"one"});
+  EXPECT_EQ(context_support::messages(dir, "dev"), std::vector<std::string>{"one"});
 }
 
 }  // namespace

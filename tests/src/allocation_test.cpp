@@ -1,17 +1,15 @@
 // The message path makes no heap allocation per record once a destination is
 // warm (its file open, its buffers grown). The global allocation functions of
 // this executable count every allocation of the process, the library's too.
-#include <gtest/gtest.h>
-
 #include <Vantrel.h>
 #include <Vantrel/Format.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
-#include <string>
 
-#include "logfile_support.h"
+#include "src/logfile_support.h"
 
 namespace {
 
@@ -37,17 +35,14 @@ namespace {
 
 using namespace Vantrel;
 
-// Active at level M, with files far larger than the test writes.
+// Active at level M with the given columns, files far larger than the test
+// writes, and every column text cut to its width.
 void use_settings(const std::string& logdir, unsigned mask) {
   Admin::logdir(logdir);
-  Config config;
-  config.active = true;
-  config.size = 1000000;
-  config.display_mask = mask;
-  config.workflow_names_display_width = 10;
-  config.actors_display_width = 6;
-  config.set_consultant("a consultant name longer than fifteen");
-  Admin::config(config);
+  ASSERT_TRUE(
+      Admin::config("active = true; size = 1000000; display_mask = " + std::to_string(mask) +
+                    "; workflow_names_display_width = 10; actors_display_width = 6;"
+                    " consultant = \"a consultant name longer than fifteen\";"));
 }
 
 // Allocations made by 200 calls of `write(i)` after 20 warm-up calls.
@@ -87,7 +82,7 @@ TEST(allocation_test, records_of_every_front_end_and_column_form) {
   WorkflowScope check(Step(StepFields({"check"}, {"c42"})));
   EXPECT_EQ(allocations_in_steady_state(printf_record), 0);
   EXPECT_EQ(dir.all_texts().size(), 6u * 220 + 2);
-  const Context::Device device("alloc", "xml", dir.path, "");
+  const Device device("alloc", "xml", dir.path, "");
   WithDevice bind(device);
   use_settings(dir.path, none_mask);
   EXPECT_EQ(allocations_in_steady_state(printf_record), 0) << "xml";

@@ -1,11 +1,12 @@
-// The per-thread context record, devices bound to a thread and traced scopes.
-#include <gtest/gtest.h>
-
+// The per-thread context record, devices (destinations of their own, shared
+// by the threads bound to them) and traced scopes.
 #include <Vantrel.h>
+#include <gtest/gtest.h>
 
 #include <iomanip>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "ContextInternal.h"
 #include "Library.h"
@@ -17,15 +18,6 @@ using namespace Vantrel::Context;
 using namespace context_support;
 
 namespace {
-
-// Lets every message through, showing the given columns.
-Config active_config(unsigned mask = 0) {
-  Config config;
-  config.active = true;
-  config.importance = Importance(0, 0);
-  config.display_mask = mask;
-  return config;
-}
 
 TEST(SubFields, TextJoinsFieldsWithSlashAndStepsWithHash) {
   std::string texts;
@@ -91,13 +83,13 @@ TEST(TracedScope, OnlyAWrittenOpeningIsClosed) {
   WithDevice binding(device);
   {
     StepTrace step(M, StepFields(SubFields{"quiet"}, SubFields{"1"}));
-    Admin::config(active_config());
+    Admin::config(std::string("active = true; importance = xs;"));
   }
   {
     ActorTrace actor(M, SubFields{"ann", "lee"});
     Admin::active(false);
   }
-  const std::vector<std::string> records = log_lines(dir.path, "ctx");
+  const std::vector<std::string> records = log_lines(dir, "ctx");
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(field_of(records[0], 6) + message_of(records[0]) + field_of(records[1], 6),
             "{ann/lee}");
@@ -112,11 +104,9 @@ TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   Device device("ctx", "log", dir.path, "");
   WorkflowScopeBase root(
       Root(StepFields(SubFields{"order", "check"}, SubFields{"1"}), SubFields{"ann"}, &device));
-  Config config = active_config(0x44a02);
-  config.minor_steps_display_width = 3;
-  config.workflow_names_display_width = 8;
-  config.actors_display_width = 5;
-  Admin::config(config);
+  Admin::config("active = true; importance = xs; display_mask = " + std::to_string(0x44a02) +
+                "; minor_steps_display_width = 3; workflow_names_display_width = 8;"
+                " actors_display_width = 5;");
 
   WorkflowScopeBase pack(Step(StepFields(SubFields{"pack"}, SubFields{"2"})));
   ActorTrace outer(M, SubFields{"x"});                                                // 1/1
@@ -125,7 +115,7 @@ TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   { CallTrace b(M, "b"); }                                                            // 4/1
   { CallTrace start(Warning, "start"); }
 
-  const std::vector<std::string> records = log_lines(dir.path, "ctx");
+  const std::vector<std::string> records = log_lines(dir, "ctx");
   ASSERT_EQ(records.size(), 7u);
   std::ostringstream tail;
   tail << "|>=|W| |" << std::setw(5) << getpid() << '|' << std::setw(4)
@@ -135,6 +125,59 @@ TEST(TextRecord, ContextColumnsOfAScopeBuiltContext) {
   ASSERT_TRUE(std::regex_match(records[5], head, time)) << records[5];
   EXPECT_EQ(head[1], "006");  // the sixth record
   EXPECT_EQ(head[2], tail.str());
+}
+
+void activate(const Device& device) {
+  WithDevice binding(device);
+  Admin::active(true);
+  Admin::importance(XS);
+}
+
+TEST(Device, DestroyingTheDeviceCompletesItsLogFile) {
+  TempDir dir;
+  {
+    Device device("xmldev", "xml", dir.path, "");
+    activate(device);
+    WithDevice binding(device);
+    Printf{M}("kept");
+  }
+  ASSERT_EQ(dir.files().size(), 1u);
+  const std::string text = logfile_support::read_file(dir.path + "/" + dir.files()[0]);
+  EXPECT_TRUE(contains(text, "kept"));
+  EXPECT_EQ(text.substr(text.size() - 11), "</Vantrel>\n");
+}
+
+// Threads bound to one device share its file without mixing records.
+TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
+  TempDir dir;
+  Device shared("shared", "log", dir.path, ""), own("own", "log", dir.path, "");
+  activate(shared);
+  activate(own);
+  auto writer = [](const Device& device, const char* who) {
+    WithDevice binding(device);
+    for (int i = 0; i < 50; ++i) Printf{M}("%s %d", who, i);
+  };
+  std::thread a(writer, std::cref(shared), "a"), b(writer, std::cref(shared), "b");
+  std::thread c(writer, std::cref(own), "c");
+  a.join(), b.join(), c.join();
+  const std::vector<std::string> texts = messages(dir, "shared");
+  EXPECT_EQ(texts.size(), 100u);
+  for (const std::string& text : texts)
+    EXPECT_TRUE(std::regex_match(text, std::regex("[ab] \\d+")));
+  EXPECT_EQ(messages(dir, "own").size(), 50u);
+}
+
+// With QZ_TRACE_ECHO=1 the record and device operations write debug lines.
+TEST(Device, EchoWritesContextDebugLines) {
+  int status = -1;
+  const std::string output =
+      logfile_support::run("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR
+                           "/host_core_env echodev log /nonexistent-dir /nonexistent-dir/e.ini",
+                           &status);
+  ASSERT_EQ(status, 0);
+  const auto rows = case_rows("echo_device.txt");
+  ASSERT_EQ(rows.size(), 9u);
+  for (const auto& row : rows) EXPECT_TRUE(std::regex_search(output, std::regex(row[0]))) << row[0];
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "CrashHandler.h"
-#include "src/logfile_support.h"
+#include "hosts/context_support.h"
 
 namespace {
 
@@ -17,40 +17,15 @@ using logfile_support::occurrences;
 using logfile_support::read_file;
 using logfile_support::TempDir;
 
-// A "run" line of the cases and the checks that follow it.
-struct Case {
-  std::string run;
-  std::vector<std::string> checks;
-};
-
-void PrintTo(const Case& c, std::ostream* out) { *out << c.run; }
-
-// "\n" and "\xHH" are the bytes they name, "{log}" the log file's path.
-std::string expanded(const std::string& text, const std::string& log_path = "") {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 2, "\\x") == 0) {
-      out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)), i += 3;
-    } else if (text.compare(i, 2, "\\n") == 0) {
-      out += '\n', ++i;
-    } else if (text.compare(i, 5, "{log}") == 0) {
-      out += log_path, i += 4;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
+// A "run" line of the cases, then the checks that follow it.
+using Case = std::vector<std::string>;
 
 std::vector<Case> load_cases() {
   std::ifstream in(VANTREL_SOURCE_DIR "/tests/src/cases/crash_handler.txt");
   std::vector<Case> cases;
   for (std::string line; std::getline(in, line);) {
-    if (line.rfind("run ", 0) == 0) {
-      cases.push_back({line, {}});
-    } else if (!line.empty() && line[0] != '#' && !cases.empty()) {
-      cases.back().checks.push_back(line);
-    }
+    if (line.rfind("run ", 0) == 0) cases.emplace_back();
+    if (!line.empty() && line[0] != '#' && !cases.empty()) cases.back().push_back(line);
   }
   return cases;
 }
@@ -79,11 +54,9 @@ int run_host(const TempDir& dir, const std::string& format, const std::string& a
   std::remove((dir.path + "/.err").c_str());
   if (dir.files().size() == 1) out["path"] = dir.path + "/" + dir.files()[0];
   out["log"] = read_file(out["path"]);
-  const std::string timeline =
-      "cd " + dir.path +
-      " && " VANTREL_BINARY_DIR
-      "/tools/vantrel-timeline --json t.json --html t.html --otlp t.otlp '" +
-      out["path"] + "' 2>/dev/null";
+  const std::string timeline = "cd " + dir.path + " && " VANTREL_BINARY_DIR
+                               "/tools/vantrel-timeline --json t.json --html t.html --otlp t.otlp '" +
+                               out["path"] + "' 2>/dev/null";
   if (!out["path"].empty() && std::system(timeline.c_str()) == 0)
     for (const char* kind : {"json", "html", "otlp"})
       out[kind] = read_file(dir.path + "/t." + kind);
@@ -93,7 +66,7 @@ int run_host(const TempDir& dir, const std::string& format, const std::string& a
 class CrashRecord : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CrashRecord, LeavesTheRecordsOfItsCase) {
-  std::istringstream run(GetParam().run);
+  std::istringstream run(GetParam()[0]);
   std::string format, args;
   run >> format >> format;
   std::getline(run, args);
@@ -104,12 +77,14 @@ TEST_P(CrashRecord, LeavesTheRecordsOfItsCase) {
     EXPECT_EQ(std::system(("xmllint --noout '" + out["path"] + "' 2>/dev/null").c_str()), 0)
         << out["log"];
   }
-  for (const std::string& check : GetParam().checks) {
-    const std::size_t space = check.find(' '), text_at = check.find(' ', space + 1) + 1;
-    const std::string how = check.substr(space + 1, text_at - space - 2);
-    const std::string& in = out[check.substr(0, space)];
-    const std::string text = expanded(check.substr(text_at), out["path"]);
-    SCOPED_TRACE(check + "\nin:\n" + in);
+  for (auto check = GetParam().begin() + 1; check != GetParam().end(); ++check) {
+    const std::size_t space = check->find(' '), text_at = check->find(' ', space + 1) + 1;
+    const std::string how = check->substr(space + 1, text_at - space - 2);
+    const std::string& in = out[check->substr(0, space)];
+    std::string text = cases::unescape(check->substr(text_at));
+    for (std::size_t at; (at = text.find("{log}")) != std::string::npos;)
+      text.replace(at, 5, out["path"]);
+    SCOPED_TRACE(*check + "\nin:\n" + in);
     if (how == "$") {
       EXPECT_EQ(in.substr(in.size() - std::min(in.size(), text.size())), text);
     } else if (how == "+") {
@@ -122,24 +97,18 @@ TEST_P(CrashRecord, LeavesTheRecordsOfItsCase) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CrashRecord, ::testing::ValuesIn(load_cases()));
 
-// The record's own formatting, which cannot use the library's: each line of
-// cases/crash_text.txt is KIND, input and output, separated by tabs.
+// The record's own formatting, which cannot use the library's.
 TEST(CrashText, FormatsTimesNumbersAndXmlTextWithoutAllocating) {
-  std::ifstream in(VANTREL_SOURCE_DIR "/tests/src/cases/crash_text.txt");
-  int cases = 0;
-  for (std::string line; std::getline(in, line); cases += line[0] != '#') {
-    const std::size_t input = line.find('\t') + 1, output = line.find('\t', input) + 1;
-    if (line[0] == '#' || output == 0) continue;
-    const std::string kind = line.substr(0, input - 1);
-    const std::string text = expanded(line.substr(input, output - input - 1));
+  const auto rows = context_support::case_rows("crash_text.txt");
+  ASSERT_EQ(rows.size(), 11u);
+  for (const cases::Fields& row : rows) {
     char buffer[256];
-    Vantrel::Crash::Text out(buffer, kind == "hex4" ? 4 : sizeof buffer);
-    if (kind == "time") Vantrel::Crash::put_utc_time(out, std::stoll(text));
-    if (kind == "hex4") out.hex(std::stoull(text, nullptr, 16));
-    if (kind == "xml") out.xml(text.data(), text.size());
-    EXPECT_EQ(std::string(out.data(), out.size()), expanded(line.substr(output))) << line;
+    Vantrel::Crash::Text out(buffer, row[0] == "hex4" ? 4 : sizeof buffer);
+    if (row[0] == "time") Vantrel::Crash::put_utc_time(out, std::stoll(row[1]));
+    if (row[0] == "hex4") out.hex(std::stoull(row[1], nullptr, 16));
+    if (row[0] == "xml") out.xml(row[1].data(), row[1].size());
+    EXPECT_EQ(std::string(out.data(), out.size()), row[2]) << row[0] << " " << row[1];
   }
-  EXPECT_GE(cases, 10);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <functional>
 #include <sstream>
-#include <string>
 
 #include "src/capture_support.h"
 
@@ -18,8 +17,7 @@ namespace {
 const char* const missing_dir = "/nonexistent/vantrel_errno_test";
 
 TEST(ErrnoTest, EveryEntryPointKeepsTheCallersErrno) {
-  // The first message reads the missing configuration file; "%m" still
-  // prints the caller's error.
+  // The first message reads the missing configuration file; %m shows EACCES.
   Admin::configfile(std::string(missing_dir) + "/trace.ini");
   auto* capture = capture_support::CaptureLogFile::install();
   errno = EACCES;

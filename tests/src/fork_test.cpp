@@ -7,11 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <map>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "hosts/context_support.h"
 
@@ -34,8 +31,8 @@ class ForkTest : public ::testing::Test {
     Admin::active(true);
     Admin::importance(XS);
   }
-  // "pid tid text" per record, by the pid in the file's name
-  // ("<base>_<pid>_<yyyy>_<mm>_<dd>_<hh>_<mm>_<ss>_<mmm>_trace.log").
+  // "pid tid text" per record, by the pid in the file's name (the ninth
+  // '_' from its end).
   std::map<long, std::vector<std::string>> records_by_file_pid() const {
     std::map<long, std::vector<std::string>> records;
     for (const std::string& name : dir.files()) {
@@ -53,8 +50,6 @@ class ForkTest : public ::testing::Test {
 
 TEST_F(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
 #if defined(__SANITIZE_THREAD__)
-  // ThreadSanitizer does not follow the locks the fork handlers hold across
-  // fork() and give back in the child.
   GTEST_SKIP() << "ThreadSanitizer cannot follow locks held across fork()";
 #endif
   Admin::size(40);  // the parent rotates while it forks

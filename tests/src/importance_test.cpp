@@ -1,8 +1,5 @@
-// Importance constants and names, the consultant field and the effective
-// display mask.
+// Importance constants and names, and the effective display mask.
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "Vantrel.h"
 #include "hosts/context_support.h"
@@ -31,12 +28,8 @@ TEST(ImportanceTest, ConstantsAndNames) {
             "??????");
 }
 
-TEST(ConfigTest, ConsultantCutAndEffectiveMask) {
+TEST(ConfigTest, EffectiveMask) {
   Config c;
-  c.set_consultant(std::string(100, 'c'));
-  EXPECT_EQ(std::string(c.consultant), std::string(63, 'c'));
-  c.set_consultant("ann");
-  EXPECT_STREQ(c.consultant, "ann");
   const auto rows = context_support::case_rows("effective_mask.txt");
   ASSERT_EQ(rows.size(), 5u);
   for (const auto& row : rows) {

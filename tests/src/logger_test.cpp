@@ -3,9 +3,6 @@
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "hosts/context_support.h"
 #include "src/capture_support.h"
 
@@ -21,10 +18,6 @@ class LoggerTest : public ::testing::Test {
     Admin::config(Config());  // the default settings, rule and rank in every order
     Admin::is_active(nullptr);
     default_logos()->rank = 0;
-  }
-  void activate(const Importance& threshold) {
-    Admin::active(true);
-    Admin::importance(threshold);
   }
   // "rank text" per record, '!' after the rank when a nested message was lost
   // and '}' for a closing record.
@@ -69,7 +62,7 @@ TEST_F(LoggerTest, RulesDecideAndRanksCountOnlyWrittenRecords) {
   Printf{XS}("xs");
   Printf{Assert}("assert to the host rule");
   Admin::is_active(nullptr);
-  activate(M);
+  Admin::config(std::string("active = true; importance = m;"));
   for (const Importance* level : {&S, &M, &XS, &L}) Printf{*level}("%d", level->level);
   EXPECT_EQ(summary(),
             (std::vector<std::string>{"1 assert", "2}", "3 asked about XS", "4 xs", "5 2", "6 3"}));
@@ -80,7 +73,7 @@ TEST_F(LoggerTest, RulesDecideAndRanksCountOnlyWrittenRecords) {
 // calls inside a record are not nested messages; a copy, a reset and a
 // failing log file end the record once and release the lock.
 TEST_F(LoggerTest, NestedCopiedAndFailingRecords) {
-  activate(XS);
+  Admin::config(std::string("active = true; importance = xs;"));
   const std::string names = Admin::name() + Admin::logext() + Admin::logdir() + Admin::configfile();
   {
     Logger outer(M, Logger::Plain);
@@ -120,11 +113,10 @@ TEST_F(LoggerTest, NestedCopiedAndFailingRecords) {
 TEST_F(LoggerTest, PrintfCutsLongTextsSafelyAndInactiveLogSkips) {
   int evaluated = 0;
   VANTREL_LOG(M) << ++evaluated;
-  activate(XS);
+  Admin::config(std::string("active = true; importance = xs;"));
   VANTREL_LOG(M) << "n=" << ++evaluated;
-  Printf{M}("%s", std::string(1023, 'a').c_str());
-  Printf{M}("%s", std::string(1024, 'b').c_str());
-  Printf{M}("%s", std::string(5000, 'c').c_str());
+  for (const auto& [length, c] : {std::pair<int, char>{1023, 'a'}, {1024, 'b'}, {5000, 'c'}})
+    Printf{M}("%s", std::string(length, c).c_str());
   Printf{M}("x=%d a%cb", 5, 0);
   Printf{M}("%c%s", 0, std::string(2000, 'd').c_str());
   Printf{M}("%s%c%s", std::string(1022, 'e').c_str(), 0, "ff");

@@ -9,29 +9,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <string>
 
 #include "src/logfile_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using ::logfile_support::TempDir;
-
-// Runs `program` in `dir` with only the variables `env`, as the nobody user
-// with `as_nobody`; returns its standard output.
-std::string run_in(const std::string& dir, const std::string& env, const std::string& program,
-                   bool as_nobody) {
-  int status = 0;
-  return logfile_support::run(
-      "cd '" + dir + "' && env -i " + env +
-          (as_nobody ? " setpriv --reuid=65534 --regid=65534 --clear-groups " : " ") + program,
-      &status);
-}
 
 TEST(PrivilegedHostTest, SetuidCopyIgnoresTheCallersEnvironmentAndDirectory) {
   if (::geteuid() != 0) GTEST_SKIP() << "making a setuid-root copy needs root";
-  TempDir top;
+  logfile_support::TempDir top;
   ::chmod(top.path.c_str(), 0755);
   struct statvfs fs_info;
   ASSERT_EQ(::statvfs(top.path.c_str(), &fs_info), 0);
@@ -39,18 +26,22 @@ TEST(PrivilegedHostTest, SetuidCopyIgnoresTheCallersEnvironmentAndDirectory) {
   const std::string host = top.path + "/host", work = top.path + "/work",
                     attacker = top.path + "/attacker";
   fs::copy_file(VANTREL_TEST_HOSTS_DIR "/host_security_setuid", host);
-  ASSERT_EQ(::chown(host.c_str(), 0, 0), 0);
-  ASSERT_EQ(::chmod(host.c_str(), 04755), 0);
-  ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir(attacker.c_str(), 0777), 0);
+  ASSERT_EQ(::chown(host.c_str(), 0, 0) | ::chmod(host.c_str(), 04755), 0);
+  ASSERT_EQ(::mkdir(work.c_str(), 0755) | ::mkdir(attacker.c_str(), 0777), 0);
   ASSERT_EQ(::chmod(attacker.c_str(), 0777), 0);
   // Files a root host would run outside a privileged process.
   std::ofstream(work + "/host_trace.ini") << "system(\"touch " << top.path << "/ran_cwd\");\n";
   std::ofstream(work + "/chosen.ini") << "system(\"touch " << top.path << "/ran_env\");\n";
-  const std::string env = "QZ_TRACE_NAME=../escape QZ_TRACE_LOGDIR=" + attacker +
-                          " QZ_TRACE_CONFIGFILE=" + work + "/chosen.ini";
-  const std::string output = run_in(work, env, host, true);
-  EXPECT_EQ(output, "name=host\nlogdir=.\nconfigfile=\n");
+  // Runs `program` in work with only the caller's variables, as nobody or not.
+  const auto run = [&](const std::string& program, bool as_nobody) {
+    int status = 0;
+    return logfile_support::run(
+        "cd '" + work + "' && env -i QZ_TRACE_NAME=../escape QZ_TRACE_LOGDIR=" + attacker +
+            " QZ_TRACE_CONFIGFILE=" + work + "/chosen.ini" +
+            (as_nobody ? " setpriv --reuid=65534 --regid=65534 --clear-groups " : " ") + program,
+        &status);
+  };
+  EXPECT_EQ(run(host, true), "name=host\nlogdir=.\nconfigfile=\n");
   EXPECT_FALSE(fs::exists(top.path + "/ran_cwd"));
   EXPECT_FALSE(fs::exists(top.path + "/ran_env"));
   EXPECT_TRUE(fs::is_empty(attacker));
@@ -62,8 +53,7 @@ TEST(PrivilegedHostTest, SetuidCopyIgnoresTheCallersEnvironmentAndDirectory) {
   EXPECT_EQ(records, 1);
 
   // The same environment is taken by a process that is not privileged.
-  const std::string plain =
-      run_in(work, env, VANTREL_TEST_HOSTS_DIR "/host_security_setuid", false);
+  const std::string plain = run(VANTREL_TEST_HOSTS_DIR "/host_security_setuid", false);
   EXPECT_NE(plain.find("logdir=" + attacker + "\n"), std::string::npos) << plain;
   EXPECT_TRUE(fs::exists(top.path + "/ran_env"));
   fs::remove_all(top.path);

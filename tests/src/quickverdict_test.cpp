@@ -5,8 +5,6 @@
 
 #include <fstream>
 #include <functional>
-#include <memory>
-#include <string>
 
 #include "hosts/context_support.h"
 #include "src/capture_support.h"

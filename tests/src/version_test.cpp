@@ -1,19 +1,17 @@
 // One version number from the build: the header's macros agree, and each
 // tool's --version line shows the library's.
-#include <gtest/gtest.h>
-
 #include <Vantrel.h>
-
-#include <string>
+#include <gtest/gtest.h>
 
 #include "src/logfile_support.h"
 
 TEST(Version, MacrosAndToolsAgree) {
-  EXPECT_EQ(std::to_string(VANTREL_VERSION_MAJOR * 10000 + VANTREL_VERSION_MINOR * 100 +
-                           VANTREL_VERSION_PATCH) +
-                " " + std::to_string(VANTREL_VERSION_MAJOR) + "." +
-                std::to_string(VANTREL_VERSION_MINOR) + "." + std::to_string(VANTREL_VERSION_PATCH),
-            std::to_string(VANTREL_VERSION) + " " + Vantrel::version());
+  using std::to_string;
+  EXPECT_EQ(to_string(VANTREL_VERSION_MAJOR * 10000 + VANTREL_VERSION_MINOR * 100 +
+                      VANTREL_VERSION_PATCH) +
+                " " + to_string(VANTREL_VERSION_MAJOR) + "." + to_string(VANTREL_VERSION_MINOR) +
+                "." + to_string(VANTREL_VERSION_PATCH),
+            to_string(VANTREL_VERSION) + " " + Vantrel::version());
   for (const std::string tool : {"vantrel-config", "vantrel-timeline"}) {
     int status = -1;
     EXPECT_EQ(logfile_support::run(VANTREL_BINARY_DIR "/tools/" + tool + " --version", &status),

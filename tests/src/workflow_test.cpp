@@ -1,8 +1,8 @@
 // Workflow steps, actor scopes and the cross-call interface.
+#include <Vantrel.h>
 #include <gtest/gtest.h>
 
-#include <Vantrel.h>
-
+#include <numeric>
 #include <thread>
 
 #include "hosts/context_support.h"
@@ -23,23 +23,21 @@ Call sample_call() {
   return Call{5, 2, step_fields("order", "7"), step_fields("pack", "8"), step_fields("ship", "9")};
 }
 
-// A device that lets every message through, showing the root name, callee
-// name and actor columns. The thread starts without a record.
+// A device that writes every message with the root name, callee name and
+// actor columns. The thread starts without a record.
 class Workflow : public ::testing::Test {
  protected:
   Workflow() : device("wf", "log", dir.path, "") {
     WithDevice binding(device);
-    Config config;
-    config.active = true;
-    config.importance = Importance(0, 0);
-    config.display_mask = root_name_mask | callee_name_mask | actors_mask;
-    Admin::config(config);
+    EXPECT_TRUE(
+        Admin::config(std::string("active = true; importance = xs; display_mask = root_name_mask | "
+                                  "callee_name_mask | actors_mask;")));
   }
-  // Per record: level mark, tag mark, root name, callee name, architect and
-  // the label of an opening or closing (its text up to ": ").
+  // Per record: level and tag marks, root and callee names, architect and the
+  // label of an opening or closing (its text up to ": ").
   std::string summary() const {
     std::string lines;
-    for (const std::string& line : log_lines(dir.path, "wf")) {
+    for (const std::string& line : log_lines(dir, "wf")) {
       const std::string text = message_of(line);
       lines += field_of(line, 1) + field_of(line, 2) + field_of(line, 6) + field_of(line, 11) +
                "," + field_of(line, 15) + "," + field_of(line, 18) + " " +
@@ -86,8 +84,7 @@ TEST_F(Workflow, StepsAndActorsMoveTheRecordAndComeBack) {
 TEST(ActorScope, WithoutRecordWritesAndChangesNothing) {
   TempDir dir;
   Admin::logdir(dir.path);
-  Admin::active(true);
-  Admin::importance(XS);
+  Admin::config(std::string("active = true; importance = xs;"));
   {
     ArchitectScope architect(SubFields{"ada"});
     DeveloperScope developer(SubFields{"dev"});
@@ -138,15 +135,14 @@ TEST_F(Workflow, OutermostCallWritesFirstTextOthersNested) {
   const auto rows = case_rows("call_texts.txt");
   ASSERT_EQ(rows.size(), 6u);
   for (const auto& row : rows) {
-    const std::size_t before = log_lines(dir.path, "wf").size();
+    const std::size_t before = log_lines(dir, "wf").size();
     for (char kind : row[0]) {
       if (kind == 'I') LL::before_incoming_call(sample_call(), SubFields{}, M, "F", S, "N");
       if (kind == 'O') LL::before_outgoing_call(M, "F", S, "N");
     }
-    std::string texts;
-    const std::vector<std::string> lines = log_lines(dir.path, "wf");
-    for (std::size_t i = before; i < lines.size(); ++i) texts += message_of(lines[i]);
-    EXPECT_EQ(texts, row[1]) << row[0];
+    const std::vector<std::string> texts = messages(dir, "wf");
+    EXPECT_EQ(std::accumulate(texts.begin() + before, texts.end(), std::string()), row[1])
+        << row[0];
     for (auto kind = row[0].rbegin(); kind != row[0].rend(); ++kind) {
       if (*kind == 'I') LL::after_incoming_call();
       if (*kind == 'O') LL::after_outgoing_call(sample_call(), SubFields{});
