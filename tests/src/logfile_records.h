@@ -59,16 +59,16 @@ struct RecordCase {
 
 // Fields joined with '/'; "-" for none.
 inline Vantrel::Context::SubFields fields(std::istream& in) {
-  std::string word;
+  std::string word, part;
   in >> word;
   Vantrel::Context::SubFields result;
-  std::istringstream parts(word);
-  for (std::string part; word != "-" && std::getline(parts, part, '/');) result.add(part);
+  for (std::istringstream parts(word); word != "-" && std::getline(parts, part, '/');)
+    result.add(part);
   return result;
 }
 
 inline Vantrel::Context::StepFields step(std::istream& in) {
-  Vantrel::Context::SubFields names = fields(in);
+  const Vantrel::Context::SubFields names = fields(in);
   return Vantrel::Context::StepFields(names, fields(in));
 }
 
@@ -114,23 +114,19 @@ inline int run_case_file(const std::string& name, const CaseWriter& write) {
   std::string written, expected;
   int number = 0, record_line = 0, records = 0;
   bool first = true;
-  const auto compare = [&] {
-    if (record_line) {
-      EXPECT_EQ(written, expected) << name << ":" << record_line;
-    }
-    record_line = 0;
-    expected.clear();
-  };
-  for (std::string line; std::getline(in, line);) {
+  for (std::string line; std::getline(in, line) || record_line;) {
     ++number;
-    if (line.rfind("= ", 0) == 0) {
+    if (in && line.rfind("= ", 0) == 0) {
       expected += line.substr(2) + "\n";
       continue;
     }
-    compare();
+    EXPECT_EQ(record_line ? written : "", expected) << name << ":" << record_line;
+    record_line = 0;
+    expected.clear();
     std::istringstream words(line);
     std::string key;
     words >> key;
+    if (!in) break;
     if (line.empty()) {
       c = std::make_unique<RecordCase>();
       first = true;
@@ -144,7 +140,6 @@ inline int run_case_file(const std::string& name, const CaseWriter& write) {
       EXPECT_FALSE(words.fail()) << name << ":" << number << ": " << line;
     }
   }
-  compare();
   return records;
 }
 

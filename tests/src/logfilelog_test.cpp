@@ -1,6 +1,5 @@
 // The text record, byte for byte (cases/text_records.txt), the time
-// column of every record and the format-state reset. (The live ids and
-// unwinding through a real file: logfile_host_test.)
+// column of every record and the format-state reset.
 #include "LogFileLog.h"
 
 #include <gtest/gtest.h>
@@ -19,14 +18,8 @@ using logfile_support::RecordCase;
 
 void write_head(std::ostream& out, RecordCase& c) {
   const Importance importance = c.importance();
-  TextRecordHead head;
-  head.time = c.time;
-  head.rank = c.rank;
-  head.pid = c.pid;
-  head.tid = c.tid;
-  head.unwinding = c.unwinding;
-  head.inputs = c.inputs(importance);
-  write_text_record_head(out, head);
+  write_text_record_head(
+      out, TextRecordHead{c.time, c.rank, c.pid, c.tid, c.unwinding, c.inputs(importance)});
 }
 
 std::string record_text(RecordCase& c, const std::string& text, bool = false) {
