@@ -48,6 +48,7 @@ struct RecordCase {
   bool unwinding = false, lost = false, context = false;
   Vantrel::Context::Data data;
   SimpleTime::PhysicalTime time = SimpleTime::UtcTime(2007, 10, 18, 21, 21, 7, 45).physicalTime();
+  double at_ms = 0;  // the time as read from a case file
 
   Vantrel::Importance importance() const {
     return Vantrel::Importance(level, severity, source.empty() ? nullptr : source.c_str(), line);
@@ -83,6 +84,9 @@ inline void set(RecordCase& c, const std::string& key, std::istream& in) {
   if (key == "pid") in >> c.pid;
   if (key == "tid") in >> c.tid;
   if (key == "clock") in >> TestClock::now_ms;
+  if (key == "inactive") s.active = false;
+  if (key == "at" && in >> c.at_ms)
+    c.time = SimpleTime::PhysicalTime() + c.at_ms * SimpleTime::Millisecond;
   if (key == "mask") in >> std::hex >> s.display_mask;
   if (key == "widths")
     in >> s.major_steps_display_width >> s.minor_steps_display_width >>
