@@ -47,11 +47,11 @@ TEST(LogFileDiagnosticTest, SaidOnceUntilAFileOpens) {
        [&] {
          Admin::size(1);
          write_records(5);
-         if (mkdir(missing.c_str(), 0755) != 0) return 3;
+         const bool made = mkdir(missing.c_str(), 0755) == 0;
          write_records(1);
-         if (rename(missing.c_str(), (dir.path + "/moved").c_str()) != 0) return 4;
+         const bool moved = rename(missing.c_str(), (dir.path + "/moved").c_str()) == 0;
          write_records(5);
-         return 0;
+         return made && moved ? 0 : 3;
        }},
       // A sanitizer's first check of a dynamic type may need descriptors of
       // its own: one record meets the types before the table is full, and
@@ -63,20 +63,19 @@ TEST(LogFileDiagnosticTest, SaidOnceUntilAFileOpens) {
          const int lowest_free = dup(0);
          close(lowest_free);
          const rlimit limit{static_cast<rlim_t>(lowest_free), static_cast<rlim_t>(lowest_free)};
-         if (setrlimit(RLIMIT_NOFILE, &limit) != 0) return 3;
+         const bool limited = setrlimit(RLIMIT_NOFILE, &limit) == 0;
          write_records(5);
-         return 0;
+         return limited ? 0 : 3;
        }},
       // Root writes anywhere: the child gives up root for the nobody user
       // (last case: it may skip).
       {"unwritable directory", readonly, EACCES, 1,
        [&] {
          const uid_t nobody = 65534;
-         if (geteuid() == 0 &&
-             (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
-              setresuid(nobody, nobody, nobody) != 0))
+         if ((geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) ||
+                                 setresuid(nobody, nobody, nobody))) ||
+             access(readonly.c_str(), W_OK) == 0)
            return 77;
-         if (access(readonly.c_str(), W_OK) == 0) return 77;
          write_records(5);
          return 0;
        }},

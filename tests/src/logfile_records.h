@@ -1,7 +1,7 @@
-// Records written as the logger writes them: into a log file, or from the
-// cases of a case file under cases/ (each file's head tells how to
-// read it). A case is a block of lines: keys set the next record's inputs,
-// "> TEXT" writes a record and the "= " lines after it are what it wrote.
+// Records written as the logger writes them, into a log file or from the
+// blocks of a case file under cases/ (its head tells how to read it): keys
+// set the next record's inputs, "> TEXT" writes a record and the "= " lines
+// after it are what it wrote.
 #ifndef VANTREL_TESTS_LOGFILE_RECORDS_H
 #define VANTREL_TESTS_LOGFILE_RECORDS_H
 
@@ -21,17 +21,14 @@
 namespace logfile_support {
 
 // A destination's names, as the log files read them.
-class Names : public Vantrel::DeviceInfo {
- public:
+struct Names : Vantrel::DeviceInfo {
   explicit Names(std::string dir, std::string name = "db", std::string ext = "log")
-      : dir_(std::move(dir)), name_(std::move(name)), ext_(std::move(ext)) {}
-  std::string name() const override { return name_; }
-  std::string logext() const override { return ext_; }
-  std::string logdir() const override { return dir_; }
+      : dir(std::move(dir)), base(std::move(name)), ext(std::move(ext)) {}
+  std::string name() const override { return base; }
+  std::string logext() const override { return ext; }
+  std::string logdir() const override { return dir; }
   std::string configfile() const override { return "unused.ini"; }
-
- private:
-  std::string dir_, name_, ext_;
+  std::string dir, base, ext;
 };
 
 // The inputs of the next record. Settings and context carry over from record
