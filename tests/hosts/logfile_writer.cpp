@@ -1,14 +1,10 @@
-// Writes numbered messages "m1 <&> "q"<tab>tab", "m2 ...", the last one as
-// "last COUNT" with its source position, through the public interface.
-//
-//   host_logfile_writer rotate COUNT SIZE KEEP  active settings of SIZE records
-//                                               per file, KEEP 0 or 1
-//   host_logfile_writer unwind                  default (inactive) settings:
-//                                               Assert "m1" from a destructor
-//                                               while an exception unwinds,
-//                                               Assert "m2", Warning "m3"
-//   host_logfile_writer device COUNT EXT        Assert messages through a
-//                                               device with log extension EXT
+// Writes numbered messages "m1 <&> "q"<tab>tab", ..., the last one "last
+// COUNT" with its source position, through the public interface:
+//   rotate COUNT SIZE KEEP  active settings of SIZE records a file, KEEP 0 or 1
+//   unwind                  default (inactive) settings: Assert "m1" from a
+//                           destructor while an exception unwinds, Assert "m2",
+//                           Warning "m3"
+//   device COUNT EXT        Asserts through a device with log extension EXT
 #include <Vantrel.h>
 #include <sys/syscall.h>
 #include <time.h>
