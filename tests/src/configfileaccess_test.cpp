@@ -9,87 +9,53 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "EditableConfig.h"
 #include "LogosInfo.h"
 #include "src/logfile_support.h"
+#include "zeltools/cases_support.h"
 
 namespace Vantrel {
 namespace {
 
 using ::logfile_support::TempDir;
 
-struct stat status(mode_t mode, uid_t uid) {
-  struct stat s = {};
-  s.st_mode = mode;
-  s.st_uid = uid;
-  return s;
-}
-
 TEST(ConfigFileAccessTest, RefusalTable) {
-  const struct {
-    struct stat file, dir;
-    uid_t euid;
-    const char* reason;
-  } cases[] = {
-      {status(S_IFREG | 0644, 0), status(S_IFDIR | 0755, 0), 0, ""},
-      {status(S_IFREG | 0600, 1000), status(S_IFDIR | 0700, 1000), 1000, ""},
-      {status(S_IFREG | 0644, 0), status(S_IFDIR | 01777, 0), 1000, ""},
-      {status(S_IFREG | 0644, 1000), status(S_IFDIR | 0755, 0), 0,
-       "owned by uid 1000, not by root or uid 0"},
-      {status(S_IFREG | 0664, 0), status(S_IFDIR | 0755, 0), 0, "writable by group or others"},
-      {status(S_IFREG | 0646, 0), status(S_IFDIR | 0755, 0), 0, "writable by group or others"},
-      {status(S_IFREG | 0644, 0), status(S_IFDIR | 0777, 0), 0, "in a directory others can write"},
-      {status(S_IFIFO | 0644, 0), status(S_IFDIR | 0755, 0), 0, "not a regular file"},
-      {status(S_IFDIR | 0755, 0), status(S_IFDIR | 0755, 0), 0, "not a regular file"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.reason);
-    EXPECT_EQ(ConfigFileAccess::refusal(c.file, c.dir, c.euid), c.reason);
+  for (const cases::Fields& c : cases::read("src/cases/config_refusal.txt")) {
+    SCOPED_TRACE(c[5]);
+    struct stat file = {}, dir = {};
+    file.st_mode = static_cast<mode_t>(std::stoul(c[0], nullptr, 8));
+    file.st_uid = static_cast<uid_t>(std::stoul(c[1]));
+    dir.st_mode = static_cast<mode_t>(std::stoul(c[2], nullptr, 8));
+    dir.st_uid = static_cast<uid_t>(std::stoul(c[3]));
+    EXPECT_EQ(ConfigFileAccess::refusal(file, dir, static_cast<uid_t>(std::stoul(c[4]))), c[5]);
   }
 }
 
 TEST(ConfigFileAccessTest, RefusedFilesAreNotOpenedAndSaidOnce) {
   const struct {
-    const char* what;
-    void (*change)(const std::string& dir, const std::string& path);  // of a good x.ini
+    const char* change;  // a shell command in the directory of a good x.ini
     const char* reason;  // "" for accepted, nullptr for missing and silent
   } cases[] = {
-      {"good file", [](const std::string&, const std::string&) {}, ""},
-      {"missing", [](const std::string&, const std::string& p) { std::remove(p.c_str()); },
-       nullptr},
-      {"group-writable", [](const std::string&, const std::string& p) { ::chmod(p.c_str(), 0620); },
-       "writable by group or others"},
-      {"another user's",
-       [](const std::string&, const std::string& p) { ASSERT_EQ(::chown(p.c_str(), 65534, 0), 0); },
-       "owned by uid 65534, not by root or uid 0"},
-      {"FIFO",
-       [](const std::string&, const std::string& p) {
-         std::remove(p.c_str());
-         ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
-       },
-       "not a regular file"},
-      {"symbolic link",
-       [](const std::string& d, const std::string& p) {
-         ASSERT_EQ(std::rename(p.c_str(), (d + "/real.ini").c_str()), 0);
-         ASSERT_EQ(::symlink((d + "/real.ini").c_str(), p.c_str()), 0);
-       },
-       "a symbolic link"},
-      {"world-writable directory",
-       [](const std::string& d, const std::string&) { ::chmod(d.c_str(), 0777); },
-       "in a directory others can write"},
-      {"sticky directory",
-       [](const std::string& d, const std::string&) { ::chmod(d.c_str(), 01777); }, ""},
+      {"true", ""},
+      {"rm x.ini", nullptr},
+      {"chmod 620 x.ini", "writable by group or others"},
+      {"chown 65534 x.ini", "owned by uid 65534, not by root or uid 0"},
+      {"rm x.ini && mkfifo -m 600 x.ini", "not a regular file"},
+      {"mv x.ini real.ini && ln -s \"$PWD/real.ini\" x.ini", "a symbolic link"},
+      {"chmod 777 .", "in a directory others can write"},
+      {"chmod 1777 .", ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.change);
     TempDir dir;
     const std::string path = dir.path + "/x.ini";
     { std::ofstream(path) << "active = true;\n"; }
     ::chmod(path.c_str(), 0644);
-    c.change(dir.path, path);
+    ASSERT_EQ(std::system(("cd " + dir.path + " && " + c.change).c_str()), 0);
     ::testing::internal::CaptureStderr();
     const int first = ConfigFileAccess::open_checked(path);
     const int second = ConfigFileAccess::open_checked(path);
@@ -109,8 +75,7 @@ TEST(ConfigFileAccessTest, RefusedFilesAreNotOpenedAndSaidOnce) {
 
 TEST(ConfigFileAccessTest, RefusedFileLeavesTheSettingsAsTheyWere) {
   TempDir dir;
-  const std::string path = dir.path + "/x.ini";
-  const std::string marker = dir.path + "/ran";
+  const std::string path = dir.path + "/x.ini", marker = dir.path + "/ran";
   { std::ofstream(path) << "system(\"touch " << marker << "\");\nactive = true;\nsize = 77;\n"; }
   const LogosInfo names("x", "log", dir.path, path);
   EditableConfig settings(names, true, SimpleTime::Minute);

@@ -24,32 +24,6 @@ namespace {
 using namespace Vantrel;
 using logfile_support::TestClock;
 
-// Runs `work` in a child on the test clock; returns the child's standard
-// error and sets `code` to what `work` returned (77: skipped).
-std::string stderr_of(const std::function<int()>& work, int& code) {
-  ::testing::internal::CaptureStderr();
-  const pid_t child = fork();
-  if (child == 0) {
-    alarm(20);
-    TestClock clock;
-    Admin::active(true);
-    Admin::importance(XS);
-    _exit(work());
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return ::testing::internal::GetCapturedStderr();
-}
-
-// The number of lines of `text` that report `error` for a file in `logdir`.
-int reports(const std::string& text, const std::string& logdir, int error) {
-  const std::regex line("vantrel: cannot open log file " + logdir +
-                        "/[^/\n]*_trace\\.log: " + std::strerror(error) + "\n");
-  return static_cast<int>(
-      std::distance(std::sregex_iterator(text.begin(), text.end(), line), std::sregex_iterator()));
-}
-
 // Records of size-1 files: each one opens a new file, a millisecond later.
 void write_records(int count) {
   for (int i = 0; i < count; ++i) {
@@ -73,11 +47,11 @@ TEST(LogFileDiagnosticTest, SaidOnceUntilAFileOpens) {
        [&] {
          Admin::size(1);
          write_records(5);
-         if (mkdir(missing.c_str(), 0755) != 0) return 3;
+         const bool made = mkdir(missing.c_str(), 0755) == 0;
          write_records(1);
-         if (rename(missing.c_str(), (dir.path + "/moved").c_str()) != 0) return 4;
+         const bool moved = rename(missing.c_str(), (dir.path + "/moved").c_str()) == 0;
          write_records(5);
-         return 0;
+         return made && moved ? 0 : 3;
        }},
       // A sanitizer's first check of a dynamic type may need descriptors of
       // its own: one record meets the types before the table is full, and
@@ -89,37 +63,48 @@ TEST(LogFileDiagnosticTest, SaidOnceUntilAFileOpens) {
          const int lowest_free = dup(0);
          close(lowest_free);
          const rlimit limit{static_cast<rlim_t>(lowest_free), static_cast<rlim_t>(lowest_free)};
-         if (setrlimit(RLIMIT_NOFILE, &limit) != 0) return 3;
+         const bool limited = setrlimit(RLIMIT_NOFILE, &limit) == 0;
          write_records(5);
-         return 0;
+         return limited ? 0 : 3;
        }},
       // Root writes anywhere: the child gives up root for the nobody user
       // (last case: it may skip).
       {"unwritable directory", readonly, EACCES, 1,
        [&] {
          const uid_t nobody = 65534;
-         if (geteuid() == 0 &&
-             (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
-              setresuid(nobody, nobody, nobody) != 0))
+         if ((geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) ||
+                                 setresuid(nobody, nobody, nobody))) ||
+             access(readonly.c_str(), W_OK) == 0)
            return 77;
-         if (access(readonly.c_str(), W_OK) == 0) return 77;
          write_records(5);
          return 0;
        }},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases) {  // each in a child on the test clock; 77: skipped
     SCOPED_TRACE(c.what);
-    int code = 0;
-    const std::string text = stderr_of(
-        [&] {
-          Admin::logdir(c.logdir);
-          return c.work();
-        },
-        code);
+    ::testing::internal::CaptureStderr();
+    const pid_t child = fork();
+    if (child == 0) {
+      alarm(20);
+      TestClock clock;
+      Admin::active(true);
+      Admin::importance(XS);
+      Admin::logdir(c.logdir);
+      _exit(c.work());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    const std::string text = ::testing::internal::GetCapturedStderr();
     std::system(("rm -rf '" + dir.path + "/moved'").c_str());
-    if (code == 77) GTEST_SKIP() << "cannot run as a user that may not write " << readonly;
-    ASSERT_EQ(code, 0) << text;
-    EXPECT_EQ(reports(text, c.logdir, c.error), c.said) << text;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+      GTEST_SKIP() << "cannot run as a user that may not write " << readonly;
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << text;
+    const std::regex report("vantrel: cannot open log file " + c.logdir +
+                            "/[^/\n]*_trace\\.log: " + std::strerror(c.error) + "\n");
+    EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), report),
+                            std::sregex_iterator()),
+              c.said)
+        << text;
   }
 }
 

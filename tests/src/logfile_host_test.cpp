@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "src/logfile_support.h"
+#include "zeltools/cases_support.h"
 
 namespace {
 
@@ -49,21 +50,12 @@ TEST(LogFileHost, AssertsUnderInactiveSettings) {
 }
 
 TEST(LogFileHost, ExtensionSelectsTheFileKind) {
-  const struct {
-    const char *ext, *env, *suffix;
-  } cases[] = {{"txt", "", "_db_"},
-               {"txt", "QZ_TRACE_XML=1", "_trace.xml"},
-               {"LOG", "QZ_TRACE_XML=1", "_trace.xml"},
-               {"log", "QZ_TRACE_XML=1", "_trace.log"},
-               {"xml", "", "_trace.xml"},
-               {"txt", "", "_trace.log"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.ext) + " " + c.env);
+  for (const cases::Fields& c : cases::read("src/cases/log_file_kind.txt")) {
+    SCOPED_TRACE(c[0] + " " + c[1]);
     TempDir dir;
-    run_writer(std::string(c.env) + " QZ_TRACE_LOGDIR=" + dir.path,
-               std::string("device 1 ") + c.ext);
+    run_writer(c[1] + " QZ_TRACE_LOGDIR=" + dir.path, "device 1 " + c[0]);
     ASSERT_EQ(dir.files().size(), 1u);
-    EXPECT_NE(dir.files()[0].find(c.suffix), std::string::npos) << dir.files()[0];
+    EXPECT_NE(dir.files()[0].find(c[2]), std::string::npos) << dir.files()[0];
   }
 }
 
@@ -74,10 +66,10 @@ TEST(LogFileHost, ScreenOutput) {
   const std::string output = run_writer(
       "QZ_TRACE_TO_SCREEN=1 QZ_TRACE_ECHO=1 QZ_TRACE_LOGDIR=" + dir.path, "rotate 5 2 0");
   std::string texts;
-  const std::regex record(R"(\|(m\d+)\n)");
+  const std::regex record(R"(\|(m\d+|last \d+)[ \n])");
   for (std::sregex_iterator m(output.begin(), output.end(), record), end; m != end; ++m)
-    texts += (*m)[1].str() + " ";
-  EXPECT_EQ(texts, "m1 m2 m3 m4 m5 ");
+    texts += (*m)[1].str() + ",";
+  EXPECT_EQ(texts, "m1,m2,m3,m4,last 5,");
   EXPECT_EQ(occurrences(output, "LogFile::do_header_file (): opened 'ToScreen'"), 3u);
   EXPECT_EQ(occurrences(output, "unlinking"), 0u);
   EXPECT_TRUE(dir.files().empty());

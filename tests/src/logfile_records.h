@@ -1,7 +1,7 @@
-// Records written as the logger writes them: into a log file, or from the
-// cases of a case file under cases/ (each file's head tells how to
-// read it). A case is a block of lines: keys set the next record's inputs,
-// "> TEXT" writes a record and the "= " lines after it are what it wrote.
+// Records written as the logger writes them, into a log file or from the
+// blocks of a case file under cases/ (its head tells how to read it): keys
+// set the next record's inputs, "> TEXT" writes a record and the "= " lines
+// after it are what it wrote.
 #ifndef VANTREL_TESTS_LOGFILE_RECORDS_H
 #define VANTREL_TESTS_LOGFILE_RECORDS_H
 
@@ -21,17 +21,14 @@
 namespace logfile_support {
 
 // A destination's names, as the log files read them.
-class Names : public Vantrel::DeviceInfo {
- public:
+struct Names : Vantrel::DeviceInfo {
   explicit Names(std::string dir, std::string name = "db", std::string ext = "log")
-      : dir_(std::move(dir)), name_(std::move(name)), ext_(std::move(ext)) {}
-  std::string name() const override { return name_; }
-  std::string logext() const override { return ext_; }
-  std::string logdir() const override { return dir_; }
+      : dir(std::move(dir)), base(std::move(name)), ext(std::move(ext)) {}
+  std::string name() const override { return base; }
+  std::string logext() const override { return ext; }
+  std::string logdir() const override { return dir; }
   std::string configfile() const override { return "unused.ini"; }
-
- private:
-  std::string dir_, name_, ext_;
+  std::string dir, base, ext;
 };
 
 // The inputs of the next record. Settings and context carry over from record
@@ -48,6 +45,7 @@ struct RecordCase {
   bool unwinding = false, lost = false, context = false;
   Vantrel::Context::Data data;
   SimpleTime::PhysicalTime time = SimpleTime::UtcTime(2007, 10, 18, 21, 21, 7, 45).physicalTime();
+  double at_ms = 0;  // the time as read from a case file
 
   Vantrel::Importance importance() const {
     return Vantrel::Importance(level, severity, source.empty() ? nullptr : source.c_str(), line);
@@ -59,16 +57,16 @@ struct RecordCase {
 
 // Fields joined with '/'; "-" for none.
 inline Vantrel::Context::SubFields fields(std::istream& in) {
-  std::string word;
+  std::string word, part;
   in >> word;
   Vantrel::Context::SubFields result;
-  std::istringstream parts(word);
-  for (std::string part; word != "-" && std::getline(parts, part, '/');) result.add(part);
+  for (std::istringstream parts(word); word != "-" && std::getline(parts, part, '/');)
+    result.add(part);
   return result;
 }
 
 inline Vantrel::Context::StepFields step(std::istream& in) {
-  Vantrel::Context::SubFields names = fields(in);
+  const Vantrel::Context::SubFields names = fields(in);
   return Vantrel::Context::StepFields(names, fields(in));
 }
 
@@ -83,6 +81,9 @@ inline void set(RecordCase& c, const std::string& key, std::istream& in) {
   if (key == "pid") in >> c.pid;
   if (key == "tid") in >> c.tid;
   if (key == "clock") in >> TestClock::now_ms;
+  if (key == "inactive") s.active = false;
+  if (key == "at" && in >> c.at_ms)
+    c.time = SimpleTime::PhysicalTime() + c.at_ms * SimpleTime::Millisecond;
   if (key == "mask") in >> std::hex >> s.display_mask;
   if (key == "widths")
     in >> s.major_steps_display_width >> s.minor_steps_display_width >>
@@ -114,23 +115,19 @@ inline int run_case_file(const std::string& name, const CaseWriter& write) {
   std::string written, expected;
   int number = 0, record_line = 0, records = 0;
   bool first = true;
-  const auto compare = [&] {
-    if (record_line) {
-      EXPECT_EQ(written, expected) << name << ":" << record_line;
-    }
-    record_line = 0;
-    expected.clear();
-  };
-  for (std::string line; std::getline(in, line);) {
+  for (std::string line; std::getline(in, line) || record_line;) {
     ++number;
-    if (line.rfind("= ", 0) == 0) {
+    if (in && line.rfind("= ", 0) == 0) {
       expected += line.substr(2) + "\n";
       continue;
     }
-    compare();
+    EXPECT_EQ(record_line ? written : "", expected) << name << ":" << record_line;
+    record_line = 0;
+    expected.clear();
     std::istringstream words(line);
     std::string key;
     words >> key;
+    if (!in) break;
     if (line.empty()) {
       c = std::make_unique<RecordCase>();
       first = true;
@@ -144,7 +141,6 @@ inline int run_case_file(const std::string& name, const CaseWriter& write) {
       EXPECT_FALSE(words.fail()) << name << ":" << number << ": " << line;
     }
   }
-  compare();
   return records;
 }
 

@@ -1,5 +1,4 @@
-// Helpers of the log-file tests: a scratch directory, a clock the test moves
-// and running a child.
+// Helpers of the log-file tests: a scratch directory, a test clock, a child.
 #ifndef VANTREL_TESTS_LOGFILE_SUPPORT_H
 #define VANTREL_TESTS_LOGFILE_SUPPORT_H
 
@@ -19,8 +18,7 @@
 namespace logfile_support {
 
 // While it lives, the library's clock reads now_ms (milliseconds since 1970),
-// which moves only when the test moves it. One at a time; the test moves it
-// while no other thread reads the time.
+// moved only by the test while no other thread reads it. One at a time.
 struct TestClock {
   explicit TestClock(long long ms = 1700000000000LL) {
     now_ms = ms;
@@ -40,10 +38,7 @@ struct TestClock {
 // A fresh directory, removed with its files at the end.
 struct TempDir {
   std::string path;
-  TempDir() {
-    char pattern[] = "/tmp/vantrel_logfile_XXXXXX";
-    path = ::mkdtemp(pattern);
-  }
+  TempDir() : path(::mkdtemp(std::string("/tmp/vantrel_logfile_XXXXXX").data())) {}
   ~TempDir() {
     for (const std::string& file : files()) std::remove((path + "/" + file).c_str());
     ::rmdir(path.c_str());
@@ -71,14 +66,12 @@ struct TempDir {
     for (std::string& line : result) line = line.substr(line.rfind('|') + 1);
     return result;
   }
-  // The texts of each file, in file order.
   std::vector<std::vector<std::string>> texts_per_file() const {
     std::vector<std::vector<std::string>> result;
     for (const std::string& file : files()) result.push_back(texts(file));
     return result;
   }
-  // The texts of all files, file after file.
-  std::vector<std::string> all_texts() const {
+  std::vector<std::string> all_texts() const {  // file after file
     std::vector<std::string> result;
     for (const std::string& file : files())
       for (const std::string& text : texts(file)) result.push_back(text);
@@ -97,13 +90,12 @@ inline std::string run(const std::string& command, int* status) {
   return output;
 }
 
-// The whole content of a file, "" when it cannot be read.
+// The whole file, "" when it cannot be read.
 inline std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// How often `text` occurs in `output`.
 inline std::size_t occurrences(const std::string& output, const std::string& text) {
   std::size_t count = 0;
   for (std::size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1))

@@ -46,7 +46,6 @@ void edit_round(int round, const std::string& logdir) {
   Vantrel::Admin::period(SimpleTime::Duration::Zero);  // pulling on, re-read at every message
 }
 
-// Writers, the editor and the file rewriter at work together.
 void run_workload(const TempDir& logs, const std::string& config_path, const char* extension) {
   Vantrel::Admin::logext(extension);
   Vantrel::Admin::logdir(logs.path);
@@ -66,7 +65,7 @@ void run_workload(const TempDir& logs, const std::string& config_path, const cha
       std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
   });
-  std::vector<std::thread> writers;
+  std::vector<std::thread> writers;  // each writes "w<writer>-<number>"
   for (int w = 0; w < writer_count; ++w)
     writers.emplace_back([w] {
       for (int i = 0; i < messages_per_writer; ++i) VANTREL_LOG(Vantrel::M) << 'w' << w << '-' << i;
@@ -78,37 +77,32 @@ void run_workload(const TempDir& logs, const std::string& config_path, const cha
   Vantrel::Admin::logdir(config_path + ".closed");  // a new file object closes the last file
 }
 
-// The rank and the text of every record found.
-using Records = std::vector<std::pair<unsigned long, std::string>>;
-
-// A text file alternates the source line "file:line: this is Vantrel
-// message <rank>" and the record line whose last column is the message;
-// every XML file is a whole document.
-void read_file(const TempDir& logs, const std::string& file, bool xml, Records& records) {
-  const std::vector<std::string> lines = logs.lines(file);
-  if (xml) {
-    const std::string document = logfile_support::read_file(logs.path + "/" + file);
-    EXPECT_TRUE(add_xml_records(document, records)) << file << " is not well-formed";
-  }
-  const std::regex source(R"(.*:\d+: this is Vantrel message (\d+))");
-  for (std::size_t i = 0; !xml && i < lines.size(); i += 2) {
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(lines[i], m, source) && i + 1 < lines.size())
-        << file << ": torn line '" << lines[i] << "'";
-    records.emplace_back(std::stoul(m[1]), lines[i + 1].substr(lines[i + 1].rfind('|') + 1));
-  }
-}
-
 class StressTest : public testing::TestWithParam<const char*> {};
 
-// Ranks run without a gap or a repeat (earlier cases of the process may have
-// taken ranks before), and every writer's messages are there once, in order.
+// Every XML file is a whole document; a text file alternates the source line
+// "file:line: this is Vantrel message <rank>" and the record line whose last
+// column is the message. Ranks run without a gap or a repeat (earlier cases
+// of the process may have taken ranks before), and every writer's messages
+// are there once, in order.
 TEST_P(StressTest, RecordsSurviveConcurrentEditsAndRereads) {
   TempDir logs, configs;
   run_workload(logs, configs.path + "/stress_trace.ini", GetParam());
-  Records records;
-  for (const std::string& file : logs.files())
-    read_file(logs, file, GetParam() == std::string("xml"), records);
+  std::vector<std::pair<unsigned long, std::string>> records;
+  const std::regex source(R"(.*:\d+: this is Vantrel message (\d+))");
+  for (const std::string& file : logs.files()) {
+    if (GetParam() == std::string("xml")) {
+      EXPECT_TRUE(add_xml_records(logfile_support::read_file(logs.path + "/" + file), records))
+          << file << " is not well-formed";
+      continue;
+    }
+    const std::vector<std::string> lines = logs.lines(file);
+    for (std::size_t i = 0; i < lines.size(); i += 2) {
+      std::smatch m;
+      ASSERT_TRUE(std::regex_match(lines[i], m, source) && i + 1 < lines.size())
+          << file << ": torn line '" << lines[i] << "'";
+      records.emplace_back(std::stoul(m[1]), lines[i + 1].substr(lines[i + 1].rfind('|') + 1));
+    }
+  }
   EXPECT_GT(logs.files().size(), 10u);  // small files: rotation happened throughout
   ASSERT_EQ(records.size(), static_cast<std::size_t>(writer_count * messages_per_writer));
   std::sort(records.begin(), records.end());
