@@ -1,16 +1,12 @@
 #!/bin/bash
 # The package tests: what a Linux user does to install and link Vantrel.
-#
 #   tests/package/test_package.sh [WORK_DIR]     (default: build-package)
-#
-# 1. A build configured as a distribution does (prefix /usr), installed into
-#    a DESTDIR: the files land in the multiarch libdir and pkg-config gives
-#    the installed paths, with no language standard and no run path.
-# 2. The Debian packages of that build: lintian finds no errors; unpacked
-#    into a scratch root, they build and run a consumer through find_package
-#    and through pkg-config.
-# 3. The source tree inside a host project, with add_subdirectory and with
-#    FetchContent from a local archive (the tools switched off, expat hidden).
+# 1. A build with prefix /usr installed into a DESTDIR: multiarch libdir,
+#    pkg-config paths, no language standard and no run path.
+# 2. Its Debian packages: no lintian errors; unpacked, they build and run a
+#    consumer through find_package and through pkg-config.
+# 3. The source tree in a host project: add_subdirectory, and FetchContent
+#    from a local archive (tools off, expat hidden).
 # Prints one line per check; exits non-zero at the first failure.
 set -euo pipefail
 
@@ -41,14 +37,13 @@ major=${version%%.*}
 stage=$work/stage
 rm -rf "$stage"
 DESTDIR=$stage quiet cmake --install "$build"
-pc=$stage$libdir/pkgconfig/vantrel.pc
-[ -f "$pc" ] || fail "vantrel.pc is not in $libdir/pkgconfig"
+[ -f "$stage$libdir/pkgconfig/vantrel.pc" ] || fail "vantrel.pc is not in $libdir/pkgconfig"
 soname=$(readelf -d "$stage$libdir/libvantrel.so.$major" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
 same "$soname" "libvantrel.so.$major" "SONAME"
 export PKG_CONFIG_PATH=$stage$libdir/pkgconfig
-same "$(pkg-config --variable=prefix vantrel)" /usr "pkg-config prefix"
-same "$(pkg-config --variable=libdir vantrel)" "$libdir" "pkg-config libdir"
-same "$(pkg-config --variable=includedir vantrel)" /usr/include "pkg-config includedir"
+for pair in prefix=/usr libdir=$libdir includedir=/usr/include; do
+  same "$(pkg-config --variable=${pair%%=*} vantrel)" "${pair#*=}" "pkg-config ${pair%%=*}"
+done
 same "$(pkg-config --modversion vantrel)" "$version" "pkg-config version"
 # Shown whole, with the directories that pkg-config usually leaves out.
 flags=$(PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs vantrel)
@@ -62,18 +57,13 @@ rm -rf "$build/packages"
 (cd "$build" && quiet cpack -G DEB)
 debs=("$build"/packages/*.deb)
 same "${#debs[@]}" 3 "number of packages"
-if command -v lintian >/dev/null; then
-  lintian --fail-on error "${debs[@]}" >>"$log" 2>&1 || fail "lintian reports errors"
-  pass "lintian: no errors on ${debs[*]##*/}"
-else
-  fail "lintian is not installed"
-fi
+command -v lintian >/dev/null || fail "lintian is not installed"
+lintian --fail-on error "${debs[@]}" >>"$log" 2>&1 || fail "lintian reports errors"
+pass "lintian: no errors on ${debs[*]##*/}"
 dev_deb=$(ls "$build"/packages/libvantrel-dev_*.deb)
 same "$(dpkg-deb -f "$dev_deb" Depends)" "libvantrel$major (= $version-1)" "libvantrel-dev Depends"
-case "$(dpkg-deb -f "$build"/packages/vantrel-tools_*.deb Depends)" in
-  *libexpat1*) ;;
-  *) fail "vantrel-tools does not depend on libexpat1" ;;
-esac
+[[ "$(dpkg-deb -f "$build"/packages/vantrel-tools_*.deb Depends)" == *libexpat1* ]] ||
+  fail "vantrel-tools does not depend on libexpat1"
 
 root=$work/root
 rm -rf "$root"
@@ -96,12 +86,15 @@ LD_LIBRARY_PATH=$root$libdir quiet "$consumer/pc_consumer"
 pass "unpacked packages: consumers built with find_package and with pkg-config run"
 
 # --- 3. Inside a host project ---------------------------------------------
-host=$work/host
-rm -rf "$host"
-quiet cmake -S "$src/tests/package/subproject" -B "$host/subdirectory" -DHOW=subdirectory \
-  -DVANTREL_SOURCE="$src" -DCMAKE_CXX_COMPILER="$compiler"
-quiet cmake --build "$host/subdirectory" -j "$jobs" -- --no-print-directory
-quiet "$host/subdirectory/host"
+# Configures, builds and runs tests/package/subproject with HOW=$1.
+host() {
+  local dir=$work/host/$1
+  quiet cmake -S "$src/tests/package/subproject" -B "$dir" -DHOW="$1" -DCMAKE_CXX_COMPILER="$compiler" "${@:2}"
+  quiet cmake --build "$dir" -j "$jobs" -- --no-print-directory
+  quiet "$dir/host"
+}
+rm -rf "$work/host"
+host subdirectory -DVANTREL_SOURCE="$src"
 pass "add_subdirectory: only the library and the tools built; the host runs"
 
 archive=$work/vantrel-source.tar.gz
@@ -111,9 +104,5 @@ if git -C "$src" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 else
   tar -czf "$archive" -C "$(dirname "$src")" --exclude='build*' "$(basename "$src")"
 fi
-quiet cmake -S "$src/tests/package/subproject" -B "$host/fetchcontent" -DHOW=fetchcontent \
-  -DVANTREL_SOURCE="$archive" -DVANTREL_BUILD_TOOLS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_EXPAT=ON \
-  -DCMAKE_CXX_COMPILER="$compiler"
-quiet cmake --build "$host/fetchcontent" -j "$jobs" -- --no-print-directory
-quiet "$host/fetchcontent/host"
+host fetchcontent -DVANTREL_SOURCE="$archive" -DVANTREL_BUILD_TOOLS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_EXPAT=ON
 pass "FetchContent from a local archive, tools off and expat hidden: the host runs"
