@@ -1,8 +1,6 @@
-// Tests of vantrel-timeline's OpenTelemetry output: a workflow whose caller
-// and callee run in different processes (one writes text, the other XML),
-// checked by structure here and against the official OTLP protobuf
-// definitions by tests/tools/otlp_check.js where node and the definitions
-// are installed (make test-otlp installs them).
+// Tests of vantrel-timeline's OpenTelemetry output, checked by structure here
+// and against the official OTLP protobuf definitions by otlp_check.js where
+// node and the definitions are installed (make test-otlp installs them).
 #include <map>
 
 #include "tools/timeline_support.h"
@@ -31,18 +29,27 @@ std::string schema_verdict(const std::string& file) {
   return verdict + (status == 0 ? "" : "(failed)");
 }
 
+using Spans = std::map<std::string, std::vector<std::string>>;
+
+// The OTLP file of the logs in `dir` (DIR/out.otlp.json), read into `spans`
+// (by name: name, trace, id, parent, resource, other keys); returns the count.
+std::size_t export_spans(const TempDir& dir, Spans& spans) {
+  const std::string out = dir.path + "/out.otlp.json";
+  ToolRun tool = run_tool(dir, "--otlp '" + out + "'" + logs_in(dir));
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  const std::vector<std::string> rows = split(digest("otlp", out), '\n');
+  for (const std::string& row : rows) spans[row.substr(0, row.find('\t'))] = split(row, '\t');
+  return rows.size();
+}
+
 // Two real processes: the caller's outgoing call is the parent of the
 // callee's incoming call, in one trace, across two resources.
 TEST(TimelineOtlp, RealCallerAndCalleeProcessesShareOneTrace) {
   TempDir dir;
   run_host(dir, "host_timeline_two_processes");
-  const std::string out = dir.path + "/out.otlp.json";
-  ToolRun tool = run_tool(dir, "--otlp '" + out + "'" + logs_in(dir));
-  ASSERT_EQ(tool.status, 0) << tool.err;
-  std::map<std::string, std::vector<std::string>> spans;  // name, trace, id, parent, resource
-  for (const std::string& line : split(digest("otlp", out), '\n'))
-    spans[line.substr(0, line.find('\t'))] = split(line, '\t');
-  ASSERT_EQ(spans.size(), 4u) << read_file(out);
+  Spans spans;
+  export_spans(dir, spans);
+  ASSERT_EQ(spans.size(), 4u) << read_file(dir.path + "/out.otlp.json");
   const std::vector<std::string>&order = spans.at("order#7"), &call = spans.at("calling pricing"),
         &incoming = spans.at("incoming pricing call"), &price = spans.at("price#p1");
   EXPECT_EQ(call[3] + " " + incoming[3] + " " + price[3],
@@ -50,7 +57,7 @@ TEST(TimelineOtlp, RealCallerAndCalleeProcessesShareOneTrace) {
       << "each span's parent";
   EXPECT_EQ(call[1] + incoming[1] + price[1], order[1] + order[1] + order[1]) << "one trace";
   EXPECT_NE(incoming[4], call[4]) << "two processes, two resources";
-  const std::string verdict = schema_verdict(out);
+  const std::string verdict = schema_verdict(dir.path + "/out.otlp.json");
   EXPECT_TRUE(verdict.empty() || verdict == "spans=4 traces=1 cross_process=1\n") << verdict;
 }
 
@@ -59,9 +66,9 @@ TEST(TimelineOtlp, RealCallerAndCalleeProcessesShareOneTrace) {
 TEST(TimelineOtlp, OfficialSchemaAcceptsTheFile) {
   Case two;
   two.play("two_processes", true);
-  const std::string out = two.dir.path + "/out.otlp.json";
-  ASSERT_EQ(run_tool(two.dir, "--otlp '" + out + "'" + logs_in(two.dir)).status, 0);
-  const std::string verdict = schema_verdict(out);
+  Spans spans;
+  EXPECT_EQ(export_spans(two.dir, spans), 6u);
+  const std::string out = two.dir.path + "/out.otlp.json", verdict = schema_verdict(out);
   if (verdict.empty())
     GTEST_SKIP() << "needs node and @opentelemetry/otlp-proto-exporter-base 0.51.1 in " << tools
                  << " (make test-otlp installs them)";
@@ -74,6 +81,46 @@ TEST(TimelineOtlp, OfficialSchemaAcceptsTheFile) {
     std::ofstream(out) << std::string(text).replace(text.find(good), good.size(), bad);
     EXPECT_EQ(schema_verdict(out).rfind("invalid: ", 0), 0u) << bad;
   }
+}
+
+// Logs long enough that finished spans leave memory for the temporary file
+// before the end: the cross call is still linked where both of its spans were
+// moved out early, far from the start of their process's spans.
+TEST(TimelineOtlp, CallLinkedWhenBothSpansLeftMemoryEarly) {
+  TempDir dir;
+  const int fill = 3000;  // about a megabyte of spans per process
+  const auto filler = [&](int pid, int from_ms) {
+    std::string text;
+    for (int ms = from_ms; ms < from_ms + fill; ++ms)
+      text += text_record(pid, pid, ms, '{', "filler") +
+              text_record(pid, pid, ms, '}', "filler: 0.0001");
+    return text;
+  };
+  const auto in_order = [](int pid, int ms, char tag, const std::string& text) {
+    return text_record(pid, pid, ms, tag, text, "order|7");
+  };
+  std::ofstream(dir.path + "/caller_10_x.log")
+      << filler(10, 0) + in_order(10, 5000, '{', "order#7") +
+             in_order(10, 5001, '{', "calling pricing") +
+             in_order(10, 5010, '}', "pricing returned: 0.009") +
+             in_order(10, 5011, '}', "order#7: 0.011") + filler(10, 6000);
+  std::ofstream(dir.path + "/callee_20_x.log")
+      << filler(20, 0) + in_order(20, 5002, '{', "incoming pricing call") +
+             in_order(20, 5003, ' ', "priced") +
+             in_order(20, 5008, '}', "pricing call served: 0.006") + filler(20, 6000);
+  Spans spans;
+  ASSERT_EQ(export_spans(dir, spans), 4u * fill + 3);
+  const std::vector<std::string>&order = spans["order#7"], &call = spans["calling pricing"],
+        &incoming = spans["incoming pricing call"];
+  ASSERT_EQ(order.size() + call.size() + incoming.size(), 18u);
+  EXPECT_EQ(call[3] + " " + incoming[3], order[2] + " " + call[2]) << "each span's parent";
+  // Only the linked spans change kind: client (3) calls server (2).
+  EXPECT_NE(call[5].find("\"kind\": 3"), std::string::npos) << call[5];
+  EXPECT_NE(incoming[5].find("\"kind\": 2"), std::string::npos) << incoming[5];
+  EXPECT_NE(order[5].find("\"kind\": 1"), std::string::npos) << order[5];
+  // One event, the record "priced".
+  EXPECT_EQ(occurrences(incoming[5], "\"timeUnixNano\""), 1u) << incoming[5];
+  EXPECT_EQ(occurrences(incoming[5], "\"name\": \"priced\", \"timeUnixNano\""), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// Helpers of the vantrel-timeline tests: running the built tool, its JSON
-// and OTLP read back with Python's json module (timeline_digest.py), the
-// test hosts' logs, and the cases of cases/*.txt.
+// Helpers of the vantrel-timeline tests: the built tool, its JSON and OTLP read
+// back by Python's json module (timeline_digest.py), logs, cases/*.txt.
 #ifndef VANTREL_TESTS_TOOLS_TIMELINE_SUPPORT_H
 #define VANTREL_TESTS_TOOLS_TIMELINE_SUPPORT_H
 
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "src/logfile_support.h"
+#include "zeltools/cases_support.h"
 
 #ifndef VANTREL_TIMELINE_TOOL
 #define VANTREL_TIMELINE_TOOL VANTREL_BINARY_DIR "/tools/vantrel-timeline"
@@ -22,6 +22,7 @@
 
 namespace timeline_support {
 
+using cases::unescape;
 using logfile_support::occurrences;
 using logfile_support::read_file;
 using logfile_support::run;
@@ -78,7 +79,17 @@ inline void run_host(const TempDir& dir, const char* host, bool xml = false) {
   EXPECT_EQ(status, 0) << host;
 }
 
-// A case file: "=== file NAME" writes an input (\xNN is a byte; "noeol"
+// A text record of process `pid`, thread `tid`, `ms` milliseconds after
+// 10:00:00 (seconds wrap at a minute), in the workflow `root` ("order|7").
+inline std::string text_record(int pid, int tid, int ms, char tag, const std::string& text,
+                               const std::string& root = "|") {
+  char time[16];
+  std::snprintf(time, sizeof time, "%02d.%03d", ms / 1000 % 60, ms % 1000);
+  return "2026/12/06 10:00:" + std::string(time) + "|>=| | |" + std::to_string(pid) + "|" +
+         std::to_string(tid) + "|" + tag + "|||||" + root + "|||||||||" + text + "\n";
+}
+
+// A case file: "=== file NAME" writes an input (escaped as in cases_support.h; "noeol"
 // after NAME drops the last newline); "=== run ARGS" runs the tool (DIR is
 // the case's directory); after a run "=== status N", "=== stdout",
 // "=== stderr" (empty where absent), "=== json" and "=== otlp" (digests of
@@ -89,7 +100,8 @@ class Case {
   // With `files_only` the case only writes its inputs.
   void play(const std::string& name, bool files_only = false) {
     std::vector<std::pair<std::string, std::string>> sections;
-    for (const std::string& line : split(read_file(cases + name + ".txt"), '\n'))
+    for (const std::string& line :
+         split(read_file(VANTREL_SOURCE_DIR "/tests/tools/cases/" + name + ".txt"), '\n'))
       if (line.compare(0, 4, "=== ") == 0)
         sections.emplace_back(line.substr(4), "");
       else if (!sections.empty())
@@ -102,15 +114,6 @@ class Case {
   TempDir dir;
 
  private:
-  static std::string unescape(const std::string& text) {
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const bool hex = text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size();
-      bytes += hex ? static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)) : text[i];
-      i += hex ? 3 : 0;
-    }
-    return bytes;
-  }
   std::string in_dir(const std::string& text) const {
     return std::regex_replace(text, std::regex("DIR"), dir.path);
   }
@@ -147,7 +150,6 @@ class Case {
         EXPECT_NE(page.find(line), std::string::npos) << line;
     }
   }
-  const std::string cases = VANTREL_SOURCE_DIR "/tests/tools/cases/";
   ToolRun tool;
   std::string last_run, want_out, want_err;
 };
