@@ -1,8 +1,6 @@
-// A workflow that crosses processes: the caller opens order#7, calls out, and
-// starts a second process (this program again, "callee TICK DEPTH") that
-// serves the call as an incoming cross call with the caller's workflow
-// position, writing XML while the caller writes text. Run with
-// QZ_TRACE_LOGDIR; both processes switch tracing on themselves.
+// A workflow across processes: the caller (text) opens order#7 and calls out
+// to this program again as "callee TICK DEPTH" (XML), which serves the call at
+// the caller's workflow position. Run with QZ_TRACE_LOGDIR.
 #include <Vantrel.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,8 +17,8 @@ using Context::StepFields;
 using Context::SubFields;
 using Context::LowLevelAPI::Call;
 
-// Steps a few milliseconds long: on a clock of milliseconds the callee's
-// scopes then lie well inside the caller's call.
+// Steps of a few milliseconds, so that the callee's scopes lie well inside
+// the caller's call on a clock of milliseconds.
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 int serve(unsigned tick, unsigned depth) {
@@ -52,9 +50,8 @@ int call_out(const char* self) {
   }
   int status = 0;
   ::waitpid(child, &status, 0);
-  // The callee's first record waits for its library's start, so its scope
-  // may be drawn a little later than it ran: the call goes on a while after
-  // it, so that the callee still lies inside it.
+  // The callee's first record waits for its library's start: the call goes
+  // on a while, so that the callee still lies inside it.
   pause_ms(20);
   const Call call{data->major_tick, data->major_depth, data->root, data->caller, data->callee};
   Context::LowLevelAPI::after_outgoing_call(call, data->user, L, "pricing returned");

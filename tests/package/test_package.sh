@@ -100,7 +100,7 @@ pass "add_subdirectory: only the library and the tools built; the host runs"
 archive=$work/vantrel-source.tar.gz
 if git -C "$src" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   git -C "$src" ls-files -co --exclude-standard -z |
-    tar -czf "$archive" -C "$src" --null -T - --transform 's,^,vantrel/,'
+    tar -czf "$archive" -C "$src" --ignore-failed-read --null -T - --transform 's,^,vantrel/,'
 else
   tar -czf "$archive" -C "$(dirname "$src")" --exclude='build*' "$(basename "$src")"
 fi
