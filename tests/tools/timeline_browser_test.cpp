@@ -8,15 +8,11 @@
 
 #include "tools/timeline_support.h"
 
-#ifndef VANTREL_BROWSER_TOOLS
-#define VANTREL_BROWSER_TOOLS VANTREL_BINARY_DIR "/browser-tools"
-#endif
-
 namespace {
 
 using namespace timeline_support;
 
-const std::string tools = VANTREL_BROWSER_TOOLS;
+const std::string tools = VANTREL_BINARY_DIR "/browser-tools";
 
 class TimelineBrowser : public testing::Test {
  protected:

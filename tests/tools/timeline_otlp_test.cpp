@@ -5,15 +5,11 @@
 
 #include "tools/timeline_support.h"
 
-#ifndef VANTREL_OTLP_TOOLS
-#define VANTREL_OTLP_TOOLS VANTREL_BINARY_DIR "/otlp-tools"
-#endif
-
 namespace {
 
 using namespace timeline_support;
 
-const std::string tools = VANTREL_OTLP_TOOLS;
+const std::string tools = VANTREL_BINARY_DIR "/otlp-tools";
 
 // The check's verdict on `file`, "spans=N traces=N cross_process=N" when it
 // is valid; "" where node or the definitions are missing.

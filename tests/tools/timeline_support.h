@@ -6,27 +6,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
 #include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "src/logfile_support.h"
 #include "zeltools/cases_support.h"
 
-#ifndef VANTREL_TIMELINE_TOOL
-#define VANTREL_TIMELINE_TOOL VANTREL_BINARY_DIR "/tools/vantrel-timeline"
-#endif
-
 namespace timeline_support {
 
-using cases::unescape;
-using logfile_support::occurrences;
-using logfile_support::read_file;
-using logfile_support::run;
-using logfile_support::TempDir;
+using namespace logfile_support;
 
 inline std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -44,7 +35,8 @@ struct ToolRun {
 inline ToolRun run_tool(const TempDir& dir, const std::string& arguments) {
   ToolRun result;
   const std::string err = dir.path + "/stderr.txt";
-  result.out = run(VANTREL_TIMELINE_TOOL " " + arguments + " 2>'" + err + "'", &result.status);
+  result.out = run(VANTREL_BINARY_DIR "/tools/vantrel-timeline " + arguments + " 2>'" + err + "'",
+                   &result.status);
   result.err = read_file(err);
   std::remove(err.c_str());
   result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
@@ -89,15 +81,15 @@ inline std::string text_record(int pid, int tid, int ms, char tag, const std::st
          std::to_string(tid) + "|" + tag + "|||||" + root + "|||||||||" + text + "\n";
 }
 
-// A case file: "=== file NAME" writes an input (escaped as in cases_support.h; "noeol"
-// after NAME drops the last newline); "=== run ARGS" runs the tool (DIR is
-// the case's directory); after a run "=== status N", "=== stdout",
-// "=== stderr" (empty where absent), "=== json" and "=== otlp" (digests of
-// DIR/out.json, DIR/out.otlp.json) and "=== html" (lines of the well-formed
-// DIR/out.html) say what it gives.
+// A case file: "=== file NAME" writes an input (escaped as cases_support.h
+// says; "noeol" after NAME drops the last newline); "=== run ARGS" runs the
+// tool (DIR is the case's directory); after a run "=== status N",
+// "=== stdout", "=== stderr" (empty where absent), "=== json" and "=== otlp"
+// (digests of DIR/out.json, DIR/out.otlp.json) and "=== html" (lines of the
+// well-formed DIR/out.html) say what it gives. With `files_only` the case only
+// writes its inputs.
 class Case {
  public:
-  // With `files_only` the case only writes its inputs.
   void play(const std::string& name, bool files_only = false) {
     std::vector<std::pair<std::string, std::string>> sections;
     for (const std::string& line :
@@ -108,7 +100,7 @@ class Case {
         sections.back().second += line + "\n";
     for (const auto& [head, body] : sections)
       if (!files_only || head.compare(0, 5, "file ") == 0) section(head, body);
-    expect_outputs();
+    section("run", "");
   }
   ~Case() { EXPECT_EQ(system(("rm -rf '" + dir.path + "'/*").c_str()), 0); }
   TempDir dir;
@@ -117,30 +109,28 @@ class Case {
   std::string in_dir(const std::string& text) const {
     return std::regex_replace(text, std::regex("DIR"), dir.path);
   }
-  void expect_outputs() {
-    EXPECT_EQ(tool.out, in_dir(want_out)) << "standard output of " << last_run;
-    EXPECT_EQ(tool.err, in_dir(want_err)) << "standard error of " << last_run;
-    want_out = want_err = "";
-  }
   void section(const std::string& head, const std::string& body) {
     SCOPED_TRACE("=== " + head + " after run " + last_run);
     const std::string kind = head.substr(0, head.find(' ')),
                       arg = head.substr(std::min(head.size(), kind.size() + 1));
+    const std::string out = dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json");
     if (kind == "file") {
-      const std::string path = dir.path + "/" + unescape(arg.substr(0, arg.find(' ')));
+      const std::string path = dir.path + "/" + cases::unescape(arg.substr(0, arg.find(' ')));
       ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
       const bool noeol = arg.find(" noeol") != std::string::npos && !body.empty();
-      std::ofstream(path, std::ios::binary) << unescape(body.substr(0, body.size() - noeol));
-    } else if (kind == "run") {
-      expect_outputs();
+      std::ofstream(path, std::ios::binary) << cases::unescape(body.substr(0, body.size() - noeol));
+    } else if (kind == "run") {  // what the last run gave; "run" alone ends the case
+      EXPECT_EQ(tool.out, in_dir(want_out)) << "standard output of " << last_run;
+      EXPECT_EQ(tool.err, in_dir(want_err)) << "standard error of " << last_run;
+      want_out = want_err = "";
       EXPECT_EQ(system(("rm -f '" + dir.path + "'/out.*").c_str()), 0);
-      tool = run_tool(dir, unescape(in_dir(last_run = arg)));
+      if (!arg.empty()) tool = run_tool(dir, cases::unescape(in_dir(last_run = arg)));
     } else if (kind == "status") {
       EXPECT_EQ(tool.status, std::stoi(arg)) << tool.err;
     } else if (kind == "stdout" || kind == "stderr") {
       (kind == "stdout" ? want_out : want_err) = body;
     } else if (kind == "json" || kind == "otlp") {
-      EXPECT_EQ(digest(kind, dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json")), body);
+      EXPECT_EQ(digest(kind, out), body);
     } else {
       EXPECT_EQ(kind, "html");
       const std::string page = read_file(dir.path + "/out.html");
