@@ -13,29 +13,28 @@
 namespace {
 
 using namespace Vantrel;
-using Context::StepFields;
-using Context::SubFields;
+using namespace Vantrel::Context;
 
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void serve(const std::string& id) {
-  Context::WorkflowScope order(Context::Root(StepFields({"order"}, {id}), SubFields{"ann"}));
+  WorkflowScope order(Root(StepFields({"order"}, {id}), SubFields{"ann"}));
   {
-    Context::WorkflowScope check(Context::Step(StepFields({"check"}, {"c"})));
-    Context::ArchitectScope architect(SubFields{"ada"});
+    WorkflowScope check(Step(StepFields({"check"}, {"c"})));
+    ArchitectScope architect(SubFields{"ada"});
     pause_ms(2);
-    Context::WorkflowScope price(Context::Step(StepFields({"price"}, {"p"})));
+    WorkflowScope price(Step(StepFields({"price"}, {"p"})));
     pause_ms(3);
     Printf{M}("priced");
   }
-  Context::LowLevelAPI::before_outgoing_call(L, "call stock", M, "nested call stock");
+  LowLevelAPI::before_outgoing_call(L, "call stock", M, "nested call stock");
   pause_ms(4);
-  const Context::Data* data = Context::get_data();
-  Context::LowLevelAPI::after_outgoing_call(
+  const Data* data = get_data();
+  LowLevelAPI::after_outgoing_call(
       {data->major_tick, data->major_depth, data->root, data->caller, data->callee},
       SubFields{"ann"});
   try {
-    Context::WorkflowScope audit(Context::Step(StepFields({"audit"}, {"a"})));
+    WorkflowScope audit(Step(StepFields({"audit"}, {"a"})));
     pause_ms(2);
     throw std::runtime_error("audit failed");
   } catch (const std::exception&) {
