@@ -3,22 +3,25 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <regex>
+#include <sstream>
+
 #include "src/logfile_support.h"
-#include "tools/timeline_support.h"
 
 namespace {
 
 using logfile_support::read_file;
-using timeline_support::split;
 
 const std::string examples = VANTREL_SOURCE_DIR "/docs/examples/";
 
 // The stems of the files in `dir` whose names end with `suffix`, sorted.
 std::vector<std::string> stems(const std::string& dir, const std::string& suffix) {
   int status = 0;
-  return split(logfile_support::run(
-                   "cd " + dir + " && ls *" + suffix + " | sed 's/\\" + suffix + "$//'", &status),
-               '\n');
+  std::istringstream names(logfile_support::run("cd " + dir + " && ls *" + suffix, &status));
+  std::vector<std::string> stems;
+  for (std::string name; std::getline(names, name);)
+    stems.push_back(name.substr(0, name.size() - suffix.size()));
+  return stems;
 }
 
 class DocsExample : public testing::TestWithParam<std::string> {};
