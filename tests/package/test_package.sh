@@ -24,7 +24,8 @@ same() { [ "$1" = "$2" ] || fail "$3: got '$1', expected '$2'"; }
 
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || "$compiler" -print-multiarch)
 libdir=/usr/lib/$multiarch
-build=$work/build
+build=$work/build stage=$work/stage root=$work/root consumer=$work/consumer
+rm -rf "$stage" "$root" "$consumer" "$work/host"
 
 # --- 1. Installed with --prefix /usr into a DESTDIR ------------------------
 quiet cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
@@ -34,8 +35,6 @@ quiet cmake --build "$build" -j "$jobs" -- --no-print-directory
 version=$(sed -n 's/^#define VANTREL_VERSION_STRING "\(.*\)"$/\1/p' "$build/include/Vantrel/Version.h")
 major=${version%%.*}
 
-stage=$work/stage
-rm -rf "$stage"
 DESTDIR=$stage quiet cmake --install "$build"
 [ -f "$stage$libdir/pkgconfig/vantrel.pc" ] || fail "vantrel.pc is not in $libdir/pkgconfig"
 soname=$(readelf -d "$stage$libdir/libvantrel.so.$major" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
@@ -46,8 +45,7 @@ for pair in prefix=/usr libdir=$libdir includedir=/usr/include; do
 done
 same "$(pkg-config --modversion vantrel)" "$version" "pkg-config version"
 # Shown whole, with the directories that pkg-config usually leaves out.
-flags=$(PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs vantrel)
-flags=$(echo $flags)
+flags=$(echo $(PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs vantrel))
 same "$flags" "-I/usr/include -L$libdir -lvantrel" "pkg-config flags"
 unset PKG_CONFIG_PATH
 pass "install with --prefix /usr: $libdir, pkg-config paths and flags, SONAME $soname"
@@ -60,26 +58,19 @@ same "${#debs[@]}" 3 "number of packages"
 command -v lintian >/dev/null || fail "lintian is not installed"
 lintian --fail-on error "${debs[@]}" >>"$log" 2>&1 || fail "lintian reports errors"
 pass "lintian: no errors on ${debs[*]##*/}"
-dev_deb=$(ls "$build"/packages/libvantrel-dev_*.deb)
-same "$(dpkg-deb -f "$dev_deb" Depends)" "libvantrel$major (= $version-1)" "libvantrel-dev Depends"
+same "$(dpkg-deb -f "$build"/packages/libvantrel-dev_*.deb Depends)" "libvantrel$major (= $version-1)" "libvantrel-dev Depends"
 [[ "$(dpkg-deb -f "$build"/packages/vantrel-tools_*.deb Depends)" == *libexpat1* ]] ||
   fail "vantrel-tools does not depend on libexpat1"
 
-root=$work/root
-rm -rf "$root"
 for deb in "${debs[@]}"; do quiet dpkg-deb -x "$deb" "$root"; done
 same "$("$root/usr/bin/vantrel-config" --version)" "vantrel-config $version" "unpacked tool"
-consumer=$work/consumer
-rm -rf "$consumer"
 quiet cmake -S "$src/tests/package" -B "$consumer/cmake" -DCMAKE_PREFIX_PATH="$root/usr" \
   -DCMAKE_CXX_COMPILER="$compiler"
 quiet cmake --build "$consumer/cmake"
 quiet "$consumer/cmake/consumer"
 # The .pc file names /usr; the unpacked root stands in for it as a sysroot.
-export PKG_CONFIG_PATH=$root$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$root
-export PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1
-read -r -a flags <<<"$(pkg-config --cflags --libs vantrel)"
-unset PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR PKG_CONFIG_ALLOW_SYSTEM_CFLAGS PKG_CONFIG_ALLOW_SYSTEM_LIBS
+read -r -a flags <<<"$(PKG_CONFIG_PATH=$root$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$root \
+  PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs vantrel)"
 quiet "$compiler" -std=c++20 -DVANTREL_CONSUMER_CXX20 "$src/tests/package/consumer.cpp" \
   -o "$consumer/pc_consumer" "${flags[@]}"
 LD_LIBRARY_PATH=$root$libdir quiet "$consumer/pc_consumer"
@@ -93,7 +84,6 @@ host() {
   quiet cmake --build "$dir" -j "$jobs" -- --no-print-directory
   quiet "$dir/host"
 }
-rm -rf "$work/host"
 host subdirectory -DVANTREL_SOURCE="$src"
 pass "add_subdirectory: only the library and the tools built; the host runs"
 
