@@ -103,7 +103,7 @@ class Case {
         sections.back().second += line + "\n";
     for (const auto& [head, body] : sections)
       if (!files_only || head.compare(0, 5, "file ") == 0) section(head, body);
-    section("run", "");
+    section("end", "");
   }
   ~Case() { EXPECT_EQ(system(("rm -rf '" + dir.path + "'/*").c_str()), 0); }
   TempDir dir;
@@ -116,24 +116,23 @@ class Case {
     SCOPED_TRACE("=== " + head + " after run " + last_run);
     const std::string kind = head.substr(0, head.find(' ')),
                       arg = head.substr(std::min(head.size(), kind.size() + 1));
-    const std::string out = dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json");
     if (kind == "file") {
       const std::string path = dir.path + "/" + cases::unescape(arg.substr(0, arg.find(' ')));
       ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
       const bool noeol = arg.find(" noeol") != std::string::npos && !body.empty();
       std::ofstream(path, std::ios::binary) << cases::unescape(body.substr(0, body.size() - noeol));
-    } else if (kind == "run") {  // what the last run gave; "run" alone ends the case
+    } else if (kind == "run" || kind == "end") {  // what the last run gave
       EXPECT_EQ(tool.out, in_dir(want_out)) << "standard output of " << last_run;
       EXPECT_EQ(tool.err, in_dir(want_err)) << "standard error of " << last_run;
       want_out = want_err = "";
       EXPECT_EQ(system(("rm -f '" + dir.path + "'/out.*").c_str()), 0);
-      if (!arg.empty()) tool = run_tool(dir, cases::unescape(in_dir(last_run = arg)));
+      if (kind == "run") tool = run_tool(dir, cases::unescape(in_dir(last_run = arg)));
     } else if (kind == "status") {
       EXPECT_EQ(tool.status, std::stoi(arg)) << tool.err;
     } else if (kind == "stdout" || kind == "stderr") {
       (kind == "stdout" ? want_out : want_err) = body;
     } else if (kind == "json" || kind == "otlp") {
-      EXPECT_EQ(digest(kind, out), body);
+      EXPECT_EQ(digest(kind, dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json")), body);
     } else {
       EXPECT_EQ(kind, "html");
       const std::string page = read_file(dir.path + "/out.html");
