@@ -1,13 +1,7 @@
 #!/bin/bash
-# The package tests: what a Linux user does to install and link Vantrel.
+# The package tests, what a Linux user does to install and link Vantrel; one
+# line per check, exit status 1 at the first failure.
 #   tests/package/test_package.sh [WORK_DIR]     (default: build-package)
-# 1. A build with prefix /usr installed into a DESTDIR: multiarch libdir,
-#    pkg-config paths, no language standard and no run path.
-# 2. Its Debian packages: no lintian errors; unpacked, they build and run a
-#    consumer through find_package and through pkg-config.
-# 3. The source tree in a host project: add_subdirectory, and FetchContent
-#    from a local archive (tools off, expat hidden).
-# Prints one line per check; exits non-zero at the first failure.
 set -euo pipefail
 
 src=$(cd "$(dirname "$0")/../.." && pwd)

@@ -1,9 +1,6 @@
-// Tests of vantrel-timeline: the cases of cases/ (hand-written logs, the
-// command lines that read them and what they give), the logs real hosts write
-// in both formats, the OpenTelemetry output (checked against the official
-// OTLP definitions by otlp_check.js where make test-otlp installed them) and
-// the HTML page in headless Chromium (timeline_browser.js, where make
-// test-browser installed playwright-core).
+// Tests of vantrel-timeline: the cases of cases/, real hosts' logs, the OTLP
+// output (otlp_check.js, after make test-otlp) and the page in Chromium
+// (timeline_browser.js, after make test-browser).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -146,8 +143,6 @@ class Case {
   std::string last_run, want_out, want_err;
 };
 
-// --- Cases and host logs --------------------------------------------------
-
 std::vector<std::string> case_names() {
   int status = 0;
   return split(
@@ -165,10 +160,9 @@ class HostLog : public ::testing::TestWithParam<bool> {};
 INSTANTIATE_TEST_SUITE_P(Formats, HostLog, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "xml" : "text"; });
 
-// One run of the host per format, read as JSON (its events without times and
-// ids, as cases/host_*.events), as a summary from its files in any order, and
-// as HTML: one bar a scope, one lane a thread, nothing fetched from elsewhere
-// (the only address is the SVG namespace, in markup and script).
+// One run of the host per format, read as JSON (events without times and ids),
+// as a summary from its files in any order, and as HTML (one bar a scope, one
+// lane a thread, no address but the SVG namespace's, in markup and script).
 TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
   TempDir dir;
   run_host(dir, "host_timeline_work", GetParam());
@@ -181,8 +175,7 @@ TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
   std::remove((dir.path + "/out.json").c_str());
   ToolRun summary = run_tool(dir, "--merge-ids" + logs);
   EXPECT_EQ(summary.status, 0) << summary.err;
-  // One row per step name, 6 of each, the roots (holding the rest) first; a
-  // step's longest time at least what the host slept in it (whole milliseconds).
+  // Six of each step, roots first, each lasting at least what the host slept.
   std::map<std::string, double> slept = {{"order#*", 11},   {"check#*", 5}, {"ada", 5},
                                          {"call stock", 4}, {"price#*", 3}, {"audit#*", 2}};
   std::smatch m;
@@ -207,13 +200,10 @@ TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
   EXPECT_EQ(counts, "36 6 6 4 0 0 2 1 ");
 }
 
-// --- OpenTelemetry output -------------------------------------------------
-
 const std::string otlp_tools = VANTREL_BINARY_DIR "/otlp-tools";
 
-// The check's verdict on `file`, "spans=N traces=N cross_process=N" when it
-// is valid; "" where the definitions are missing (make test-otlp installs
-// them with node).
+// otlp_check.js's verdict on `file` ("spans=N traces=N cross_process=N" when
+// valid); "" where the definitions are missing.
 std::string schema_verdict(const std::string& file) {
   const std::string definitions =
       "/node_modules/@opentelemetry/otlp-proto-exporter-base/build/src/generated/root.js";
@@ -238,8 +228,7 @@ std::size_t export_spans(const TempDir& dir, Spans& spans) {
   return rows.size();
 }
 
-// Two real processes: the caller's outgoing call is the parent of the
-// callee's incoming call, in one trace, across two resources.
+// Two real processes: the callee's incoming call is the child of the caller's.
 TEST(TimelineOtlp, RealCallerAndCalleeProcessesShareOneTrace) {
   TempDir dir;
   run_host(dir, "host_timeline_two_processes");
@@ -257,8 +246,7 @@ TEST(TimelineOtlp, RealCallerAndCalleeProcessesShareOneTrace) {
   EXPECT_TRUE(verdict.empty() || verdict == "spans=4 traces=1 cross_process=1\n") << verdict;
 }
 
-// The official definitions accept the file, and the check refuses what the
-// encoding forbids.
+// The official definitions accept the file and refuse what the encoding forbids.
 TEST(TimelineOtlp, OfficialSchemaAcceptsTheFile) {
   Case two;
   two.play("two_processes", true);
@@ -279,9 +267,8 @@ TEST(TimelineOtlp, OfficialSchemaAcceptsTheFile) {
   }
 }
 
-// Logs long enough that finished spans leave memory for the temporary file
-// before the end: the cross call is still linked where both of its spans were
-// moved out early, far from the start of their process's spans.
+// The cross call is still linked where both of its spans left memory for the
+// temporary file early, far from the start of their process's spans.
 TEST(TimelineOtlp, CallLinkedWhenBothSpansLeftMemoryEarly) {
   TempDir dir;
   const int fill = 3000;  // about a megabyte of spans per process, before and after
@@ -312,8 +299,6 @@ TEST(TimelineOtlp, CallLinkedWhenBothSpansLeftMemoryEarly) {
   EXPECT_EQ(occurrences(incoming[5], "\"name\": \"priced\", \"timeUnixNano\""), 1u);
 }
 
-// --- The page in a browser ------------------------------------------------
-
 const std::string browser_tools = VANTREL_BINARY_DIR "/browser-tools";
 
 class TimelineBrowser : public testing::Test {
@@ -324,8 +309,7 @@ class TimelineBrowser : public testing::Test {
       GTEST_SKIP() << "needs /usr/bin/chromium (Debian chromium), node and playwright-core in "
                    << browser_tools << " (make test-browser installs them)";
   }
-  // The page of `logs` in `dir` passes the browser's check with `counts`
-  // ("LANES BARS").
+  // The page of `logs` in `dir` passes the browser's check, "LANES BARS" `counts`.
   void expect_page_works(const TempDir& dir, const std::string& logs, const std::string& counts) {
     const std::string page = dir.path + "/page.html";
     ASSERT_EQ(run_tool(dir, "--html '" + page + "'" + logs).status, 0);
@@ -339,9 +323,8 @@ class TimelineBrowser : public testing::Test {
   }
 };
 
-// The page of two processes with a call between them, a step left by an
-// exception and a scope never closed loads without a console error, shows
-// both lanes and all six bars, zooms, pans and shows a bar's details.
+// The page of two processes (a cross call, an exception, a scope never closed)
+// shows both lanes and all six bars, zooms, pans and shows a bar's details.
 TEST_F(TimelineBrowser, PageShowsEveryLaneAndBarZoomsPansAndShowsDetails) {
   Case two;
   two.play("two_processes", true);
