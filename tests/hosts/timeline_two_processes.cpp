@@ -1,11 +1,8 @@
-// A workflow that crosses processes: the caller opens order#7, calls out, and
-// starts a second process (this program again, "callee TICK DEPTH") that
-// serves the call as an incoming cross call with the caller's workflow
-// position, writing XML while the caller writes text. Run with
-// QZ_TRACE_LOGDIR; both processes switch tracing on themselves.
+// A workflow across processes: the caller (text) opens order#7 and calls out
+// to this program again as "callee TICK DEPTH" (XML), which serves the call at
+// the caller's workflow position. Run with QZ_TRACE_LOGDIR.
 #include <Vantrel.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,49 +12,42 @@
 namespace {
 
 using namespace Vantrel;
-using Context::StepFields;
-using Context::SubFields;
-using Context::LowLevelAPI::Call;
+using namespace Vantrel::Context;
+using namespace Vantrel::Context::LowLevelAPI;
 
-// Steps a few milliseconds long: on a clock of milliseconds the callee's
-// scopes then lie well inside the caller's call.
+// Steps of a few milliseconds, so that the callee's scopes lie well inside
+// the caller's call on a clock of milliseconds.
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 int serve(unsigned tick, unsigned depth) {
   const Call call{tick, depth, StepFields({"order"}, {"7"}), StepFields({"order"}, {"7"}),
                   StepFields({"pricing"}, {"p1"})};
-  Context::LowLevelAPI::before_incoming_call(call, SubFields{"alice"}, L, "incoming pricing call",
-                                             M, "nested pricing call");
+  before_incoming_call(call, SubFields{"alice"}, L, "incoming pricing call", M,
+                       "nested pricing call");
   {
-    Context::WorkflowScope step(Context::Step(StepFields({"price"}, {"p1"})));
+    WorkflowScope step(Step(StepFields({"price"}, {"p1"})));
     Printf{M}("priced %d items", 3);
     pause_ms(3);
   }
-  Context::LowLevelAPI::after_incoming_call(L, "pricing call served");
+  after_incoming_call(L, "pricing call served");
   return 0;
 }
 
 int call_out(const char* self) {
-  Context::WithContext context;
-  Context::WorkflowScope order(Context::Root(StepFields({"order"}, {"7"}), SubFields{"alice"}));
+  WithContext context;
+  WorkflowScope order(Root(StepFields({"order"}, {"7"}), SubFields{"alice"}));
   pause_ms(2);
-  Context::LowLevelAPI::before_outgoing_call(L, "calling pricing", M, "calling pricing again");
-  const Context::Data* data = Context::get_data();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setenv("QZ_TRACE_XML", "1", 1);
-    ::execl(self, self, "callee", std::to_string(data->major_tick).c_str(),
-            std::to_string(data->major_depth).c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  // The callee's first record waits for its library's start, so its scope
-  // may be drawn a little later than it ran: the call goes on a while after
-  // it, so that the callee still lies inside it.
+  before_outgoing_call(L, "calling pricing", M, "calling pricing again");
+  const Data* data = get_data();
+  const int status =
+      std::system(("QZ_TRACE_XML=1 '" + std::string(self) + "' callee " +
+                   std::to_string(data->major_tick) + " " + std::to_string(data->major_depth))
+                      .c_str());
+  // The callee's first record waits for its library's start: the call goes
+  // on a while, so that the callee still lies inside it.
   pause_ms(20);
   const Call call{data->major_tick, data->major_depth, data->root, data->caller, data->callee};
-  Context::LowLevelAPI::after_outgoing_call(call, data->user, L, "pricing returned");
+  after_outgoing_call(call, data->user, L, "pricing returned");
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 

@@ -1,8 +1,7 @@
-// A small multi-threaded service whose log the timeline tests read: each of
-// 3 threads serves 2 requests, a workflow root with nested steps (sleeping
-// 11 ms in all), an architect scope, an outgoing cross call and a step left
-// by an exception. The destination rotates every 25 records and keeps full
-// files. Run with QZ_TRACE_LOGDIR (and QZ_TRACE_XML=1 for XML).
+// A multi-threaded service for the timeline tests: 3 threads serve 2 requests
+// each (a root with nested steps, 11 ms in all, an architect scope, a cross
+// call and a step left by an exception); the log rotates every 25 records.
+// Run with QZ_TRACE_LOGDIR (and QZ_TRACE_XML=1 for XML).
 #include <Vantrel.h>
 
 #include <chrono>
@@ -14,30 +13,28 @@
 namespace {
 
 using namespace Vantrel;
-using Context::StepFields;
-using Context::SubFields;
+using namespace Vantrel::Context;
 
 void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void serve(const std::string& id) {
-  Context::WorkflowScope order(
-      Context::Root(StepFields(SubFields{"order"}, SubFields{id}), SubFields{"ann"}));
+  WorkflowScope order(Root(StepFields({"order"}, {id}), SubFields{"ann"}));
   {
-    Context::WorkflowScope check(Context::Step(StepFields(SubFields{"check"}, SubFields{"c"})));
-    Context::ArchitectScope architect(SubFields{"ada"});
+    WorkflowScope check(Step(StepFields({"check"}, {"c"})));
+    ArchitectScope architect(SubFields{"ada"});
     pause_ms(2);
-    Context::WorkflowScope price(Context::Step(StepFields(SubFields{"price"}, SubFields{"p"})));
+    WorkflowScope price(Step(StepFields({"price"}, {"p"})));
     pause_ms(3);
     Printf{M}("priced");
   }
-  Context::LowLevelAPI::before_outgoing_call(L, "call stock", M, "nested call stock");
+  LowLevelAPI::before_outgoing_call(L, "call stock", M, "nested call stock");
   pause_ms(4);
-  const Context::Data* data = Context::get_data();
-  Context::LowLevelAPI::after_outgoing_call(
+  const Data* data = get_data();
+  LowLevelAPI::after_outgoing_call(
       {data->major_tick, data->major_depth, data->root, data->caller, data->callee},
       SubFields{"ann"});
   try {
-    Context::WorkflowScope audit(Context::Step(StepFields(SubFields{"audit"}, SubFields{"a"})));
+    WorkflowScope audit(Step(StepFields({"audit"}, {"a"})));
     pause_ms(2);
     throw std::runtime_error("audit failed");
   } catch (const std::exception&) {
@@ -47,10 +44,7 @@ void serve(const std::string& id) {
 }  // namespace
 
 int main() {
-  Admin::active(true);
-  Admin::importance(XS);
-  Admin::size(25);
-  Admin::keep(true);
+  Admin::config("active = true; importance = xs; size = 25; keep = true;");
   Printf{M}("service starts with %d threads", 3);
   std::vector<std::thread> workers;
   for (int worker = 0; worker < 3; ++worker)

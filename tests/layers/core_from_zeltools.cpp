@@ -1,6 +1,5 @@
 // Built as a source of the xml layer (the highest below the core): a core
-// header must not be found, whichever way it is named; a header of the layer
-// itself must be.
+// header is not found, however named; the layer's own header is.
 #if defined(VANTREL_LAYER_CHECK_bare)
 #include "Logos.h"
 #elif defined(VANTREL_LAYER_CHECK_qualified)

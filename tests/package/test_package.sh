@@ -1,17 +1,7 @@
 #!/bin/bash
-# The package tests: what a Linux user does to install and link Vantrel.
-#
+# The package tests, what a Linux user does to install and link Vantrel; one
+# line per check, exit status 1 at the first failure.
 #   tests/package/test_package.sh [WORK_DIR]     (default: build-package)
-#
-# 1. A build configured as a distribution does (prefix /usr), installed into
-#    a DESTDIR: the files land in the multiarch libdir and pkg-config gives
-#    the installed paths, with no language standard and no run path.
-# 2. The Debian packages of that build: lintian finds no errors; unpacked
-#    into a scratch root, they build and run a consumer through find_package
-#    and through pkg-config.
-# 3. The source tree inside a host project, with add_subdirectory and with
-#    FetchContent from a local archive (the tools switched off, expat hidden).
-# Prints one line per check; exits non-zero at the first failure.
 set -euo pipefail
 
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -28,7 +18,8 @@ same() { [ "$1" = "$2" ] || fail "$3: got '$1', expected '$2'"; }
 
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || "$compiler" -print-multiarch)
 libdir=/usr/lib/$multiarch
-build=$work/build
+build=$work/build stage=$work/stage root=$work/root consumer=$work/consumer
+rm -rf "$stage" "$root" "$consumer" "$work/host"
 
 # --- 1. Installed with --prefix /usr into a DESTDIR ------------------------
 quiet cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
@@ -38,21 +29,17 @@ quiet cmake --build "$build" -j "$jobs" -- --no-print-directory
 version=$(sed -n 's/^#define VANTREL_VERSION_STRING "\(.*\)"$/\1/p' "$build/include/Vantrel/Version.h")
 major=${version%%.*}
 
-stage=$work/stage
-rm -rf "$stage"
 DESTDIR=$stage quiet cmake --install "$build"
-pc=$stage$libdir/pkgconfig/vantrel.pc
-[ -f "$pc" ] || fail "vantrel.pc is not in $libdir/pkgconfig"
+[ -f "$stage$libdir/pkgconfig/vantrel.pc" ] || fail "vantrel.pc is not in $libdir/pkgconfig"
 soname=$(readelf -d "$stage$libdir/libvantrel.so.$major" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
 same "$soname" "libvantrel.so.$major" "SONAME"
 export PKG_CONFIG_PATH=$stage$libdir/pkgconfig
-same "$(pkg-config --variable=prefix vantrel)" /usr "pkg-config prefix"
-same "$(pkg-config --variable=libdir vantrel)" "$libdir" "pkg-config libdir"
-same "$(pkg-config --variable=includedir vantrel)" /usr/include "pkg-config includedir"
+for pair in prefix=/usr libdir=$libdir includedir=/usr/include; do
+  same "$(pkg-config --variable=${pair%%=*} vantrel)" "${pair#*=}" "pkg-config ${pair%%=*}"
+done
 same "$(pkg-config --modversion vantrel)" "$version" "pkg-config version"
 # Shown whole, with the directories that pkg-config usually leaves out.
-flags=$(PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs vantrel)
-flags=$(echo $flags)
+flags=$(echo $(PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs vantrel))
 same "$flags" "-I/usr/include -L$libdir -lvantrel" "pkg-config flags"
 unset PKG_CONFIG_PATH
 pass "install with --prefix /usr: $libdir, pkg-config paths and flags, SONAME $soname"
@@ -62,58 +49,44 @@ rm -rf "$build/packages"
 (cd "$build" && quiet cpack -G DEB)
 debs=("$build"/packages/*.deb)
 same "${#debs[@]}" 3 "number of packages"
-if command -v lintian >/dev/null; then
-  lintian --fail-on error "${debs[@]}" >>"$log" 2>&1 || fail "lintian reports errors"
-  pass "lintian: no errors on ${debs[*]##*/}"
-else
-  fail "lintian is not installed"
-fi
-dev_deb=$(ls "$build"/packages/libvantrel-dev_*.deb)
-same "$(dpkg-deb -f "$dev_deb" Depends)" "libvantrel$major (= $version-1)" "libvantrel-dev Depends"
-case "$(dpkg-deb -f "$build"/packages/vantrel-tools_*.deb Depends)" in
-  *libexpat1*) ;;
-  *) fail "vantrel-tools does not depend on libexpat1" ;;
-esac
+command -v lintian >/dev/null || fail "lintian is not installed"
+lintian --fail-on error "${debs[@]}" >>"$log" 2>&1 || fail "lintian reports errors"
+pass "lintian: no errors on ${debs[*]##*/}"
+same "$(dpkg-deb -f "$build"/packages/libvantrel-dev_*.deb Depends)" "libvantrel$major (= $version-1)" "libvantrel-dev Depends"
+[[ "$(dpkg-deb -f "$build"/packages/vantrel-tools_*.deb Depends)" == *libexpat1* ]] ||
+  fail "vantrel-tools does not depend on libexpat1"
 
-root=$work/root
-rm -rf "$root"
 for deb in "${debs[@]}"; do quiet dpkg-deb -x "$deb" "$root"; done
 same "$("$root/usr/bin/vantrel-config" --version)" "vantrel-config $version" "unpacked tool"
-consumer=$work/consumer
-rm -rf "$consumer"
 quiet cmake -S "$src/tests/package" -B "$consumer/cmake" -DCMAKE_PREFIX_PATH="$root/usr" \
   -DCMAKE_CXX_COMPILER="$compiler"
 quiet cmake --build "$consumer/cmake"
 quiet "$consumer/cmake/consumer"
 # The .pc file names /usr; the unpacked root stands in for it as a sysroot.
-export PKG_CONFIG_PATH=$root$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$root
-export PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1
-read -r -a flags <<<"$(pkg-config --cflags --libs vantrel)"
-unset PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR PKG_CONFIG_ALLOW_SYSTEM_CFLAGS PKG_CONFIG_ALLOW_SYSTEM_LIBS
+read -r -a flags <<<"$(PKG_CONFIG_PATH=$root$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$root \
+  PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1 pkg-config --cflags --libs vantrel)"
 quiet "$compiler" -std=c++20 -DVANTREL_CONSUMER_CXX20 "$src/tests/package/consumer.cpp" \
   -o "$consumer/pc_consumer" "${flags[@]}"
 LD_LIBRARY_PATH=$root$libdir quiet "$consumer/pc_consumer"
 pass "unpacked packages: consumers built with find_package and with pkg-config run"
 
 # --- 3. Inside a host project ---------------------------------------------
-host=$work/host
-rm -rf "$host"
-quiet cmake -S "$src/tests/package/subproject" -B "$host/subdirectory" -DHOW=subdirectory \
-  -DVANTREL_SOURCE="$src" -DCMAKE_CXX_COMPILER="$compiler"
-quiet cmake --build "$host/subdirectory" -j "$jobs" -- --no-print-directory
-quiet "$host/subdirectory/host"
+# Configures, builds and runs tests/package/subproject with HOW=$1.
+host() {
+  local dir=$work/host/$1
+  quiet cmake -S "$src/tests/package/subproject" -B "$dir" -DHOW="$1" -DCMAKE_CXX_COMPILER="$compiler" "${@:2}"
+  quiet cmake --build "$dir" -j "$jobs" -- --no-print-directory
+  quiet "$dir/host"
+}
+host subdirectory -DVANTREL_SOURCE="$src"
 pass "add_subdirectory: only the library and the tools built; the host runs"
 
 archive=$work/vantrel-source.tar.gz
 if git -C "$src" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   git -C "$src" ls-files -co --exclude-standard -z |
-    tar -czf "$archive" -C "$src" --null -T - --transform 's,^,vantrel/,'
+    tar -czf "$archive" -C "$src" --ignore-failed-read --null -T - --transform 's,^,vantrel/,'
 else
   tar -czf "$archive" -C "$(dirname "$src")" --exclude='build*' "$(basename "$src")"
 fi
-quiet cmake -S "$src/tests/package/subproject" -B "$host/fetchcontent" -DHOW=fetchcontent \
-  -DVANTREL_SOURCE="$archive" -DVANTREL_BUILD_TOOLS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_EXPAT=ON \
-  -DCMAKE_CXX_COMPILER="$compiler"
-quiet cmake --build "$host/fetchcontent" -j "$jobs" -- --no-print-directory
-quiet "$host/fetchcontent/host"
+host fetchcontent -DVANTREL_SOURCE="$archive" -DVANTREL_BUILD_TOOLS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_EXPAT=ON
 pass "FetchContent from a local archive, tools off and expat hidden: the host runs"

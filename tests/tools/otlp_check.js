@@ -1,16 +1,13 @@
 // Checks an OTLP/JSON file against the OpenTelemetry protobuf definitions
-// (the protobufjs module @opentelemetry/otlp-proto-exporter-base generates
+// (as @opentelemetry/otlp-proto-exporter-base generates them for protobufjs
 // from the official .proto files), then its trace structure.
 //   node otlp_check.js TOOLS_DIR FILE
 // Prints "spans=N traces=N cross_process=N" and exits 0, or "invalid: ..." and 1.
 'use strict';
-const fs = require('fs');
-const path = require('path');
-const assert = require('assert');
-
 const [toolsDir, file] = process.argv.slice(2);
-const Request = require(path.resolve(toolsDir, 'node_modules/@opentelemetry/otlp-proto-exporter-base/' +
-    'build/src/generated/root.js')).opentelemetry.proto.collector.trace.v1.ExportTraceServiceRequest;
+const Request = require(require('path').resolve(toolsDir, 'node_modules/@opentelemetry/' +
+    'otlp-proto-exporter-base/build/src/generated/root.js')).opentelemetry.proto.collector.trace.v1
+    .ExportTraceServiceRequest;
 const idBytes = {traceId: 16, spanId: 8, parentSpanId: 8};
 const fail = (what) => { console.log('invalid: ' + what); process.exit(1); };
 
@@ -28,26 +25,27 @@ function mapIds(value, convert) {
 // Into the protobuf message, encoded, decoded and back: a field the
 // definitions do not know, a misspelt name, an enum as a name or a number
 // that is not a decimal string is lost or changed on the way.
-const input = JSON.parse(fs.readFileSync(file, 'utf8'));
+const input = JSON.parse(require('fs').readFileSync(file, 'utf8'));
 const message = Request.fromObject(mapIds(input, (key, hex) => {
   if (!new RegExp('^[0-9a-f]{' + 2 * idBytes[key] + '}$').test(hex) || /^0+$/.test(hex))
     fail(key + ' is not ' + idBytes[key] + ' bytes of lower-case hex, not all zero: ' + hex);
   return Buffer.from(hex, 'hex').toString('base64');
 }));
 if (Request.verify(message)) fail(Request.verify(message));
-const decoded = Request.decode(Request.encode(message).finish());
-const back = Request.toObject(decoded, {longs: String, enums: Number, bytes: String});
+const back = Request.toObject(Request.decode(Request.encode(message).finish()),
+                              {longs: String, enums: Number, bytes: String});
 try {
-  assert.deepStrictEqual(mapIds(back, (key, b64) => Buffer.from(b64, 'base64').toString('hex')),
-                         mapIds(input, (key, hex) => hex));
+  require('assert').deepStrictEqual(
+      mapIds(back, (key, b64) => Buffer.from(b64, 'base64').toString('hex')), mapIds(input, (key, hex) => hex));
 } catch (error) {
   fail('the file does not survive the protobuf round trip:\n' + error.message.slice(0, 3000));
 }
 
-// Ids unique; each parent in the file, in the same trace, around its child.
-const spans = back.resourceSpans.flatMap((resource, r) => resource.scopeSpans.flatMap(
-    (scope) => scope.spans.map((s) => ({...s, resource: r, start: BigInt(s.startTimeUnixNano),
-      end: BigInt(s.endTimeUnixNano)}))));
+// Ids unique; each parent in the file, in the same trace, around its child
+// (a callee's records, cut to the millisecond on their own, may pass its
+// caller's bounds by that much).
+const spans = back.resourceSpans.flatMap((resource, r) => resource.scopeSpans.flatMap((scope) =>
+    scope.spans.map((s) => ({...s, resource: r, start: BigInt(s.startTimeUnixNano), end: BigInt(s.endTimeUnixNano)}))));
 const byId = new Map(spans.map((s) => [s.spanId, s]));
 if (byId.size !== spans.length) fail('a span id used twice');
 let crossProcess = 0;
@@ -56,12 +54,9 @@ for (const s of spans) {
   if (s.end < s.start) fail(s.name + ' ends before it starts');
   if (!s.parentSpanId) continue;
   if (!parent || parent.traceId !== s.traceId) fail(s.name + ': parent not in its trace');
-  // Another process's records are cut to the millisecond on their own, so a
-  // callee may pass its caller's bounds by that much.
   const across = parent.resource !== s.resource, slack = across ? 1000000n : 0n;
-  if (s.start + slack < parent.start || s.end > parent.end + slack)
-    fail(s.name + ' is not inside ' + parent.name);
+  if (s.start + slack < parent.start || s.end > parent.end + slack) fail(s.name + ' is not inside ' + parent.name);
   crossProcess += across;
 }
-const traces = new Set(spans.map((s) => s.traceId)).size;
-console.log('spans=' + spans.length + ' traces=' + traces + ' cross_process=' + crossProcess);
+console.log('spans=' + spans.length + ' traces=' + new Set(spans.map((s) => s.traceId)).size +
+            ' cross_process=' + crossProcess);

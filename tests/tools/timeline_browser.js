@@ -1,31 +1,21 @@
 // Opens a vantrel-timeline page in headless Chromium (the system's
 // /usr/bin/chromium, driven by playwright-core; nothing is downloaded).
-//   node timeline_browser.js TOOLS_DIR check PAGE LANES SCOPES
-//     the page loads without a console error, shows LANES lane names and
-//     has SCOPES bars to paint; the wheel zooms and a drag pans the visible
-//     range; hovering a bar shows its details. Prints "ok render_ms=N".
-//   node timeline_browser.js TOOLS_DIR time PAGE
-//     prints "render_ms=N": from navigation to the drawn page.
+//   node timeline_browser.js TOOLS_DIR check PAGE LANES SCOPES: the page loads
+//     without a console error, shows LANES lanes and SCOPES bars, the wheel
+//     zooms, a drag pans, hovering a bar shows its details; "ok render_ms=N".
 //   node timeline_browser.js TOOLS_DIR screenshot PAGE PNG
 'use strict';
-const fs = require('fs');
-const os = require('os');
-const path = require('path');
+const [fs, os, path] = [require('fs'), require('os'), require('path')];
 
 const [toolsDir, mode, page, ...rest] = process.argv.slice(2);
 const {chromium} = require(path.resolve(toolsDir, 'node_modules', 'playwright-core'));
 
-function fail(what) {
-  console.log('failed: ' + what);
-  process.exit(1);
-}
+const fail = (what) => { console.log('failed: ' + what); process.exit(1); };
 
 async function main() {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vantrel-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    viewport: {width: 1200, height: 640},
+    executablePath: '/usr/bin/chromium', headless: true, viewport: {width: 1200, height: 640},
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
@@ -34,22 +24,17 @@ async function main() {
     const errors = [];
     tab.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
     tab.on('pageerror', (error) => errors.push(String(error)));
-    tab.on('request', (request) => {
-      if (!request.url().startsWith('file:')) errors.push('fetched ' + request.url());
-    });
+    tab.on('request', (r) => { if (!r.url().startsWith('file:')) errors.push('fetched ' + r.url()); });
     await tab.goto('file://' + path.resolve(page), {waitUntil: 'load'});
-    // The page's own clock, from the start of its navigation to the first
-    // frame after the load: what a reader waits, without the time the
-    // driver takes to reach the browser.
+    // The page's own clock, from its navigation to the first frame after the
+    // load: what a reader waits, without the driver's time.
     const renderMs = await tab.evaluate(() => new Promise((done) =>
       requestAnimationFrame(() => done(Math.round(performance.now())))));
-    if (mode === 'time') return console.log('render_ms=' + renderMs);
     if (mode === 'screenshot') return await tab.screenshot({path: rest[0]});
     if (errors.length) fail('console: ' + errors.join('; '));
-    const lanes = await tab.locator('#names text').count();
-    const bars = await tab.evaluate(() => window.timelineBars.count());
-    if (lanes !== +rest[0]) fail('lanes ' + lanes + ', expected ' + rest[0]);
-    if (bars !== +rest[1]) fail('bars ' + bars + ', expected ' + rest[1]);
+    const counts = [await tab.locator('#names text').count(),
+                    await tab.evaluate(() => window.timelineBars.count())].join(' ');
+    if (counts !== rest.join(' ')) fail('lanes and bars ' + counts + ', expected ' + rest.join(' '));
     const range = () => tab.evaluate(() => [document.getElementById('from').value,
                                             document.getElementById('to').value].join('-'));
     const all = await range();
@@ -60,8 +45,7 @@ async function main() {
     if (zoomed === all) fail('the wheel did not zoom: ' + all);
     await tab.mouse.move(box.x + 700, box.y + 60);
     await tab.mouse.down();
-    await tab.mouse.move(box.x + 500, box.y + 60, {steps: 4});
-    await tab.mouse.up();
+    await tab.mouse.move(box.x + 500, box.y + 60, {steps: 4}).then(() => tab.mouse.up());
     const panned = await range();
     if (panned === zoomed) fail('the drag did not pan: ' + zoomed);
     const width = (r) => r.split('-').reduce((a, b) => +b - +a);

@@ -1,14 +1,147 @@
-// Tests of vantrel-timeline: the cases of cases/ (hand-written logs, the
-// command lines that read them and what they give), and the logs a real
-// multi-threaded host writes in both formats.
-#include <chrono>
-#include <map>
+// Tests of vantrel-timeline: the cases of cases/, real hosts' logs, the OTLP
+// output (otlp_check.js, after make test-otlp) and the page in Chromium
+// (timeline_browser.js, after make test-browser).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include "tools/timeline_support.h"
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "src/logfile_support.h"
+#include "zeltools/cases_support.h"
 
 namespace {
 
-using namespace timeline_support;
+using namespace logfile_support;
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+  return parts;
+}
+
+struct ToolRun {
+  int status = 0;
+  std::string out, err;
+};
+
+// Runs the tool with `arguments`, a shell command line.
+ToolRun run_tool(const TempDir& dir, const std::string& arguments) {
+  ToolRun result;
+  const std::string err = dir.path + "/stderr.txt";
+  result.out = run(VANTREL_BINARY_DIR "/tools/vantrel-timeline " + arguments + " 2>'" + err + "'",
+                   &result.status);
+  result.err = read_file(err);
+  std::remove(err.c_str());
+  result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
+  return result;
+}
+
+// The "json", "events" or "otlp" digest of the output `file` (timeline_digest.py).
+std::string digest(const std::string& kind, const std::string& file) {
+  int status = 0;
+  std::string lines = run(
+      "python3 '" VANTREL_SOURCE_DIR "/tests/tools/timeline_digest.py' " + kind + " '" + file + "'",
+      &status);
+  EXPECT_EQ(status, 0) << "not valid JSON: " << read_file(file);
+  return lines;
+}
+
+// The files in `dir` (oldest first: their names hold their time) as shell words.
+std::string logs_in(const TempDir& dir, bool newest_first = false) {
+  std::vector<std::string> files = dir.files();
+  if (newest_first) std::reverse(files.begin(), files.end());
+  std::string words;
+  for (const std::string& file : files) words += " '" + dir.path + "/" + file + "'";
+  return words;
+}
+
+// Runs a host that writes logs into `dir` (XML with `xml`).
+void run_host(const TempDir& dir, const char* host, bool xml = false) {
+  int status = 0;
+  run("QZ_TRACE_LOGDIR='" + dir.path + "' " + (xml ? "QZ_TRACE_XML=1 " : "") +
+          VANTREL_TEST_HOSTS_DIR "/" + host,
+      &status);
+  EXPECT_EQ(status, 0) << host;
+}
+
+// A text record of process `pid`, thread `tid`, `ms` milliseconds after
+// 10:00:00 (seconds wrap at a minute), in the workflow `root` ("order|7").
+std::string text_record(int pid, int tid, int ms, char tag, const std::string& text,
+                        const std::string& root = "|") {
+  char time[16];
+  std::snprintf(time, sizeof time, "%02d.%03d", ms / 1000 % 60, ms % 1000);
+  return "2026/12/06 10:00:" + std::string(time) + "|>=| | |" + std::to_string(pid) + "|" +
+         std::to_string(tid) + "|" + tag + "|||||" + root + "|||||||||" + text + "\n";
+}
+
+// A case file: "=== file NAME" writes an input (escaped as cases_support.h
+// says; "noeol" after NAME drops the last newline); "=== run ARGS" runs the
+// tool (DIR is the case's directory); after a run "=== status N",
+// "=== stdout", "=== stderr" (empty where absent), "=== json" and "=== otlp"
+// (digests of DIR/out.json, DIR/out.otlp.json) and "=== html" (lines of the
+// well-formed DIR/out.html) say what it gives. With `files_only` the case only
+// writes its inputs.
+class Case {
+ public:
+  void play(const std::string& name, bool files_only = false) {
+    std::vector<std::pair<std::string, std::string>> sections;
+    for (const std::string& line :
+         split(read_file(VANTREL_SOURCE_DIR "/tests/tools/cases/" + name + ".txt"), '\n'))
+      if (line.compare(0, 4, "=== ") == 0)
+        sections.emplace_back(line.substr(4), "");
+      else if (!sections.empty())
+        sections.back().second += line + "\n";
+    for (const auto& [head, body] : sections)
+      if (!files_only || head.compare(0, 5, "file ") == 0) section(head, body);
+    section("end", "");
+  }
+  ~Case() { EXPECT_EQ(system(("rm -rf '" + dir.path + "'/*").c_str()), 0); }
+  TempDir dir;
+
+ private:
+  std::string in_dir(const std::string& text) const {
+    return std::regex_replace(text, std::regex("DIR"), dir.path);
+  }
+  void section(const std::string& head, const std::string& body) {
+    SCOPED_TRACE("=== " + head + " after run " + last_run);
+    const std::string kind = head.substr(0, head.find(' ')),
+                      arg = head.substr(std::min(head.size(), kind.size() + 1));
+    if (kind == "file") {
+      const std::string path = dir.path + "/" + cases::unescape(arg.substr(0, arg.find(' ')));
+      ::mkdir(path.substr(0, path.rfind('/')).c_str(), 0700);
+      const bool noeol = arg.find(" noeol") != std::string::npos && !body.empty();
+      std::ofstream(path, std::ios::binary) << cases::unescape(body.substr(0, body.size() - noeol));
+    } else if (kind == "run" || kind == "end") {  // what the last run gave
+      EXPECT_EQ(tool.out, in_dir(want_out)) << "standard output of " << last_run;
+      EXPECT_EQ(tool.err, in_dir(want_err)) << "standard error of " << last_run;
+      want_out = want_err = "";
+      EXPECT_EQ(system(("rm -f '" + dir.path + "'/out.*").c_str()), 0);
+      if (kind == "run") tool = run_tool(dir, cases::unescape(in_dir(last_run = arg)));
+    } else if (kind == "status") {
+      EXPECT_EQ(tool.status, std::stoi(arg)) << tool.err;
+    } else if (kind == "stdout" || kind == "stderr") {
+      (kind == "stdout" ? want_out : want_err) = body;
+    } else if (kind == "json" || kind == "otlp") {
+      EXPECT_EQ(digest(kind, dir.path + (kind == "json" ? "/out.json" : "/out.otlp.json")), body);
+    } else {
+      EXPECT_EQ(kind, "html");
+      const std::string page = read_file(dir.path + "/out.html");
+      EXPECT_EQ(system(("xmllint --noout --html '" + dir.path + "/out.html'").c_str()), 0);
+      EXPECT_EQ(page.find('\0'), std::string::npos) << "stray bytes in the page";
+      for (const std::string& line : split(in_dir(body), '\n'))
+        EXPECT_NE(page.find(line), std::string::npos) << line;
+    }
+  }
+  ToolRun tool;
+  std::string last_run, want_out, want_err;
+};
 
 std::vector<std::string> case_names() {
   int status = 0;
@@ -23,48 +156,41 @@ INSTANTIATE_TEST_SUITE_P(Timeline, Cases, ::testing::ValuesIn(case_names()),
 
 TEST_P(Cases, GiveTheirOutputs) { Case().play(GetParam()); }
 
-// --- The host's logs, text and XML ------------------------------------------
+class HostLog : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Formats, HostLog, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "xml" : "text"; });
 
-void expect_json_of_host(const TempDir& dir, const std::string& logs, bool xml) {
-  ToolRun tool = run_tool(dir, "--json '" + dir.path + "/out.json'" + logs);
-  EXPECT_EQ(tool.status, 0) << tool.err;
-  // The events without times and ids, which differ between runs.
+// One run of the host per format, read as JSON (events without times and ids),
+// as a summary from its files in any order, and as HTML (one bar a scope, one
+// lane a thread, no address but the SVG namespace's, in markup and script).
+TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
+  TempDir dir;
+  run_host(dir, "host_timeline_work", GetParam());
+  ASSERT_GT(dir.files().size(), 1u) << "the host rotates its log";
+  const std::string logs = logs_in(dir);
+  EXPECT_EQ(run_tool(dir, "--json '" + dir.path + "/out.json'" + logs).status, 0);
   EXPECT_EQ(digest("events", dir.path + "/out.json"),
             read_file(VANTREL_SOURCE_DIR "/tests/tools/cases/host_" +
-                      std::string(xml ? "xml" : "text") + ".events"));
+                      std::string(GetParam() ? "xml" : "text") + ".events"));
   std::remove((dir.path + "/out.json").c_str());
-}
-
-// One row per step name; the scopes' times lie between what the host slept
-// in them (on a clock of whole milliseconds) and the whole run's time.
-void expect_summary_of_host(const std::string& out, double run_ms) {
-  const std::regex row("(.+?) +([0-9]+) +([0-9.]+) +[0-9.]+ +([0-9.]+) +([0-9.]+) +([0-9.]+)");
-  std::map<std::string, std::vector<double>> figures;  // count, total, median, p95, max
+  ToolRun summary = run_tool(dir, "--merge-ids" + logs);
+  EXPECT_EQ(summary.status, 0) << summary.err;
+  // Six of each step, roots first, each lasting at least what the host slept.
+  std::map<std::string, double> slept = {{"order#*", 11},   {"check#*", 5}, {"ada", 5},
+                                         {"call stock", 4}, {"price#*", 3}, {"audit#*", 2}};
   std::smatch m;
-  for (const std::string& line : split(out, '\n'))
-    if (std::regex_match(line, m, row))
-      for (std::size_t i = 2; i < m.size(); ++i) figures[m[1]].push_back(std::stod(m[i]));
-  const std::pair<const char*, double> slept[] = {{"order#*", 11}, {"check#*", 5},
-                                                  {"ada", 5},      {"call stock", 4},
-                                                  {"price#*", 3},  {"audit#*", 2}};
-  ASSERT_EQ(figures.size(), std::size(slept)) << out;
-  for (const auto& [label, ms] : slept) {
-    const std::vector<double>& f = figures[label];
-    ASSERT_EQ(f.size(), 5u) << label;
-    EXPECT_TRUE(f[0] == 6 && f[1] >= 6 * (ms - 1) && f[4] >= ms - 1 && f[4] <= run_ms &&
-                std::max(f[2], f[3]) <= f[4])
-        << label << ": " << out;
-  }
-  EXPECT_EQ(split(out, '\n')[1].compare(0, 8, "order#* "), 0)
-      << "the roots, holding the rest, first";
-  EXPECT_EQ(split(out, '\n').back(),
+  for (const std::string& line : split(summary.out, '\n'))
+    if (std::regex_match(line, m, std::regex("(.+?) +6( +[0-9.]+){4} +([0-9.]+)")) &&
+        slept.count(m[1])) {
+      EXPECT_GE(std::stod(m[3]), slept[m[1]] - 1) << line;
+      slept.erase(m[1]);
+    }
+  EXPECT_TRUE(slept.empty()) << summary.out;
+  EXPECT_EQ(split(summary.out, '\n')[1].compare(0, 8, "order#* "), 0) << summary.out;
+  EXPECT_EQ(split(summary.out, '\n').back(),
             "36 scopes, 8 messages in 4 threads of 1 processes; 0 never closed, 0 without opening "
             "record");
-}
-
-// One bar a scope, one lane a thread, nothing fetched from elsewhere (the
-// only address is the SVG namespace, in markup and script).
-void expect_html_of_host(const TempDir& dir, const std::string& logs) {
+  EXPECT_EQ(run_tool(dir, "--merge-ids" + logs_in(dir, true)).out, summary.out) << "any order";
   EXPECT_EQ(run_tool(dir, "--html '" + dir.path + "/out.html'" + logs).status, 0);
   const std::string html = read_file(dir.path + "/out.html");
   std::string counts;
@@ -74,23 +200,148 @@ void expect_html_of_host(const TempDir& dir, const std::string& logs) {
   EXPECT_EQ(counts, "36 6 6 4 0 0 2 1 ");
 }
 
-class HostLog : public ::testing::TestWithParam<bool> {};
-INSTANTIATE_TEST_SUITE_P(Formats, HostLog, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "xml" : "text"; });
+const std::string otlp_tools = VANTREL_BINARY_DIR "/otlp-tools";
 
-// One run of the host per format, read as JSON, as a summary and as HTML.
-TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
+// otlp_check.js's verdict on `file` ("spans=N traces=N cross_process=N" when
+// valid); "" where the definitions are missing.
+std::string schema_verdict(const std::string& file) {
+  const std::string definitions =
+      "/node_modules/@opentelemetry/otlp-proto-exporter-base/build/src/generated/root.js";
+  if (::access((otlp_tools + definitions).c_str(), R_OK) != 0) return "";
+  int status = 0;
+  std::string verdict = run("node '" VANTREL_SOURCE_DIR "/tests/tools/otlp_check.js' '" +
+                                otlp_tools + "' '" + file + "' 2>&1",
+                            &status);
+  return verdict + (status == 0 ? "" : "(failed)");
+}
+
+using Spans = std::map<std::string, std::vector<std::string>>;
+
+// The OTLP file of the logs in `dir` (DIR/out.otlp.json), read into `spans`
+// (by name: name, trace, id, parent, resource, other keys); returns the count.
+std::size_t export_spans(const TempDir& dir, Spans& spans) {
+  const std::string out = dir.path + "/out.otlp.json";
+  ToolRun tool = run_tool(dir, "--otlp '" + out + "'" + logs_in(dir));
+  EXPECT_EQ(tool.status, 0) << tool.err;
+  const std::vector<std::string> rows = split(digest("otlp", out), '\n');
+  for (const std::string& row : rows) spans[row.substr(0, row.find('\t'))] = split(row, '\t');
+  return rows.size();
+}
+
+// Two real processes: the callee's incoming call is the child of the caller's.
+TEST(TimelineOtlp, RealCallerAndCalleeProcessesShareOneTrace) {
   TempDir dir;
-  const auto begin = std::chrono::steady_clock::now();
-  run_host(dir, "host_timeline_work", GetParam());
-  const std::chrono::duration<double, std::milli> run_ms = std::chrono::steady_clock::now() - begin;
-  ASSERT_GT(dir.files().size(), 1u) << "the host rotates its log";
-  expect_json_of_host(dir, logs_in(dir), GetParam());
-  ToolRun summary = run_tool(dir, "--merge-ids" + logs_in(dir));
-  EXPECT_EQ(summary.status, 0) << summary.err;
-  expect_summary_of_host(summary.out, run_ms.count());
-  EXPECT_EQ(run_tool(dir, "--merge-ids" + logs_in(dir, true)).out, summary.out) << "any order";
-  expect_html_of_host(dir, logs_in(dir));
+  run_host(dir, "host_timeline_two_processes");
+  Spans spans;
+  export_spans(dir, spans);
+  ASSERT_EQ(spans.size(), 4u) << read_file(dir.path + "/out.otlp.json");
+  const std::vector<std::string>&order = spans.at("order#7"), &call = spans.at("calling pricing"),
+        &incoming = spans.at("incoming pricing call"), &price = spans.at("price#p1");
+  EXPECT_EQ(call[3] + " " + incoming[3] + " " + price[3],
+            order[2] + " " + call[2] + " " + incoming[2])
+      << "each span's parent";
+  EXPECT_EQ(call[1] + incoming[1] + price[1], order[1] + order[1] + order[1]) << "one trace";
+  EXPECT_NE(incoming[4], call[4]) << "two processes, two resources";
+  const std::string verdict = schema_verdict(dir.path + "/out.otlp.json");
+  EXPECT_TRUE(verdict.empty() || verdict == "spans=4 traces=1 cross_process=1\n") << verdict;
+}
+
+// The official definitions accept the file and refuse what the encoding forbids.
+TEST(TimelineOtlp, OfficialSchemaAcceptsTheFile) {
+  Case two;
+  two.play("two_processes", true);
+  Spans spans;
+  EXPECT_EQ(export_spans(two.dir, spans), 6u);
+  const std::string out = two.dir.path + "/out.otlp.json", verdict = schema_verdict(out);
+  if (verdict.empty())
+    GTEST_SKIP() << "needs node and @opentelemetry/otlp-proto-exporter-base 0.51.1 in "
+                 << otlp_tools << " (make test-otlp installs them)";
+  EXPECT_EQ(verdict, "spans=6 traces=3 cross_process=1\n");
+  const std::string text = read_file(out);
+  for (const auto& [good, bad] : std::vector<std::pair<std::string, std::string>>{
+           {"\"kind\":1", "\"kind\":\"SPAN_KIND_INTERNAL\""},
+           {"\"startTimeUnixNano\"", "\"start_time_unix_nano\""},
+           {"\"spanId\":\"", "\"spanId\":\"AB"}}) {
+    std::ofstream(out) << std::string(text).replace(text.find(good), good.size(), bad);
+    EXPECT_EQ(schema_verdict(out).rfind("invalid: ", 0), 0u) << bad;
+  }
+}
+
+// The cross call is still linked where both of its spans left memory for the
+// temporary file early, far from the start of their process's spans.
+TEST(TimelineOtlp, CallLinkedWhenBothSpansLeftMemoryEarly) {
+  TempDir dir;
+  const int fill = 3000;  // about a megabyte of spans per process, before and after
+  const std::vector<cases::Fields> workflow = cases::read("tools/cases/otlp_spill.rows");
+  for (const int pid : {10, 20}) {
+    std::ofstream log(dir.path + "/p" + std::to_string(pid) + "_x.log");
+    for (int ms = 0; ms < 3 * fill; ++ms) {
+      if (ms < fill || ms >= 2 * fill)
+        log << text_record(pid, pid, ms, '{', "filler") +
+                   text_record(pid, pid, ms, '}', "filler: 0.0001");
+      for (const cases::Fields& row : workflow)
+        if (std::stoi(row[0]) == pid && std::stoi(row[1]) == ms)
+          log << text_record(pid, pid, ms, row[2].at(0), row[3], "order|7");
+    }
+  }
+  Spans spans;
+  ASSERT_EQ(export_spans(dir, spans), 4u * fill + 3);
+  const std::vector<std::string>&order = spans["order#7"], &call = spans["calling pricing"],
+        &incoming = spans["incoming pricing call"];
+  ASSERT_EQ(order.size() + call.size() + incoming.size(), 18u);
+  EXPECT_EQ(call[3] + " " + incoming[3], order[2] + " " + call[2]) << "each span's parent";
+  // Only the linked spans change kind: client (3) calls server (2).
+  EXPECT_NE(call[5].find("\"kind\": 3"), std::string::npos) << call[5];
+  EXPECT_NE(incoming[5].find("\"kind\": 2"), std::string::npos) << incoming[5];
+  EXPECT_NE(order[5].find("\"kind\": 1"), std::string::npos) << order[5];
+  // One event, the record "priced".
+  EXPECT_EQ(occurrences(incoming[5], "\"timeUnixNano\""), 1u) << incoming[5];
+  EXPECT_EQ(occurrences(incoming[5], "\"name\": \"priced\", \"timeUnixNano\""), 1u);
+}
+
+const std::string browser_tools = VANTREL_BINARY_DIR "/browser-tools";
+
+class TimelineBrowser : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (::access("/usr/bin/chromium", X_OK) != 0 ||
+        ::access((browser_tools + "/node_modules/playwright-core/package.json").c_str(), R_OK) != 0)
+      GTEST_SKIP() << "needs /usr/bin/chromium (Debian chromium), node and playwright-core in "
+                   << browser_tools << " (make test-browser installs them)";
+  }
+  // The page of `logs` in `dir` passes the browser's check, "LANES BARS" `counts`.
+  void expect_page_works(const TempDir& dir, const std::string& logs, const std::string& counts) {
+    const std::string page = dir.path + "/page.html";
+    ASSERT_EQ(run_tool(dir, "--html '" + page + "'" + logs).status, 0);
+    int status = 0;
+    const std::string verdict =
+        run("node '" VANTREL_SOURCE_DIR "/tests/tools/timeline_browser.js' '" + browser_tools +
+                "' check '" + page + "' " + counts + " 2>&1",
+            &status);
+    EXPECT_EQ(status, 0) << verdict;
+    EXPECT_EQ(verdict.rfind("ok ", 0), 0u) << verdict;
+  }
+};
+
+// The page of two processes (a cross call, an exception, a scope never closed)
+// shows both lanes and all six bars, zooms, pans and shows a bar's details.
+TEST_F(TimelineBrowser, PageShowsEveryLaneAndBarZoomsPansAndShowsDetails) {
+  Case two;
+  two.play("two_processes", true);
+  expect_page_works(two.dir, logs_in(two.dir), "2 6");
+}
+
+// A page of 100,000 scopes works like a small one.
+TEST_F(TimelineBrowser, PageOfAHundredThousandScopesWorks) {
+  TempDir dir;
+  {
+    std::ofstream out(dir.path + "/big.log");
+    for (int ms = 0; ms < 50000; ++ms)
+      for (const auto& [tag, text] : std::initializer_list<std::pair<char, const char*>>{
+               {'{', "outer"}, {'{', "inner"}, {'}', "inner: 0.0004"}, {'}', "outer: 0.0009"}})
+        out << text_record(10, 11 + ms % 4, ms, tag, text);
+  }
+  expect_page_works(dir, " '" + dir.path + "/big.log'", "4 100000");
 }
 
 }  // namespace
