@@ -1,20 +1,20 @@
 // The XML log reader's scanner against expat alone: for the XML logs of the
 // tool's cases, and for thousands of damaged copies of them, both readers
 // give the same records and report the same problems at the same lines.
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <sstream>
 
+#include "src/logfile_support.h"
 #include "tools/timeline/LogReader.h"
-#include "tools/timeline_support.h"
 #include "zeltools/cases_support.h"
 
 namespace {
 
-using namespace timeline_support;
+using namespace logfile_support;
 using Reader = void (*)(std::FILE*, const std::string&, Timeline::RecordSink&,
                         Timeline::Diagnostics&);
 
@@ -56,24 +56,33 @@ std::string read_with(Reader reader, const std::string& bytes) {
   return result;
 }
 
-// XML logs: a host's, written by the library, and the XML inputs of the
-// tool's case files.
+// XML logs: a host's, written by the library, a long one made of its
+// records, and the XML inputs ("=== file" sections) of the tool's cases.
 std::vector<std::string> xml_logs() {
-  std::vector<std::string> logs;
   TempDir host;
-  run_host(host, "host_timeline_work", true);
-  for (const std::string& file : host.files()) logs.push_back(read_file(host.path + "/" + file));
-  // The host's records again and again: a log of several read blocks.
+  int status = 0;
+  run("QZ_TRACE_LOGDIR='" + host.path +
+          "' QZ_TRACE_XML=1 " VANTREL_TEST_HOSTS_DIR "/host_timeline_work",
+      &status);
+  std::vector<std::string> logs{read_file(host.path + "/" + host.files().at(0))};
   const std::size_t first = logs[0].find("<Msg"), last = logs[0].rfind("</Vantrel>");
   std::string many = logs[0].substr(0, first);
   while (many.size() < (3u << 20)) many += logs[0].substr(first, last - first);
   logs.push_back(many + logs[0].substr(last));
   for (const char* name : {"broken_xml", "cut_off_xml", "hostile", "two_processes"}) {
-    Case inputs;
-    inputs.play(name, true);
-    for (const std::string& file : inputs.dir.files()) {
-      const std::string bytes = read_file(inputs.dir.path + "/" + file);
-      if (bytes.compare(0, 1, "<") == 0) logs.push_back(bytes);
+    std::istringstream text(
+        read_file(VANTREL_SOURCE_DIR "/tests/tools/cases/" + std::string(name) + ".txt") +
+        "=== end\n");
+    std::string body;
+    bool in_file = false;
+    for (std::string line; std::getline(text, line);) {
+      if (line.compare(0, 4, "=== ") != 0) {
+        body += line + "\n";
+        continue;
+      }
+      if (in_file && body.compare(0, 1, "<") == 0) logs.push_back(cases::unescape(body));
+      in_file = line.compare(0, 9, "=== file ") == 0;
+      body.clear();
     }
   }
   return logs;
