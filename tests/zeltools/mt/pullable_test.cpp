@@ -1,5 +1,5 @@
-// The published value: re-reading once per period, edits that switch
-// re-reading off, and lock-free snapshots that never mix two states.
+// The published value: re-reads once per period, edits that stop them, and
+// lock-free snapshots that never mix two states.
 #include <gtest/gtest.h>
 
 #include <algorithm>
