@@ -49,7 +49,8 @@ TEST(ConfigParseTest, AboutWritesTheIdentificationText) {
   const std::string first = out.substr(0, out.find('\n') + 1);
   EXPECT_EQ(first.rfind("Vantrel C++ tracing library", 0), 0u) << first;
   EXPECT_EQ(out, first + first);
-  EXPECT_EQ(run("about = \"hanoi\";").out, first + read_file(config_test::case_path("hanoi.txt")));
+  EXPECT_EQ(run("about = \"hanoi\";").out,
+            first + read_file(VANTREL_SOURCE_DIR "/tests/src/config/cases/hanoi.txt"));
 }
 
 TEST(ConfigParseTest, ImportanceOutOfRangePrintsAsQuestionMarks) {

@@ -51,10 +51,6 @@ inline std::string printed(const Vantrel::Config& config) {
   return out.str();
 }
 
-inline std::string case_path(const std::string& name) {
-  return VANTREL_SOURCE_DIR "/tests/src/config/cases/" + name;
-}
-
 struct Case {
   std::string where;  // file:line
   bool ok = true;
@@ -63,7 +59,7 @@ struct Case {
 };
 
 inline std::vector<Case> load_cases(const std::string& name) {
-  std::ifstream file(case_path(name));
+  std::ifstream file(VANTREL_SOURCE_DIR "/tests/src/config/cases/" + name);
   std::vector<Case> cases;
   int number = 0;
   for (std::string line; std::getline(file, line);) {

@@ -90,7 +90,7 @@ TEST(FastFormatTest, SameAsTheLibrary) {
   check(fast, "[%-08d][%08.3d][%-+6d][%0-6d][%06x][%-#8o]", -42, -7, 3, 3, 0xabu, 9u);
   check(fast, "[%1d][%2d][%10.5d][%.10d][%.*d][%*d]", 123, 123, -42, -42, 3, 4, -6, 9);
   check(fast, "[%*d][%-*d][%*.*d][%.*d]", -6, 9, -6, 9, 8, -1, 5, -3, 77);
-  check(fast, "%1000000d|%.*u", 1, 1000000, 2u);  // the widest fields it takes
+  check(fast, "%1000000d|%.*u|%*d|%*d", 1, 1000000, 2u, -1000000, 3, 1000000, 4);  // widest
   check(fast, "[%c][%3c][%-3c][%c]", 'a', 'b', 'c', '\0');
   check(fast, "[%.0s][%.2s][%10.3s][%-6s][%s]", "abc", "abc", "abcdef", "ab", "");
   check(fast, "[%*.*s][%*.*s][%.*s]", -6, 2, "abcd", 6, -1, "ab", -2, "xyz");
