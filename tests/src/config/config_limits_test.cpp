@@ -111,7 +111,9 @@ TEST(ConfigLimitsTest, AllocationFailureAnywhereEndsTheRunCleanly) {
     SCOPED_TRACE("allocation " + std::to_string(n) + " fails");
     config_test::RunResult r{false, "", "", start};
     EXPECT_TRUE(run_failing_at(n, text, r));
-    if (!r.ok) EXPECT_EQ(config_test::printed(r.config), before);
+    if (!r.ok) {
+      EXPECT_EQ(config_test::printed(r.config), before);
+    }
     out_of_memory_lines += r.err.find("error: out of memory") != std::string::npos;
   }
   EXPECT_GT(allocations, 20);

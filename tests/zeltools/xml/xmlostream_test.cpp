@@ -72,8 +72,13 @@ TEST(XmlOstreamTest, PrettyIndentStopsAtFortyColumns) {
   EXPECT_EQ(doc.find(std::string(41, ' ')), std::string::npos);
 }
 
-// Each misuse throws Error with its text and writes nothing.
+// Each misuse throws Error with its text and writes nothing; a tag destroyed
+// before a tag it contains leaves no open element behind.
 TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
+  struct Probe : XmlOstream {
+    using XmlOstream::top_tag;
+    using XmlOstream::XmlOstream;
+  };
   std::string const no_tag =
                         "Ostream state must be in Tag and tags stack non-empty to use "
                         "current tag",
@@ -83,7 +88,7 @@ TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
                         "Ostream tags stack should not be empty to open a Comment or "
                         "CData section";
   std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
+  Probe xml(out, Indent(Indent::Flat));
   auto expect_error = [&](std::function<void()> const& misuse, std::string const& message) {
     std::string const before = out.str();
     EXPECT_EQ(error_of(misuse), "ZelTools::Xml::Error: " + message);
@@ -114,21 +119,13 @@ TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
   expect_error([&] { Tag again(xml, "R"); }, "multi root tree");
   expect_error([&] { xml.text(); }, no_tag);
   EXPECT_EQ(out.str(), declaration + "<R><C/><!--ok--></R>");
-}
-
-// A tag destroyed before a tag it contains leaves no open element behind.
-TEST(XmlOstreamTest, TagDestroyedOutOfOrderIsForgotten) {
-  struct Probe : XmlOstream {
-    using XmlOstream::top_tag;
-    using XmlOstream::XmlOstream;
-  };
-  std::ostringstream out;
-  Probe xml(out, Indent(Indent::Flat));
-  auto root = std::make_unique<Tag>(xml, "R"), inner = std::make_unique<Tag>(xml, "C");
+  std::ostringstream other;
+  Probe fresh(other, Indent(Indent::Flat));
+  auto root = std::make_unique<Tag>(fresh, "R"), inner = std::make_unique<Tag>(fresh, "C");
   root.reset();
-  EXPECT_EQ(xml.top_tag(), inner.get());
+  EXPECT_EQ(fresh.top_tag(), inner.get());
   inner.reset();
-  EXPECT_EQ(xml.top_tag(), nullptr);
+  EXPECT_EQ(fresh.top_tag(), nullptr);
 }
 
 TEST(XmlOstreamTest, CheckedIdentifiers) {
