@@ -62,6 +62,24 @@ TEST(XmlOstreamTest, ExampleInEachLayout) {
   }
 }
 
+// Section content that fits the buffer, fits only once it is flushed, or not.
+TEST(XmlOstreamTest, SectionContentOfAnyLengthIsWrittenWhole) {
+  std::string const value(250, 'v');
+  for (std::size_t const length : {100, 400, 600}) {
+    std::string const raw(length, 'r');
+    EXPECT_EQ(render(Indent::Flat,
+                     [&](XmlOstream& xml) {
+                       Tag r(xml, "R");
+                       r.attribute("a");
+                       xml << value;
+                       Section cdata(xml, true);
+                       xml << raw;
+                     }),
+              declaration + "<R a=\"" + value + "\"><![CDATA[" + raw + "]]></R>")
+        << length;
+  }
+}
+
 TEST(XmlOstreamTest, PrettyIndentStopsAtFortyColumns) {
   std::string const doc = render(Indent::Pretty, [](XmlOstream& xml) {
     std::vector<std::unique_ptr<Tag>> tags;
