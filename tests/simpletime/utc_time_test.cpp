@@ -20,16 +20,12 @@ PhysicalTime at(double milliseconds) { return PhysicalTime() + Millisecond * mil
 
 double since_epoch(const PhysicalTime& t) { return (t - PhysicalTime()) / Millisecond; }
 
-template <typename T>
-std::string printed(const T& t) {
+// What a time prints, with the separators when given.
+template <typename T, typename... Separator>
+std::string printed(const T& t, const Separator&... sep) {
   std::ostringstream out;
-  out << t;
-  return out.str();
-}
-
-std::string printed(const UtcTime& u, const UtcTime::Separator& sep) {
-  std::ostringstream out;
-  u.print(out, sep);
+  if constexpr (sizeof...(sep) == 0) out << t;
+  if constexpr (sizeof...(sep) == 1) t.print(out, sep...);
   return out.str();
 }
 

@@ -1,6 +1,5 @@
-// The configuration language end to end: each case of cases/*.txt (scanner,
-// grammar and evaluation, settings targets and printing) checked on its
-// status, both channels and, where given, the record printed afterwards.
+// The configuration language end to end: each case of cases/*.txt checked on
+// its status, both channels and, where given, the record printed afterwards.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,5 +1,5 @@
-// What the scanner's cases (cases/lexer.txt) cannot hold: the facts of this
-// build, the process id, and how an error prints its position or span.
+// What cases/lexer.txt cannot hold: this build's facts, the process id, and
+// how an error prints its position or span.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

@@ -1,6 +1,6 @@
-// A configuration text cannot take the host's memory or its life: string
-// values are capped, and nothing (std::bad_alloc included) leaves
-// Config::parse; a failed run leaves the record as it was.
+// A configuration text cannot take the host's memory or its life: strings are
+// capped, nothing (std::bad_alloc included) leaves Config::parse, and a failed
+// run leaves the record as it was.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,13 +18,11 @@
 
 namespace {
 
-// While `fail_countdown` is set, allocations under 4 KiB are counted, and
+// While `fail_countdown` is set, allocations under 4 KiB are counted and
 // number `fail_countdown` throws std::bad_alloc, once. Larger ones never fail:
-// the parser's first stack (200 entries) is allocated in a noexcept
-// constructor of the generated code, where no failure can be reported.
+// the parser's first stack is allocated in a noexcept generated constructor.
 // Relaxed: only the test's thread allocates meanwhile.
-std::atomic<long> fail_countdown{0};
-std::atomic<long> counted{0};
+std::atomic<long> fail_countdown{0}, counted{0};
 
 void* allocate(std::size_t size) {
   if (size < 4096 && fail_countdown.load(std::memory_order_relaxed) > 0) {
@@ -53,8 +51,8 @@ constexpr bool sanitized = __has_feature(address_sanitizer) || __has_feature(thr
 constexpr bool sanitized = false;
 #endif
 
-// consultant = "ab"; then the value doubled 40 times (2 TiB uncapped), in a
-// child limited to 1 GiB of address space (sanitizers reserve far more).
+// "ab" doubled 40 times (2 TiB uncapped), in a child limited to 1 GiB of
+// address space (sanitizers reserve far more); then the cap's boundary.
 TEST(ConfigLimitsTest, StringBombFailsWithItsOwnErrorUnderAMemoryLimit) {
   std::string text = "consultant = \"ab\";\n";
   for (int i = 0; i < 40; ++i) text += "consultant = consultant + consultant;\n";
@@ -70,15 +68,14 @@ TEST(ConfigLimitsTest, StringBombFailsWithItsOwnErrorUnderAMemoryLimit) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status)) << "the run died (signal " << WTERMSIG(status) << ")";
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  const std::string at_cap(64 * 1024, 'x');
-  EXPECT_TRUE(run("consultant = \"" + at_cap + "\";").ok);
-  EXPECT_FALSE(run("consultant = \"" + at_cap + "x\";").ok);
-  EXPECT_TRUE(run("consultant = \"" + at_cap.substr(1) + "\" + \"x\";").ok);
-  EXPECT_FALSE(run("consultant = \"" + at_cap + "\" + \"x\";").ok);
+  const std::string at_cap = "consultant = \"" + std::string(64 * 1024, 'x');
+  EXPECT_TRUE(run(at_cap + "\";").ok);
+  EXPECT_FALSE(run(at_cap + "x\";").ok);
+  EXPECT_TRUE(run(at_cap.substr(0, at_cap.size() - 1) + "\" + \"x\";").ok);
+  EXPECT_FALSE(run(at_cap + "\" + \"x\";").ok);
 }
 
-// Runs `text` with allocation `n` of Config::parse failing; tells whether
-// the run reached that allocation.
+// Runs `text` with allocation `n` failing; tells whether the run reached it.
 bool run_failing_at(long n, const std::string& text, config_test::RunResult& r) {
   std::istringstream in(text);
   std::ostringstream err;
@@ -95,8 +92,8 @@ bool run_failing_at(long n, const std::string& text, config_test::RunResult& r) 
   return reached;
 }
 
-// Every allocation of a run, in turn, fails: the run ends with false (the
-// record untouched) or succeeds, and nothing escapes.
+// Each allocation of a run fails in turn: the run fails (the record kept) or
+// succeeds, and nothing escapes.
 TEST(ConfigLimitsTest, AllocationFailureAnywhereEndsTheRunCleanly) {
   const std::string text =
       "consultant = \"ab\" + string(size);\nif (consultant != \"x\") eprint(consultant);\n"

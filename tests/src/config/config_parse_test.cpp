@@ -1,6 +1,5 @@
-// Config::parse where a case file cannot reach: files the channels write,
-// the identification text, an out-of-range importance and streams that fail
-// while they are read.
+// Config::parse where a case file cannot reach: the channels' files, the
+// identification text, an out-of-range importance and failing streams.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -10,9 +9,11 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "config_support.h"
 #include "src/logfile_support.h"
+#include "zeltools/cases_support.h"
 
 namespace {
 
@@ -48,28 +49,22 @@ TEST(ConfigParseTest, AboutWritesTheIdentificationText) {
   const std::string first = out.substr(0, out.find('\n') + 1);
   EXPECT_EQ(first.rfind("Vantrel C++ tracing library", 0), 0u) << first;
   EXPECT_EQ(out, first + first);
-  EXPECT_EQ(run("about = \"hanoi\";").out, first + read_file(config_test::case_path("hanoi.txt")));
+  EXPECT_EQ(run("about = \"hanoi\";").out,
+            first + read_file(VANTREL_SOURCE_DIR "/tests/src/config/cases/hanoi.txt"));
 }
 
 TEST(ConfigParseTest, ImportanceOutOfRangePrintsAsQuestionMarks) {
   Vantrel::Config c;
   c.importance.level = 9;
-  EXPECT_EQ(config_test::printed(c),
-            "active       = false;\nimportance   = '?"
-            "?';");
+  EXPECT_EQ(config_test::printed(c), "active       = false;\nimportance   = '?\?';");
 }
 
 // A stream buffer that delivers a text, then throws.
-class FailingBuffer : public std::streambuf {
- public:
-  explicit FailingBuffer(const std::string& text) : text_(text) {
+struct FailingBuffer : std::streambuf {
+  explicit FailingBuffer(std::string text) : text_(std::move(text)) {
     setg(&text_[0], &text_[0], &text_[0] + text_.size());
   }
-
- protected:
   int_type underflow() override { throw std::runtime_error("device gone"); }
-
- private:
   std::string text_;
 };
 
@@ -77,27 +72,17 @@ class FailingBuffer : public std::streambuf {
 // report what the cut statement lacks), the run fails as "wrong syntax" and
 // leaves the record as it was; a stream already bad fails at once.
 TEST(ConfigParseTest, StreamThatFailsMidReadIsWrongSyntax) {
-  const struct {
-    const char* text;
-    const char* out;
-    const char* err;
-  } cases[] = {
-      {"size = 20;\necho(\"a\");", "a\n", "error: wrong syntax: at line 2.11\n"},
-      {"size = 20;\necho(", "", "error: wrong syntax: at line 2.6\n"},
-      {"size = 20;\nsize = ", "", "error: wrong syntax: at line 2.8\n"},
-      {"size = 20;\nactive = (true", "", "error: wrong syntax: at line 2.15\n"},
-  };
   Vantrel::Config start;
   start.size = 300;
-  for (const auto& c : cases) {
+  for (const cases::Fields& c : cases::read("src/config/cases/stream_cut.txt")) {
     for (bool with_exceptions : {false, true}) {
-      SCOPED_TRACE(std::string(c.text) + (with_exceptions ? " (exceptions)" : ""));
-      FailingBuffer buffer(c.text);
+      SCOPED_TRACE(c[0] + (with_exceptions ? " (exceptions)" : ""));
+      FailingBuffer buffer(c[0]);
       std::istream in(&buffer);
       if (with_exceptions) in.exceptions(std::ios::badbit);
       const RunResult r = config_test::run_stream(in, start);
       EXPECT_EQ(std::make_tuple(r.ok, r.out, r.err, r.config.size),
-                std::make_tuple(false, std::string(c.out), std::string(c.err), 300u));
+                std::make_tuple(false, c[1], c[2], 300u));
     }
   }
   std::istringstream bad("size = 20;");

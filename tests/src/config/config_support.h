@@ -2,7 +2,7 @@
 // captured, and reads the case files of cases/: a case starts with "in: TEXT"
 // (the run succeeds) or "bad: TEXT" (it fails); "start:" (a text run first
 // for the starting record), "out:", "err:" (both "" when absent) and "set:"
-// (the printed record) follow. Values take \n, \r, \t and \\ escapes.
+// (the printed record) follow. Values take cases::unescape's escapes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Vantrel.h"
+#include "zeltools/cases_support.h"
 
 namespace config_test {
 
@@ -50,10 +51,6 @@ inline std::string printed(const Vantrel::Config& config) {
   return out.str();
 }
 
-inline std::string case_path(const std::string& name) {
-  return VANTREL_SOURCE_DIR "/tests/src/config/cases/" + name;
-}
-
 struct Case {
   std::string where;  // file:line
   bool ok = true;
@@ -61,17 +58,8 @@ struct Case {
   bool check_settings = false;
 };
 
-inline std::string unescape(const std::string& s) {
-  std::string r;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const char c = s[i] == '\\' && i + 1 < s.size() ? s[++i] : '\0';
-    r += c == '\0' ? s[i] : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
-  }
-  return r;
-}
-
 inline std::vector<Case> load_cases(const std::string& name) {
-  std::ifstream file(case_path(name));
+  std::ifstream file(VANTREL_SOURCE_DIR "/tests/src/config/cases/" + name);
   std::vector<Case> cases;
   int number = 0;
   for (std::string line; std::getline(file, line);) {
@@ -80,7 +68,7 @@ inline std::vector<Case> load_cases(const std::string& name) {
     const std::size_t colon = line.find(':');
     const std::string keys[] = {"in", "bad", "start", "out", "err", "set"};
     const auto k = std::find(keys, keys + 6, line.substr(0, colon)) - keys;
-    const std::string value = unescape(line.substr(std::min(colon + 2, line.size())));
+    const std::string value = cases::unescape(line.substr(std::min(colon + 2, line.size())));
     if (k < 2) {
       cases.push_back({name + ":" + std::to_string(number), k == 0, value, "", "", "", "", false});
     } else if (cases.empty() || k == 6) {

@@ -1,5 +1,5 @@
-// The published value: re-reading once per period, edits that switch
-// re-reading off, and lock-free snapshots that never mix two states.
+// The published value: re-reads once per period, edits that stop them, and
+// lock-free snapshots that never mix two states.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,14 +17,13 @@ namespace {
 using SimpleTime::Duration;
 using SimpleTime::PhysicalTime;
 
-// Sixteen copies of one number: a torn read shows as unequal fields.
+// Sixteen copies of one number: a torn read shows as unequal fields. The
+// digest's summary of a value is its first number.
 struct Value {
   int n[16] = {};
   bool uniform() const { return std::count(n, n + 16, n[0]) == 16; }
   void fill(int x) { std::fill(n, n + 16, x); }
 };
-
-// The digest's summary of a value: its first number.
 struct FirstNumber {
   static std::uint32_t of(const Value& value) { return static_cast<std::uint32_t>(value.n[0]); }
 };
@@ -47,8 +46,7 @@ class Counted : public ZelTools::MT::Pullable<Value, ZelTools::Native::Mutex, Fi
   Duration elapsed = SimpleTime::Minute * 1000.0;  // well after 1970
 };
 
-// Re-read at the first pull, then once per period; a failing source waits
-// a full period too.
+// Re-read at the first pull, then once per period, also when it fails.
 TEST(PullableTest, ReReadsAtFirstPullThenOncePerPeriod) {
   for (bool const throws : {false, true}) {
     Counted source(true, SimpleTime::Minute);
@@ -63,9 +61,8 @@ TEST(PullableTest, ReReadsAtFirstPullThenOncePerPeriod) {
   }
 }
 
-// An edit starts from the default (the file's record dropped), stops
-// re-reading, and later edits build on it. The one-word digest answers only
-// while no re-read can be due, with the summary of the value in force.
+// An edit stops re-reading and later edits build on it; the digest answers
+// only while no re-read can be due, with the summary of the value in force.
 TEST(PullableTest, EditsAndTheDigest) {
   Counted source(true, SimpleTime::Minute);
   std::uint32_t summary = 0;
@@ -92,8 +89,7 @@ TEST(PullableTest, EditsAndTheDigest) {
   EXPECT_EQ(value.n[0], 7);
   source.edit([&](Counted::State& state) { source.set_pulling(state, true); });
   EXPECT_FALSE(source.quick(summary));  // switching pulling on makes a re-read due
-  // A negative period, or one so long that its due time is past any
-  // representable second, never lets the digest skip a due re-read.
+  // A negative or endless period never lets the digest skip a due re-read.
   Counted negative(true, SimpleTime::Minute * -1.0), endless(true, SimpleTime::Minute * 1e12);
   negative.pull();
   endless.pull();
@@ -102,10 +98,8 @@ TEST(PullableTest, EditsAndTheDigest) {
   EXPECT_EQ(endless.reloads, 1);
 }
 
-// A reader racing with an editor sees the state before or after each edit.
-// The editor makes each edit while the reader is at work and waits until the
-// reader has seen it (an editor that never paused could keep a reader that
-// falls back on the mutex out for good), so the two overlap two hundred times.
+// A reader racing with an editor sees the state before or after each edit;
+// the editor waits for the reader to see each edit, so they overlap 200 times.
 TEST(PullableTest, SnapshotsNeverMixTwoStates) {
   Counted source(false, SimpleTime::Minute);
   std::atomic<bool> done{false};

@@ -6,10 +6,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "zeltools/native/Native.h"
@@ -20,8 +20,8 @@ using ZelTools::Native::RecursiveGuard;
 using ZelTools::Native::RecursiveLock;
 using ZelTools::Native::Sys;
 
-// Counts the futex calls of the lock, passing them on to the original. The
-// counts start at zero with each counter, so cases may run in any order.
+// Counts the lock's futex calls, passing them on; the counts start at zero
+// with each counter, so cases may run in any order.
 struct FutexCounter {
   static inline std::atomic<int> waits{0}, wakes{0};  // relaxed: read after joins
   static inline long (*original)(int*, int, int) = nullptr;
@@ -30,35 +30,23 @@ struct FutexCounter {
     (op == FUTEX_WAIT_PRIVATE ? waits : wakes).fetch_add(1, std::memory_order_relaxed);
     return original(word, op, value);
   }
-  FutexCounter() {
+  // A wait that returns at once (a signal, say).
+  static long interrupted(int* word, int op, int value) {
+    if (op != FUTEX_WAIT_PRIVATE) return count(word, op, value);
+    waits.fetch_add(1, std::memory_order_relaxed);
+    return errno = EINTR, -1;
+  }
+  explicit FutexCounter(long (*seam)(int*, int, int) = count) {
     waits = 0;
     wakes = 0;
     original = Sys::futex;
-    Sys::futex = count;
+    Sys::futex = seam;
   }
   ~FutexCounter() { Sys::futex = original; }
 };
 
-void on_threads(int n, const std::function<void(int)>& body) {
-  std::vector<std::thread> workers;
-  for (int t = 0; t < n; ++t) workers.emplace_back(body, t);
-  for (std::thread& worker : workers) worker.join();
-}
-
-// Whether some thread calls the futex wait (through the counter) within ten
-// seconds: a waiter needs no particular scheduling to be seen asleep.
-bool await_a_sleeper() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (FutexCounter::waits.load() == 0) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
-
-// Levels taken (+) and given back (-), each with the depth and max_depth
-// after it: max_depth remembers the nesting until the last level resets
-// it, and an unlock with no level held changes nothing.
+// Levels taken (+) and given back (-), each with depth/max_depth after it:
+// max_depth lasts until the last level goes; a stray unlock changes nothing.
 TEST(native_lock, depth_and_max_depth_follow_the_levels) {
   std::istringstream steps("+1/1 +2/2 -1/2 +2/2 +3/3 -2/3 -1/3 -0/0 +1/1 -0/0 -0/0 +1/1 -0/0");
   RecursiveLock lock;
@@ -69,78 +57,64 @@ TEST(native_lock, depth_and_max_depth_follow_the_levels) {
   }
 }
 
-// Once the waiter has gone to sleep, the holder gives back its three levels
-// one by one, each after a pause in which a wrongly admitted waiter would
-// enter; the waiter gets in only after the last. Needs a FutexCounter.
-void waiter_enters_after_last_level() {
-  RecursiveLock lock;
-  lock.lock();
-  lock.lock();
-  lock.lock();
-  std::atomic<bool> entered{false};
-  unsigned waiter_depth = 0, waiter_max_depth = 0;
-  std::thread waiter([&] {
-    waiter_depth = lock.lock();
-    waiter_max_depth = lock.max_depth();
-    entered = true;
-    lock.unlock();
-  });
-  EXPECT_TRUE(await_a_sleeper()) << "the waiter should sleep while the lock is held";
-  for (int level = 3; level > 0; --level) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_FALSE(entered.load()) << "waiter entered with " << level << " levels held";
-    lock.unlock();
-  }
-  waiter.join();
-  EXPECT_TRUE(entered.load());
-  EXPECT_EQ(waiter_depth, 1u);
-  EXPECT_EQ(waiter_max_depth, 1u);
-}
-
+// Once the waiter sleeps (seen through the counter, however it is
+// scheduled), the holder gives back three levels with a pause before each;
+// the waiter gets in only after the last, also when its sleeps are
+// interrupted.
 TEST(native_lock, waiter_enters_only_after_the_owners_last_unlock) {
-  FutexCounter counter;
-  waiter_enters_after_last_level();
-  EXPECT_GT(FutexCounter::wakes.load(), 0);
+  for (auto seam : {FutexCounter::count, FutexCounter::interrupted}) {
+    FutexCounter counter(seam);
+    RecursiveLock lock;
+    for (int level = 0; level < 3; ++level) lock.lock();
+    std::atomic<bool> entered{false};
+    unsigned waiter_depth = 0, waiter_max_depth = 0;
+    std::thread waiter([&] {
+      waiter_depth = lock.lock();
+      waiter_max_depth = lock.max_depth();
+      entered = true;
+      lock.unlock();
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (FutexCounter::waits.load() == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::yield();
+    EXPECT_GT(FutexCounter::waits.load(), 0) << "the waiter should sleep while the lock is held";
+    for (int level = 3; level > 0; --level) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      EXPECT_FALSE(entered.load()) << "waiter entered with " << level << " levels held";
+      lock.unlock();
+    }
+    waiter.join();
+    EXPECT_TRUE(entered.load());
+    EXPECT_EQ(std::make_pair(waiter_depth, waiter_max_depth), std::make_pair(1u, 1u));
+    EXPECT_TRUE(seam != FutexCounter::count || FutexCounter::wakes.load() > 0);
+  }
 }
 
-// A futex wait that returns at once (a signal, say) must not let the waiter
-// in while the lock is held.
-long interrupted_wait(int* word, int op, int value) {
-  if (op != FUTEX_WAIT_PRIVATE) return FutexCounter::count(word, op, value);
-  FutexCounter::waits.fetch_add(1, std::memory_order_relaxed);
-  errno = EINTR;
-  return -1;
-}
-
-TEST(native_lock, interrupted_sleep_does_not_take_a_held_lock) {
-  FutexCounter counter;
-  Sys::futex = interrupted_wait;
-  waiter_enters_after_last_level();
-}
-
-// Each thread adds twice per round, the second time one level deeper; a
-// plain counter shows any overlap (and ThreadSanitizer reports it as a
-// race). Some sections outlast the spinning, so threads sleep and are woken
-// again and again; a lost wake-up hangs the test. Once all have left, the
-// lock, uncontended, costs no system call at any level.
+// Each thread adds twice per round, one level deeper the second time; a
+// plain counter shows any overlap (ThreadSanitizer: a race). Some sections
+// outlast the spinning, so threads sleep and are woken again and again (a
+// lost wake-up hangs). Afterwards, uncontended, the lock makes no system call.
 TEST(native_lock, excludes_other_threads_and_wakes_every_sleeper) {
-  constexpr int threads = 4;
-  constexpr int rounds = 20000;
+  constexpr int threads = 4, rounds = 20000;
   FutexCounter counter;
   RecursiveLock lock;
   long added = 0;
   std::atomic<int> wrong_depths{0};
-  on_threads(threads, [&](int t) {
-    for (int i = 0; i < rounds; ++i) {
-      if (lock.lock() != 1) wrong_depths.fetch_add(1);
-      ++added;
-      if (lock.lock() != 2) wrong_depths.fetch_add(1);
-      ++added;
-      if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50 + 25 * t));
-      lock.unlock();
-      lock.unlock();
-    }
-  });
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) {
+    workers.emplace_back([&, t] {
+      for (int i = 0; i < rounds; ++i) {
+        if (lock.lock() != 1) wrong_depths.fetch_add(1);
+        ++added;
+        if (lock.lock() != 2) wrong_depths.fetch_add(1);
+        ++added;
+        if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50 + 25 * t));
+        lock.unlock();
+        lock.unlock();
+      }
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
   EXPECT_EQ(added, 2L * threads * rounds);
   EXPECT_EQ(wrong_depths.load(), 0);
   EXPECT_EQ(lock.depth(), 0u);

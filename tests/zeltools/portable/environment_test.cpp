@@ -1,10 +1,9 @@
-// getenv, vsnprintf's bad arguments and the root exception. vsnprintf's
-// results at each buffer size are checked with the fast formatter's.
+// getenv and vsnprintf's bad arguments (its results at each buffer size are
+// checked with the fast formatter's).
 #include <gtest/gtest.h>
 
 #include <cstdarg>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
 #include "ZelTools/Portable.h"
@@ -38,23 +37,6 @@ TEST(VsnprintfTest, BadArgumentsDoNotCrash) {
   EXPECT_EQ(format_into(nullptr, 0, "%s", ""), 0);
   EXPECT_EQ(format_into(buffer, 4, nullptr), -1);
   EXPECT_EQ(std::string(buffer, 4), "####");
-}
-
-// ZelTools::Exception is abstract; a derived class stands in for the support
-// layers' exceptions.
-struct Overriding : ZelTools::Exception {
-  std::ostream& print(std::ostream& os) const override { return os << "own text"; }
-};
-
-TEST(ExceptionTest, PrintIsVirtualAndWhatIsFixed) {
-  try {
-    throw Overriding();
-  } catch (const std::runtime_error& caught) {
-    std::ostringstream out;
-    dynamic_cast<const ZelTools::Exception&>(caught).print(out);
-    EXPECT_EQ(out.str(), "own text");
-    EXPECT_STREQ(caught.what(), "ZelTools::Exception");
-  }
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// File operations against a scratch directory, and their failures through the
-// system-call seam.
+// File operations in a scratch directory, and failures through the call seam.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "ZelTools/Portable.h"
@@ -33,9 +32,8 @@ class FileOpsTest : public ::testing::Test {
     std::ofstream(path(name), std::ios::binary) << content;
   }
   std::string read(const std::string& name) const {
-    std::ostringstream text;
-    text << std::ifstream(path(name), std::ios::binary).rdbuf();
-    return text.str();
+    std::ifstream in(path(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
   }
   mode_t mode(const std::string& name) const {
     struct stat info {};
@@ -81,8 +79,8 @@ TEST_F(FileOpsTest, CopyFileCopiesContentAndPermissionsOrFails) {
   EXPECT_EQ(read("to"), content);
 }
 
-// Writes fail (the partial target goes), come short or are interrupted (they
-// are retried), or the target's close fails (the target goes).
+// Writes fail (the partial target goes), come short or are interrupted
+// (retried), or the target's close fails (the target goes).
 int calls;
 TEST_F(FileOpsTest, CopyFileThroughFailingCalls) {
   write("from", "abcdefghij");

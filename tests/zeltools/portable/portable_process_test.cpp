@@ -1,5 +1,4 @@
-// Process facts: how they are read from the system, and what a running
-// process sees.
+// Process facts: how they are read from the system, and what a process sees.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "ZelTools/Portable.h"
+#include "zeltools/cases_support.h"
 #include "zeltools/portable/ProcessFacts.h"
 #include "zeltools/portable/SystemCalls.h"
 
@@ -27,19 +27,18 @@ namespace Facts = ZelTools::Portable::Facts;
 namespace System = ZelTools::Portable::System;
 using Args = std::vector<std::string>;
 
+// The rows of one kind, each with its kind dropped.
+std::vector<Args> rows(const std::string& kind) {
+  std::vector<Args> found;
+  for (auto& row : cases::read("zeltools/portable/cases/process_facts.txt"))
+    if (row[0] == kind) found.emplace_back(row.begin() + 1, row.end());
+  return found;
+}
+
 TEST(ProcessFactsTest, SplitCommandLineAndName) {
-  EXPECT_EQ(Facts::split_command_line(std::string("a\0b\0", 4)), (Args{"a", "b"}));
-  EXPECT_EQ(Facts::split_command_line(std::string("a\0\0", 3)), (Args{"a", ""}));
-  EXPECT_EQ(Facts::split_command_line(std::string("\0", 1)), (Args{""}));
-  EXPECT_EQ(Facts::split_command_line(std::string("a\0b", 3)), (Args{"a", "b"}));
-  EXPECT_EQ(Facts::split_command_line(""), Args{});
-  const char* const names[][2] = {{"/opt/bin/server.exe", "server"},
-                                  {"server", "server"},
-                                  {"/opt/bin/SERVER.EXE", "SERVER.EXE"},
-                                  {"./server/", "server"},
-                                  {"", ""},
-                                  {".exe", ""}};
-  for (auto name : names) EXPECT_EQ(Facts::name_from_argument(name[0]), name[1]) << name[0];
+  for (const Args& c : rows("split"))
+    EXPECT_EQ(Facts::split_command_line(c[0]), Args(c.begin() + 1, c.end())) << c[0];
+  for (const Args& c : rows("name")) EXPECT_EQ(Facts::name_from_argument(c[0]), c[1]) << c[0];
 }
 
 // The command line file, else the executable's link (read whole however
@@ -48,36 +47,22 @@ TEST(ProcessFactsTest, CommandLineFileOrExecutableLink) {
   char pattern[] = "/tmp/vantrel_args_XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   const std::string dir = pattern, cmdline = dir + "/cmdline", exe = dir + "/exe";
-  const std::string server = "/opt/bin/server", long_target = "/" + std::string(4000, 'd');
-  const struct {
-    const char* cmdline;  // nullptr: no such file
-    std::size_t size;
-    std::string exe;
-    bool read_fails;
-    Args expected;
-  } cases[] = {
-      {"/bin/srv\0-v\0\0", 13, server, false, {"/bin/srv", "-v", ""}},
-      {"", 0, server, false, {""}},
-      {nullptr, 0, server, false, {server}},
-      {nullptr, 0, long_target, false, {long_target}},
-      {"a\0", 2, server, true, {server}},
-  };
-  for (const auto& c : cases) {
+  for (const Args& c : rows("read")) {
     ::unlink(cmdline.c_str());
     ::unlink(exe.c_str());
-    if (c.cmdline) std::ofstream(cmdline, std::ios::binary) << std::string(c.cmdline, c.size);
-    ASSERT_EQ(symlink(c.exe.c_str(), exe.c_str()), 0);
+    if (c[0] != "-") std::ofstream(cmdline, std::ios::binary) << c[0];
+    ASSERT_EQ(symlink(c[1].c_str(), exe.c_str()), 0);
     System::Calls calls = System::real_calls();
-    if (c.read_fails)
+    if (c[2] == "1")
       calls.read = [](int, void*, std::size_t) -> ssize_t { return errno = EIO, -1; };
     System::ScopedCalls scope(calls);
-    EXPECT_EQ(Facts::read_arguments(cmdline.c_str(), exe.c_str()), c.expected);
+    EXPECT_EQ(Facts::read_arguments(cmdline.c_str(), exe.c_str()), Args(c.begin() + 3, c.end()))
+        << c[0];
   }
   EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
-// A link that never fits its buffer is given up once the buffer has grown
-// to 1 MiB.
+// A link that never fits its buffer is given up once the buffer is 1 MiB.
 std::size_t largest;
 TEST(ProcessFactsTest, LinkThatNeverFitsIsGivenUpAtOneMebibyte) {
   largest = 0;
@@ -105,20 +90,12 @@ TEST(ProcessTest, ArgvAndEnvpArePointerViews) {
 TEST(ProcessTest, ChildSeesItsOwnArgumentsAndName) {
   const std::string host = VANTREL_TEST_HOSTS_DIR "/host_foundation_process";
   const std::string out = testing::TempDir() + "foundation_process_out.txt";
-  const struct {
-    Args argv;
-    std::string printed;
-  } cases[] = {
-      {{"/opt/bin/server.exe", "-x", ""}, "server\n3\n[/opt/bin/server.exe]\n[-x]\n[]\n"},
-      {{"server"}, "server\n1\n[server]\n"},
-      {{"/opt/bin/SERVER.EXE", "a b"}, "SERVER.EXE\n2\n[/opt/bin/SERVER.EXE]\n[a b]\n"},
-  };
-  for (auto c : cases) {
+  for (Args c : rows("spawn")) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<char*> argv;
-    for (auto& a : c.argv) argv.push_back(&a[0]);
+    for (std::size_t i = 0; i + 1 < c.size(); ++i) argv.push_back(&c[i][0]);
     argv.push_back(nullptr);
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, host.c_str(), &actions, nullptr, argv.data(), environ), 0);
@@ -127,7 +104,7 @@ TEST(ProcessTest, ChildSeesItsOwnArgumentsAndName) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     std::ostringstream text;
     text << std::ifstream(out).rdbuf();
-    EXPECT_EQ(text.str(), c.printed + std::to_string(pid) + "\n");
+    EXPECT_EQ(text.str(), c.back() + std::to_string(pid) + "\n");
   }
 }
 

@@ -1,5 +1,4 @@
-// The hot paths' small text routines: digits and short copies, checked
-// against the standard library at every length and at the extremes.
+// Digits and short copies, against the standard library at every length.
 #include "zeltools/portable/ShortText.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +20,7 @@ TEST(ShortTextTest, DecimalDigitsMatchToString) {
   }
 }
 
-// Every length from 0 to 40, at a misaligned source: exactly the run is
-// copied, nothing before or after it is touched.
+// Every length from 0 to 40, misaligned: the run is copied, nothing else.
 TEST(ShortTextTest, CopyShortCopiesExactlyTheRun) {
   const std::string source = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   for (std::size_t count = 0; count <= 40; ++count) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "zeltools/cases_support.h"
 
@@ -28,7 +29,6 @@ std::string render(int style, Body const& body) {
   return out.str();
 }
 
-// The printed text of the writer's exception that `run` throws.
 std::string error_of(std::function<void()> const& run) {
   try {
     run();
@@ -42,15 +42,11 @@ std::string error_of(std::function<void()> const& run) {
 
 std::string const declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 
-// Attributes (one escaped, one empty), an empty child, text runs, sections.
 void example(XmlOstream& xml) {
   Tag r(xml, "R");
   r.attribute("a");
   xml << "<\"\n";
-  {
-    Tag c(xml, "C");
-    c.attribute("b");
-  }
+  Tag(xml, "C").attribute("b");  // closed at once: an empty child
   xml.text();
   xml << "\"&";
   xml.text();
@@ -66,28 +62,51 @@ TEST(XmlOstreamTest, ExampleInEachLayout) {
   }
 }
 
+// Section content that fits the buffer, fits only once it is flushed, or not.
+TEST(XmlOstreamTest, SectionContentOfAnyLengthIsWrittenWhole) {
+  std::string const value(250, 'v');
+  for (std::size_t const length : {100, 400, 600}) {
+    std::string const raw(length, 'r');
+    EXPECT_EQ(render(Indent::Flat,
+                     [&](XmlOstream& xml) {
+                       Tag r(xml, "R");
+                       r.attribute("a");
+                       xml << value;
+                       Section cdata(xml, true);
+                       xml << raw;
+                     }),
+              declaration + "<R a=\"" + value + "\"><![CDATA[" + raw + "]]></R>")
+        << length;
+  }
+}
+
 TEST(XmlOstreamTest, PrettyIndentStopsAtFortyColumns) {
   std::string const doc = render(Indent::Pretty, [](XmlOstream& xml) {
-    std::function<void(int)> nest = [&](int depth) {
-      Tag t(xml, "T");
-      if (depth < 30) nest(depth + 1);
-    };
-    nest(0);
+    std::vector<std::unique_ptr<Tag>> tags;
+    while (tags.size() < 31) tags.push_back(std::make_unique<Tag>(xml, "T"));
+    while (!tags.empty()) tags.pop_back();
   });
   EXPECT_NE(doc.find("\n" + std::string(40, ' ') + "<T>"), std::string::npos);
   EXPECT_EQ(doc.find(std::string(41, ' ')), std::string::npos);
 }
 
-// Each misuse throws Error with its text and writes nothing.
+// Each misuse throws Error with its text and writes nothing; a tag destroyed
+// before a tag it contains leaves no open element behind.
 TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
+  struct Probe : XmlOstream {
+    using XmlOstream::top_tag;
+    using XmlOstream::XmlOstream;
+  };
   std::string const no_tag =
-      "Ostream state must be in Tag and tags stack non-empty to use current tag";
-  std::string const not_start = "Tag must be in Start or in Attribute to insert Attribute";
-  std::string const no_data = "Must be in Attribute, Text, Comment or CData to insert data";
-  std::string const no_section =
-      "Ostream tags stack should not be empty to open a Comment or CData section";
+                        "Ostream state must be in Tag and tags stack non-empty to use "
+                        "current tag",
+                    not_start = "Tag must be in Start or in Attribute to insert Attribute",
+                    no_data = "Must be in Attribute, Text, Comment or CData to insert data",
+                    no_section =
+                        "Ostream tags stack should not be empty to open a Comment or "
+                        "CData section";
   std::ostringstream out;
-  XmlOstream xml(out, Indent(Indent::Flat));
+  Probe xml(out, Indent(Indent::Flat));
   auto expect_error = [&](std::function<void()> const& misuse, std::string const& message) {
     std::string const before = out.str();
     EXPECT_EQ(error_of(misuse), "ZelTools::Xml::Error: " + message);
@@ -118,23 +137,13 @@ TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
   expect_error([&] { Tag again(xml, "R"); }, "multi root tree");
   expect_error([&] { xml.text(); }, no_tag);
   EXPECT_EQ(out.str(), declaration + "<R><C/><!--ok--></R>");
-}
-
-// A tag destroyed before a tag it contains (both owned by pointers, say) is
-// forgotten all the same: no open element is left behind.
-TEST(XmlOstreamTest, TagDestroyedOutOfOrderIsForgotten) {
-  struct Probe : XmlOstream {
-    using XmlOstream::top_tag;
-    using XmlOstream::XmlOstream;
-  };
-  std::ostringstream out;
-  Probe xml(out, Indent(Indent::Flat));
-  auto root = std::make_unique<Tag>(xml, "R");
-  auto inner = std::make_unique<Tag>(xml, "C");
+  std::ostringstream other;
+  Probe fresh(other, Indent(Indent::Flat));
+  auto root = std::make_unique<Tag>(fresh, "R"), inner = std::make_unique<Tag>(fresh, "C");
   root.reset();
-  EXPECT_EQ(xml.top_tag(), inner.get());
+  EXPECT_EQ(fresh.top_tag(), inner.get());
   inner.reset();
-  EXPECT_EQ(xml.top_tag(), nullptr);
+  EXPECT_EQ(fresh.top_tag(), nullptr);
 }
 
 TEST(XmlOstreamTest, CheckedIdentifiers) {
@@ -170,9 +179,7 @@ TEST(XmlOstreamTest, EscapingCases) {
   }
 }
 
-// Every byte value at every offset of texts shorter and longer than the
-// eight bytes that the escaper passes over at once: a run escapes as its
-// bytes do one at a time.
+// Every byte at every offset of texts around the escaper's eight-byte stride.
 TEST(XmlOstreamTest, RunEscapingMatchesBytewiseEscaping) {
   for (bool const quote : {true, false}) {
     for (std::size_t const length : {1, 7, 8, 9, 17, 40}) {
@@ -191,10 +198,8 @@ TEST(XmlOstreamTest, RunEscapingMatchesBytewiseEscaping) {
   }
 }
 
-// Every non-NUL byte and the UTF-8 troubles, inserted whole and through the
-// data stream in pieces of one to four bytes: the same bytes wherever the
-// cuts fall, a document libxml2 reads in each layout, and well-formed text
-// read back unchanged.
+// Every non-NUL byte and bad UTF-8, whole or in pieces of 1 to 4 bytes: the
+// same document wherever the cuts fall, well-formed, the text read back as is.
 TEST(XmlOstreamTest, AnyBytesInAnyPiecesMakeAWellFormedDocument) {
   std::string const tricky = "a<b & \"c\" 'd' > e\tf\ng\rh \xc3\xa9 ]]> -- end";
   std::string any = "\xc3.\xe2\x82.\xf0\x9f\x98.\xed\xa0\x80.\xc0\xaf.\xef\xbf\xbf";
@@ -228,9 +233,8 @@ TEST(XmlOstreamTest, AnyBytesInAnyPiecesMakeAWellFormedDocument) {
   }
 }
 
-// Values inserted directly and through a data stream give the same bytes; a
-// data stream made again starts fresh whatever its previous user left; and
-// integers follow a global locale that groups digits, as a fresh stream does.
+// Direct and streamed values agree; a data stream starts fresh whatever its
+// last user left; integers follow a digit-grouping global locale.
 TEST(XmlOstreamTest, DirectStreamedAndFreshValuesAgree) {
   struct Thousands : std::numpunct<char> {
     char do_thousands_sep() const override { return ','; }
@@ -266,8 +270,7 @@ TEST(XmlOstreamTest, DirectStreamedAndFreshValuesAgree) {
   EXPECT_NE(docs[0].find("18,446,744,073,709,551,6151,234,567</R>"), std::string::npos) << docs[0];
 }
 
-// The markup reaches the target once a child of the root closes, and
-// before a data stream is handed out.
+// Markup reaches the target when a root's child closes and before data.
 TEST(XmlOstreamTest, OutputReachesTheTargetAtEachRecord) {
   std::ostringstream out;
   XmlOstream xml(out, Indent(Indent::Lines));
