@@ -136,6 +136,43 @@ void BM_XmlJson(benchmark::State& state) { run_tool(state, true, "--json /dev/nu
 void BM_TextOtlp(benchmark::State& state) { run_tool(state, false, "--otlp /dev/null"); }
 void BM_XmlOtlp(benchmark::State& state) { run_tool(state, true, "--otlp /dev/null"); }
 
+// The page of 100,000 scopes (four threads of nested pairs) in headless
+// Chromium: render_ms is the page's own time from its navigation to the first
+// frame after the load. Needs the tools `make browser-tools` installs.
+void BM_HtmlPageInBrowser(benchmark::State& state) {
+  const std::string tools = VANTREL_SOURCE_DIR "/build/browser-tools";
+  if (::access("/usr/bin/chromium", X_OK) != 0 ||
+      ::access((tools + "/node_modules/playwright-core/package.json").c_str(), R_OK) != 0)
+    return state.SkipWithError("needs /usr/bin/chromium and `make browser-tools`");
+  const std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+  const std::string log = dir + "/vantrel_page_bench.log", page = dir + "/vantrel_page_bench.html";
+  std::FILE* out = std::fopen(log.c_str(), "w");
+  if (!out) return state.SkipWithError("cannot write the log");
+  for (long ms = 0; ms < 50000; ++ms)
+    for (auto [tag, text] : {std::pair<char, const char*>{'{', "outer"},
+                             {'{', "inner"},
+                             {'}', "inner: 0.0004"},
+                             {'}', "outer: 0.0009"}})
+      text_record(out, ms, static_cast<int>(ms % 4), tag, text);
+  std::fclose(out);
+  const std::string command = std::string(VANTREL_TIMELINE_TOOL) + " --html '" + page + "' '" +
+                              log +
+                              "' && node " VANTREL_SOURCE_DIR "/tests/tools/timeline_browser.js '" +
+                              tools + "' check '" + page + "' 4 100000";
+  double render_ms = 0;
+  for (auto _ : state) {
+    std::FILE* verdict = ::popen(command.c_str(), "r");
+    char line[256] = "";
+    if (!verdict || !std::fgets(line, sizeof line, verdict) ||
+        std::sscanf(line, "ok render_ms=%lf", &render_ms) != 1)
+      state.SkipWithError(("the page failed: " + std::string(line)).c_str());
+    if (verdict) ::pclose(verdict);
+  }
+  state.counters["render_ms"] = render_ms;
+  std::remove(log.c_str());
+  std::remove(page.c_str());
+}
+
 long bench_megabytes() {
   const char* text = std::getenv("VANTREL_TIMELINE_BENCH_MB");
   long mb = text ? std::atol(text) : 64;
@@ -153,6 +190,7 @@ BENCHMARK(BM_XmlSummary)->Apply(sizes);
 BENCHMARK(BM_XmlJson)->Apply(sizes);
 BENCHMARK(BM_TextOtlp)->Apply(sizes);
 BENCHMARK(BM_XmlOtlp)->Apply(sizes);
+BENCHMARK(BM_HtmlPageInBrowser)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 
