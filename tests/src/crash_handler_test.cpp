@@ -54,9 +54,11 @@ int run_host(const TempDir& dir, const std::string& format, const std::string& a
   std::remove((dir.path + "/.err").c_str());
   if (dir.files().size() == 1) out["path"] = dir.path + "/" + dir.files()[0];
   out["log"] = read_file(out["path"]);
-  const std::string timeline = "cd " + dir.path + " && " VANTREL_BINARY_DIR
-                               "/tools/vantrel-timeline --json t.json --html t.html --otlp t.otlp '" +
-                               out["path"] + "' 2>/dev/null";
+  const std::string timeline =
+      "cd " + dir.path +
+      " && " VANTREL_BINARY_DIR
+      "/tools/vantrel-timeline --json t.json --html t.html --otlp t.otlp '" +
+      out["path"] + "' 2>/dev/null";
   if (!out["path"].empty() && std::system(timeline.c_str()) == 0)
     for (const char* kind : {"json", "html", "otlp"})
       out[kind] = read_file(dir.path + "/t." + kind);
