@@ -88,10 +88,10 @@ std::vector<std::string> xml_logs() {
   return logs;
 }
 
-const std::vector<cases::Fields> pieces = cases::read("tools/cases/xml_damage.txt");
+const std::vector<cases::Fields> pieces = cases::read("tools/cases/xml_damage.rows");
 
 // A copy of `bytes` cut short, with bytes changed, spans removed or pieces
-// of tools/cases/xml_damage.txt put in.
+// of tools/cases/xml_damage.rows put in.
 std::string damaged(std::string bytes, std::mt19937& random) {
   for (int change = random() % 3; change >= 0 && !bytes.empty(); --change) {
     const std::size_t at = random() % bytes.size();
