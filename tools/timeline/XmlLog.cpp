@@ -73,7 +73,8 @@ class XmlReader : private XmlScan::Handler {
 
   void scan(const std::string& pending, std::size_t& at, bool end_of_file);
   bool scan_root(const std::string& pending, std::size_t& at, bool end_of_file);
-  void skip_blanks(const std::string& pending, std::size_t& at);
+  static std::size_t blanks_end(const std::string& pending, std::size_t from);
+  void advance(const std::string& pending, std::size_t& at, std::size_t to);
   void hand_to_expat(const std::string& pending, std::size_t at);
   void new_parser(bool stand_in_root);
   void parse_block(const char* block, std::size_t length);
@@ -298,7 +299,7 @@ void XmlReader::run() {
 void XmlReader::scan(const std::string& pending, std::size_t& at, bool end_of_file) {
   if (!rooted_ && !scan_root(pending, at, end_of_file)) return;
   for (;;) {
-    skip_blanks(pending, at);
+    advance(pending, at, blanks_end(pending, at));
     const std::size_t left = pending.size() - at;
     if (left < 2 && !end_of_file) return;
     const char* data = pending.data();
@@ -309,8 +310,7 @@ void XmlReader::scan(const std::string& pending, std::size_t& at, bool end_of_fi
     if (result != XmlScan::Result::Done || !is(scanner_.name(), "Msg"))
       return hand_to_expat(pending, at);
     scanner_.replay(*this);
-    scan_lines_ += static_cast<std::size_t>(std::count(data + at, stop, '\n'));
-    at = static_cast<std::size_t>(stop - data);
+    advance(pending, at, static_cast<std::size_t>(stop - data));
   }
 }
 
@@ -319,9 +319,9 @@ void XmlReader::scan(const std::string& pending, std::size_t& at, bool end_of_fi
 // of it is expat's).
 bool XmlReader::scan_root(const std::string& pending, std::size_t& at, bool end_of_file) {
   static const char declaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
-  std::size_t root =
-      pending.compare(0, sizeof declaration - 1, declaration) == 0 ? sizeof declaration - 1 : 0;
-  while (root < pending.size() && (pending[root] == '\n' || pending[root] == ' ')) ++root;
+  std::size_t root = blanks_end(
+      pending,
+      pending.compare(0, sizeof declaration - 1, declaration) == 0 ? sizeof declaration - 1 : 0);
   const char* data = pending.data();
   const char* stop = nullptr;
   XmlScan::Result result = root < pending.size() && data[root] == '<'
@@ -333,20 +333,25 @@ bool XmlReader::scan_root(const std::string& pending, std::size_t& at, bool end_
     hand_to_expat(pending, 0);
     return false;
   }
-  scan_lines_ = static_cast<std::size_t>(std::count(data, data + root, '\n'));
   scanner_.replay(*this);
-  at = static_cast<std::size_t>(stop - data);
-  scan_lines_ += static_cast<std::size_t>(std::count(data + root, stop, '\n'));
+  advance(pending, at, static_cast<std::size_t>(stop - data));  // `at` is 0 here
   rooted_ = true;
   return true;
 }
 
-void XmlReader::skip_blanks(const std::string& pending, std::size_t& at) {
-  const std::size_t from = at;
-  while (at < pending.size() && (pending[at] == '\n' || pending[at] == ' ' || pending[at] == '\t'))
-    ++at;
-  scan_lines_ +=
-      static_cast<std::size_t>(std::count(pending.begin() + from, pending.begin() + at, '\n'));
+// The first byte at or after `from` that is not white space the scanner takes.
+std::size_t XmlReader::blanks_end(const std::string& pending, std::size_t from) {
+  while (from < pending.size() &&
+         (pending[from] == '\n' || pending[from] == ' ' || pending[from] == '\t'))
+    ++from;
+  return from;
+}
+
+// Moves `at` to `to`, counting the lines passed.
+void XmlReader::advance(const std::string& pending, std::size_t& at, std::size_t to) {
+  scan_lines_ += static_cast<std::size_t>(std::count(
+      pending.begin() + static_cast<long>(at), pending.begin() + static_cast<long>(to), '\n'));
+  at = to;
 }
 
 // From byte `at` of `pending` on, expat reads: after the root's start tag
