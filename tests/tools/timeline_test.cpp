@@ -13,18 +13,13 @@
 #include <sstream>
 
 #include "src/logfile_support.h"
+#include "tools/tool_cases.h"
 #include "zeltools/cases_support.h"
 
 namespace {
 
 using namespace logfile_support;
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::stringstream in(text);
-  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
-  return parts;
-}
+using namespace tool_cases;
 
 struct ToolRun {
   int status = 0;
@@ -62,15 +57,6 @@ std::string logs_in(const TempDir& dir, bool newest_first = false) {
   return words;
 }
 
-// Runs a host that writes logs into `dir` (XML with `xml`).
-void run_host(const TempDir& dir, const char* host, bool xml = false) {
-  int status = 0;
-  run("QZ_TRACE_LOGDIR='" + dir.path + "' " + (xml ? "QZ_TRACE_XML=1 " : "") +
-          VANTREL_TEST_HOSTS_DIR "/" + host,
-      &status);
-  EXPECT_EQ(status, 0) << host;
-}
-
 // A text record of process `pid`, thread `tid`, `ms` milliseconds after
 // 10:00:00 (seconds wrap at a minute), in the workflow `root` ("order|7").
 std::string text_record(int pid, int tid, int ms, char tag, const std::string& text,
@@ -91,14 +77,7 @@ std::string text_record(int pid, int tid, int ms, char tag, const std::string& t
 class Case {
  public:
   void play(const std::string& name, bool files_only = false) {
-    std::vector<std::pair<std::string, std::string>> sections;
-    for (const std::string& line :
-         split(read_file(VANTREL_SOURCE_DIR "/tests/tools/cases/" + name + ".txt"), '\n'))
-      if (line.compare(0, 4, "=== ") == 0)
-        sections.emplace_back(line.substr(4), "");
-      else if (!sections.empty())
-        sections.back().second += line + "\n";
-    for (const auto& [head, body] : sections)
+    for (const auto& [head, body] : case_sections(name))
       if (!files_only || head.compare(0, 5, "file ") == 0) section(head, body);
     section("end", "");
   }

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <sstream>
 
 #include "src/logfile_support.h"
 #include "tools/timeline/LogReader.h"
+#include "tools/tool_cases.h"
 #include "zeltools/cases_support.h"
 
 namespace {
@@ -60,31 +60,16 @@ std::string read_with(Reader reader, const std::string& bytes) {
 // records, and the XML inputs ("=== file" sections) of the tool's cases.
 std::vector<std::string> xml_logs() {
   TempDir host;
-  int status = 0;
-  run("QZ_TRACE_LOGDIR='" + host.path +
-          "' QZ_TRACE_XML=1 " VANTREL_TEST_HOSTS_DIR "/host_timeline_work",
-      &status);
+  tool_cases::run_host(host, "host_timeline_work", true);
   std::vector<std::string> logs{read_file(host.path + "/" + host.files().at(0))};
   const std::size_t first = logs[0].find("<Msg"), last = logs[0].rfind("</Vantrel>");
   std::string many = logs[0].substr(0, first);
   while (many.size() < (3u << 20)) many += logs[0].substr(first, last - first);
   logs.push_back(many + logs[0].substr(last));
-  for (const char* name : {"broken_xml", "cut_off_xml", "hostile", "two_processes"}) {
-    std::istringstream text(
-        read_file(VANTREL_SOURCE_DIR "/tests/tools/cases/" + std::string(name) + ".txt") +
-        "=== end\n");
-    std::string body;
-    bool in_file = false;
-    for (std::string line; std::getline(text, line);) {
-      if (line.compare(0, 4, "=== ") != 0) {
-        body += line + "\n";
-        continue;
-      }
-      if (in_file && body.compare(0, 1, "<") == 0) logs.push_back(cases::unescape(body));
-      in_file = line.compare(0, 9, "=== file ") == 0;
-      body.clear();
-    }
-  }
+  for (const char* name : {"broken_xml", "cut_off_xml", "hostile", "two_processes"})
+    for (const auto& [head, body] : tool_cases::case_sections(name))
+      if (head.compare(0, 5, "file ") == 0 && body.compare(0, 1, "<") == 0)
+        logs.push_back(cases::unescape(body));
   return logs;
 }
 
