@@ -44,8 +44,9 @@ try {
 // Ids unique; each parent in the file, in the same trace, around its child
 // (a callee's records, cut to the millisecond on their own, may pass its
 // caller's bounds by that much).
-const spans = back.resourceSpans.flatMap((resource, r) => resource.scopeSpans.flatMap((scope) =>
-    scope.spans.map((s) => ({...s, resource: r, start: BigInt(s.startTimeUnixNano), end: BigInt(s.endTimeUnixNano)}))));
+// A process may have several blocks of spans: its resource is what tells it.
+const spans = back.resourceSpans.flatMap((resource) => resource.scopeSpans.flatMap((scope) =>
+    scope.spans.map((s) => ({...s, resource: JSON.stringify(resource.resource), start: BigInt(s.startTimeUnixNano), end: BigInt(s.endTimeUnixNano)}))));
 const byId = new Map(spans.map((s) => [s.spanId, s]));
 if (byId.size !== spans.length) fail('a span id used twice');
 let crossProcess = 0;

@@ -1,6 +1,7 @@
 // Chrome trace-event JSON, which trace viewers open. One line per event:
 //   {"name":"check#c","cat":"scope","ph":"X","ts":1765000000042000.000,"dur":10127.000,
 //    "pid":4242,"tid":4243,"args":{"importance":"L","elapsed_ms":10.127,"root":"order#7"}}
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -77,6 +78,13 @@ void append_integer(std::string& out, std::int64_t value) {
 void append_integer(std::string& out, std::uint64_t value) {
   char text[24];
   out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+bool is_plain_json(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+  });
 }
 
 void append_json_string(std::string& out, const std::string& text) {
@@ -264,6 +272,9 @@ void Outputs::opened(const Scope& scope) {
 }
 void Outputs::host_named(std::uint32_t index, const std::string& name) {
   for (auto& output : outputs_) output->host_named(index, name);
+}
+void Outputs::process_named(std::uint32_t host, std::int64_t pid, const std::string& name) {
+  for (auto& output : outputs_) output->process_named(host, pid, name);
 }
 void Outputs::message(const Record& record, std::uint32_t host, const Scope* enclosing) {
   for (auto& output : outputs_) output->message(record, host, enclosing);

@@ -6,12 +6,48 @@
 //     "spanId":"0f3a...","parentSpanId":"...","name":"check#c","kind":1,
 //     "startTimeUnixNano":"1765015275056000000","endTimeUnixNano":"...",
 //     "attributes":[...],"events":[...],"status":{"code":2}}]}]}]}
+#include <unistd.h>
+
 #include <algorithm>
+#include <cassert>
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 #include "tools/timeline/Outputs.h"
 
 namespace Timeline {
+
+// A growable run of bytes that, unlike std::string, leaves the room it
+// makes unfilled: a span's room is made before it is written.
+class Text {
+ public:
+  const char* data() const { return data_.get(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // Room for `more` bytes past the end, which end_at() then ends inside.
+  char* make_room(std::size_t more) {
+    if (capacity_ - size_ < more) {
+      std::size_t capacity = std::max(2 * capacity_, size_ + more);
+      std::unique_ptr<char[]> grown(new char[capacity]);
+      if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+      data_ = std::move(grown);
+      capacity_ = capacity;
+    }
+    return data_.get() + size_;
+  }
+  void end_at(const char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+  void clear() { size_ = 0; }
+  void release() {
+    data_.reset();
+    size_ = capacity_ = 0;
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0, capacity_ = 0;
+};
 
 struct OtlpOutput::Event {
   double time_ms;
@@ -19,21 +55,11 @@ struct OtlpOutput::Event {
   int level;
 };
 
-// One process's spans: the older ones in chunks of the spool, the latest
-// in `buffer`; offsets count from the process's first span.
-struct OtlpOutput::Process {
-  std::string buffer;
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> chunks;  // spool offset, size
-  std::uint64_t spilled = 0;                                    // bytes of its spans in the spool
-  bool any = false;
-};
-
 namespace {
 
 // OTLP span kinds and status codes.
 constexpr int kind_server = 2;
 constexpr int kind_client = 3;
-constexpr int status_error = 2;
 
 std::uint64_t mix(std::uint64_t x) {  // splitmix64's finaliser: a bijection
   x += 0x9E3779B97F4A7C15ull;
@@ -42,18 +68,30 @@ std::uint64_t mix(std::uint64_t x) {  // splitmix64's finaliser: a bijection
   return x ^ (x >> 31);
 }
 
-std::uint64_t fnv1a(const std::string& text, std::uint64_t seed) {
-  std::uint64_t hash = 0xCBF29CE484222325ull ^ seed;
-  for (unsigned char c : text) hash = (hash ^ c) * 0x100000001B3ull;
-  return mix(hash);
-}
+// Two FNV-1a hashes of the same bytes from two seeds, each mixed at the end:
+// a trace id's two halves.
+class TraceHash {
+ public:
+  TraceHash(std::uint64_t seed_high, std::uint64_t seed_low)
+      : high_(basis ^ seed_high), low_(basis ^ seed_low) {}
+  void add(const char* text, std::size_t size) {
+    for (const char* end = text + size; text != end; ++text) {
+      const auto byte = static_cast<unsigned char>(*text);
+      high_ = (high_ ^ byte) * prime;
+      low_ = (low_ ^ byte) * prime;
+    }
+  }
+  void add(std::int64_t number) {
+    char digits[24];
+    add(digits, static_cast<std::size_t>(std::to_chars(digits, digits + 24, number).ptr - digits));
+  }
+  OtlpOutput::Trace trace() const { return OtlpOutput::Trace{mix(high_), mix(low_)}; }
 
-void append_hex(std::string& out, std::uint64_t value) {
-  static const char hex[] = "0123456789abcdef";
-  char digits[16];
-  for (int i = 15; i >= 0; --i, value >>= 4) digits[i] = hex[value & 0xF];
-  out.append(digits, sizeof digits);
-}
+ private:
+  static constexpr std::uint64_t basis = 0xCBF29CE484222325ull;
+  static constexpr std::uint64_t prime = 0x100000001B3ull;
+  std::uint64_t high_, low_;
+};
 
 // A span id: the scope's number mixed, so ids look random but stay unique.
 std::uint64_t span_id(std::uint64_t number) {
@@ -61,79 +99,255 @@ std::uint64_t span_id(std::uint64_t number) {
   return id == 0 ? 1 : id;  // zero is "no span"
 }
 
-// Nanoseconds since 1970 as a decimal string, clamped to what OTLP's
+// An attribute's text up to its value, `{"key":"KEY","value":{"TYPE":`, as
+// one literal.
+#define OTLP_ATTRIBUTE(key, type) "{\"key\":\"" key "\",\"value\":{\"" type "\":"
+
+// Room made at the end of a text for at most `most` bytes, written piece by
+// piece; the text ends where the writing stopped. Spans are most of the
+// output, and copying their many small pieces with memcpy of known sizes
+// costs a fraction of an append per piece.
+class Room {
+ public:
+  Room(Text& out, std::size_t most) : out_(out), at_(out.make_room(most)), end_(at_ + most) {}
+  ~Room() {
+    assert(at_ <= end_ && "a span's text outgrew the room reckoned for it");
+    out_.end_at(at_);
+  }
+  Room(const Room&) = delete;
+  Room& operator=(const Room&) = delete;
+
+  template <std::size_t N>
+  void put(const char (&text)[N]) {
+    std::memcpy(at_, text, N - 1);
+    at_ += N - 1;
+  }
+  void put(char c) { *at_++ = c; }
+  void put(const char* text, std::size_t size) {
+    std::memcpy(at_, text, size);
+    at_ += size;
+  }
+  void blanks(std::size_t count) {
+    std::memset(at_, ' ', count);
+    at_ += count;
+  }
+  std::size_t offset() const { return static_cast<std::size_t>(at_ - out_.data()); }
+
+  void hex(std::uint64_t value) {
+    static const char digits[] = "0123456789abcdef";
+    for (int i = 15; i >= 0; --i, value >>= 4) at_[i] = digits[value & 0xF];
+    at_ += 16;
+  }
+  void integer(std::int64_t value) { at_ = std::to_chars(at_, at_ + 20, value).ptr; }
+  // A JSON string's inside; at most six bytes per byte of `text`.
+  void json_string(const std::string& text) {
+    if (is_plain_json(text)) return put(text.data(), text.size());
+    std::string escaped;
+    append_json_string(escaped, text);
+    put(escaped.data(), escaped.size());
+  }
+  void nanos(double ms);
+
+  // Bytes a text of `size` bytes may take inside a JSON string.
+  static std::size_t escaped(std::size_t size) { return 6 * size; }
+
+ private:
+  Text& out_;
+  char* at_;
+  [[maybe_unused]] const char* end_;
+};
+
+// Nanoseconds since 1970 as a quoted decimal string, clamped to what OTLP's
 // fixed64 holds; whole milliseconds apart from the fraction, so that a
-// double's rounding at 10^18 does not show.
-void append_nanos(std::string& out, double ms) {
+// double's rounding at 10^18 does not show. The last nine digits are
+// written in pairs from a table: three times per span, this was among the
+// output's largest costs.
+void Room::nanos(double ms) {
+  static const char pairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   ms = std::min(std::max(ms, 0.0), 1.8e13);
-  double whole = std::floor(ms);
-  std::uint64_t nanos = static_cast<std::uint64_t>(whole) * 1000000u +
-                        static_cast<std::uint64_t>(std::llround((ms - whole) * 1e6));
-  out += '"';
-  append_integer(out, nanos);
-  out += '"';
+  const auto whole = static_cast<std::uint64_t>(ms);  // ms >= 0: the floor
+  const double fraction = ms - static_cast<double>(whole);
+  auto below = static_cast<std::uint32_t>(whole % 1000u * 1000000u);
+  if (fraction != 0) below += static_cast<std::uint32_t>(std::llround(fraction * 1e6));
+  std::uint64_t seconds = whole / 1000u;
+  if (below >= 1000000000u) {  // the fraction rounded up to the next second
+    below -= 1000000000u;
+    ++seconds;
+  }
+  *at_++ = '"';
+  if (seconds != 0) {
+    // Neighbouring records mostly fall in the same second: its digits are
+    // kept from the call before.
+    thread_local std::uint64_t last_seconds = 0;
+    thread_local char last_digits[20];
+    thread_local std::size_t last_size = 0;
+    if (seconds != last_seconds) {
+      last_size = static_cast<std::size_t>(
+          std::to_chars(last_digits, last_digits + sizeof last_digits, seconds).ptr - last_digits);
+      last_seconds = seconds;
+    }
+    std::memcpy(at_, last_digits, last_size);
+    at_ += last_size;
+  }
+  char* last = at_ + 9;
+  for (char* pair = last; pair - 2 >= at_ + 1; below /= 100) {
+    pair -= 2;
+    std::memcpy(pair, pairs + 2 * (below % 100), 2);
+  }
+  *at_ = static_cast<char>('0' + below);
+  if (seconds == 0) {  // no leading zeros
+    char* first = at_;
+    while (first + 1 < last && *first == '0') ++first;
+    last = std::copy(first, last, at_);
+  }
+  *last = '"';
+  at_ = last + 1;
 }
 
-void append_key(std::string& out, bool& first, const char* key) {
-  out += first ? "{\"key\":\"" : ",{\"key\":\"";
+// The bytes of any one attribute beside its text value: opening, key,
+// quotes and braces (61 at most) and a mark of up to three characters.
+constexpr std::size_t attribute_most = 64;
+
+template <std::size_t N>
+void put_opening(Room& room, bool& first, const char (&opening)[N]) {
+  if (!first) room.put(',');
   first = false;
-  out += key;
-  out += "\",\"value\":{";
+  room.put(opening);
 }
 
-void append_string_attribute(std::string& out, bool& first, const char* key,
-                             const std::string& value) {
+template <std::size_t N>
+void put_string_attribute(Room& room, bool& first, const char (&opening)[N],
+                          const std::string& value) {
   if (value.empty()) return;
-  append_key(out, first, key);
-  out += "\"stringValue\":\"";
-  append_json_string(out, value);
-  out += "\"}}";
+  put_opening(room, first, opening);
+  room.put('"');
+  room.json_string(value);
+  room.put("\"}}");
 }
 
-void append_int_attribute(std::string& out, bool& first, const char* key, std::int64_t value) {
-  append_key(out, first, key);
-  out += "\"intValue\":\"";
-  append_integer(out, value);
-  out += "\"}}";
+// For the importance, a mark of one or two plain characters.
+template <std::size_t N>
+void put_string_attribute(Room& room, bool& first, const char (&opening)[N], const char* value) {
+  put_opening(room, first, opening);
+  room.put('"');
+  room.put(value, std::strlen(value));
+  room.put("\"}}");
 }
 
-void append_bool_attribute(std::string& out, bool& first, const char* key, bool value) {
+template <std::size_t N>
+void put_int_attribute(Room& room, bool& first, const char (&opening)[N], std::int64_t value) {
+  put_opening(room, first, opening);
+  room.put('"');
+  room.integer(value);
+  room.put("\"}}");
+}
+
+template <std::size_t N>
+void put_bool_attribute(Room& room, bool& first, const char (&opening)[N], bool value) {
   if (!value) return;
-  append_key(out, first, key);
-  out += "\"boolValue\":true}}";
+  put_opening(room, first, opening);
+  room.put("true}}");
 }
 
-void append_context(std::string& out, bool& first, int level, const RecordContext& context) {
-  append_string_attribute(out, first, "vantrel.importance", level_name(level));
-  append_string_attribute(out, first, "vantrel.workflow.root", context.root);
-  append_string_attribute(out, first, "vantrel.workflow.caller", context.caller);
-  append_string_attribute(out, first, "vantrel.workflow.callee", context.callee);
-  append_string_attribute(out, first, "enduser.id", context.user);
-  append_string_attribute(out, first, "vantrel.architect", context.architect);
-  append_string_attribute(out, first, "vantrel.developer", context.developer);
-  append_string_attribute(out, first, "vantrel.consultant", context.consultant);
+// The room the context's attributes may take.
+std::size_t context_most(const RecordContext& context) {
+  return 8 * attribute_most +
+         Room::escaped(context.root.size() + context.caller.size() + context.callee.size() +
+                       context.user.size() + context.architect.size() + context.developer.size() +
+                       context.consultant.size());
 }
 
-// A process's buffer goes to the spool once it holds this much, and every
+void put_context(Room& room, bool& first, int level, const RecordContext& context) {
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.importance", "stringValue"),
+                       level_name(level));
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.workflow.root", "stringValue"),
+                       context.root);
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.workflow.caller", "stringValue"),
+                       context.caller);
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.workflow.callee", "stringValue"),
+                       context.callee);
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("enduser.id", "stringValue"), context.user);
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.architect", "stringValue"),
+                       context.architect);
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.developer", "stringValue"),
+                       context.developer);
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.consultant", "stringValue"),
+                       context.consultant);
+}
+
+void put_events(Room& room, const std::vector<OtlpOutput::Event>& events) {
+  room.put(",\"events\":[");
+  for (const OtlpOutput::Event& event : events) {
+    if (&event != &events.front()) room.put(',');
+    room.put("{\"timeUnixNano\":");
+    room.nanos(event.time_ms);
+    room.put(",\"name\":\"");
+    room.json_string(event.text);
+    room.put("\",\"attributes\":[");
+    bool first = true;
+    put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.importance", "stringValue"),
+                         level_name(event.level));
+    room.put("]}");
+  }
+  room.put(']');
+}
+
+}  // namespace
+
+// One process's spans not yet written, and the indexes (in patchable_) of
+// those among them that finish() may patch.
+struct OtlpOutput::Process {
+  Text buffer;
+  std::vector<std::size_t> patchable;
+};
+
+namespace {
+
+// A process's buffer goes to the file once it holds this much, and every
 // buffer once all together hold `all_buffers_limit`.
 constexpr std::size_t process_buffer_limit = 1 << 16;
 constexpr std::size_t all_buffers_limit = 1 << 24;
 
-}  // namespace
+// `,"parentSpanId":"` and 16 hex digits and `"`: what a callee's link
+// writes over the blanks its span leaves for it.
+constexpr std::size_t parent_field_size = 34;
 
-// A change finish() makes to a process's spans: at `offset`, `erase` bytes
-// replaced by `text`.
-struct OtlpOutput::Patch {
+bool can_seek(std::FILE* file) { return ::lseek(::fileno(file), 0, SEEK_CUR) != -1; }
+
+// Appends `from` from its start to the end of `to`.
+void copy_file(std::FILE* from, std::FILE* to) {
+  std::rewind(from);
+  std::vector<char> block(1 << 20);
+  for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), from)) > 0;)
+    std::fwrite(block.data(), 1, n, to);
+}
+
+// A change finish() makes to the file: `text` over the bytes at `offset`.
+struct Patch {
   std::uint64_t offset;
-  std::size_t erase;
   std::string text;
   bool operator<(const Patch& other) const { return offset < other.offset; }
 };
 
-OtlpOutput::OtlpOutput(std::FILE* file) : file_(file) {}
+}  // namespace
+
+OtlpOutput::OtlpOutput(std::FILE* file) : file_(file), target_(file) {
+  if (can_seek(file)) return;
+  target_ = std::tmpfile();
+  if (target_) return;
+  std::fprintf(stderr,
+               "vantrel-timeline: no temporary file for the OTLP output (%s): cross calls "
+               "between processes are not linked\n",
+               std::strerror(errno));
+  target_ = file;
+  can_link_ = false;
+}
 
 OtlpOutput::~OtlpOutput() {
-  if (spool_) std::fclose(spool_);
+  if (target_ != file_) std::fclose(target_);
 }
 
 void OtlpOutput::host_named(std::uint32_t index, const std::string& name) {
@@ -144,23 +358,48 @@ void OtlpOutput::host_named(std::uint32_t index, const std::string& name) {
 // A scope with a workflow root belongs to that root's trace, the same in
 // every process; a scope without one to its parent's trace, or to a trace of
 // its own.
-OtlpOutput::Trace OtlpOutput::trace_of(const Scope& scope, const Trace* parent) const {
-  if (!scope.context.root.empty())
-    return Trace{fnv1a(scope.context.root, 1), fnv1a(scope.context.root, 2)};
+OtlpOutput::Trace OtlpOutput::trace_of(const Scope& scope, const Trace* parent) {
+  const std::string& root = scope.context.root;
+  if (!root.empty()) {
+    // Neighbouring scopes mostly share their root.
+    if (root != last_root_) {
+      TraceHash hash(1, 2);
+      hash.add(root.data(), root.size());
+      last_root_ = root;
+      last_root_trace_ = hash.trace();
+    }
+    return last_root_trace_;
+  }
   if (parent) return *parent;
-  const std::string& host = scope.host < hosts_.size() ? hosts_[scope.host] : "";
-  std::string own = host;  // "host\npid\nid"
-  own += '\n';
-  append_integer(own, scope.pid);
-  own += '\n';
-  append_integer(own, scope.id);
-  return Trace{fnv1a(own, 3), fnv1a(own, 4)};
+  TraceHash hash(3, 4);  // of "host\npid\nid"
+  if (scope.host < hosts_.size()) hash.add(hosts_[scope.host].data(), hosts_[scope.host].size());
+  hash.add("\n", 1);
+  hash.add(scope.pid);
+  hash.add("\n", 1);
+  hash.add(static_cast<std::int64_t>(scope.id));
+  return hash.trace();
+}
+
+void OtlpOutput::process_named(std::uint32_t host, std::int64_t pid, const std::string& name) {
+  names_.emplace(ProcessKey(host, pid), name);
+}
+
+OtlpOutput::OpenTraces::iterator OtlpOutput::find_open(std::uint64_t id) {
+  auto at = std::lower_bound(open_traces_.begin(), open_traces_.end(), id,
+                             [](const std::pair<std::uint64_t, Trace>& open, std::uint64_t key) {
+                               return open.first < key;
+                             });
+  return at != open_traces_.end() && at->first == id ? at : open_traces_.end();
+}
+
+const OtlpOutput::Trace* OtlpOutput::open_trace(std::uint64_t id) {
+  auto at = find_open(id);
+  return at != open_traces_.end() ? &at->second : nullptr;
 }
 
 void OtlpOutput::opened(const Scope& scope) {
-  auto parent = scope.parent_id != 0 ? open_traces_.find(scope.parent_id) : open_traces_.end();
-  open_traces_[scope.id] =
-      trace_of(scope, parent != open_traces_.end() ? &parent->second : nullptr);
+  const Trace trace = trace_of(scope, scope.parent_id != 0 ? open_trace(scope.parent_id) : nullptr);
+  open_traces_.emplace_back(scope.id, trace);  // ids grow: the vector stays sorted
 }
 
 void OtlpOutput::message(const Record& record, std::uint32_t, const Scope* enclosing) {
@@ -171,27 +410,26 @@ void OtlpOutput::message(const Record& record, std::uint32_t, const Scope* enclo
 // Its parent is open still (children close first): a parent in another
 // trace is not named.
 void OtlpOutput::scope(const Scope& scope) {
-  auto parent = scope.parent_id != 0 ? open_traces_.find(scope.parent_id) : open_traces_.end();
-  const Trace* parent_trace = parent != open_traces_.end() ? &parent->second : nullptr;
-  auto own = open_traces_.find(scope.id);
+  const Trace* parent_trace = scope.parent_id != 0 ? open_trace(scope.parent_id) : nullptr;
+  auto own = find_open(scope.id);
   Trace trace = own != open_traces_.end() ? own->second : trace_of(scope, parent_trace);
+  // The parent opened before the scope: it sits before it and stays in place.
   if (own != open_traces_.end()) open_traces_.erase(own);
   Process& into = process(scope);
   std::size_t before = into.buffer.size();
-  if (into.any) into.buffer += ",\n";
-  into.any = true;
+  const CallScope call = CallScope::of(scope);
   Patchable where{span_id(scope.id), 0, 0};
-  write_span(into.buffer, scope, trace, parent_trace && *parent_trace == trace, where);
-  if (!scope.context.root.empty()) {
-    workflow_scopes_.push_back(CallScope::of(scope));
-    where.kind_at += into.spilled;
-    where.parent_at += into.spilled;
-    patchable_.emplace_back(ProcessKey(scope.host, scope.pid), where);
+  write_span(into.buffer, before > 0, scope, trace, parent_trace && *parent_trace == trace,
+             call.root != 0 && call.outermost, where);
+  if (call.root != 0) {
+    workflow_scopes_.push_back(call);
+    into.patchable.push_back(patchable_.size());
+    patchable_.push_back(where);
   }
   buffered_ += into.buffer.size() - before;
-  if (into.buffer.size() >= process_buffer_limit) spill(into);
+  if (into.buffer.size() >= process_buffer_limit) write_block(last_process_key_, into);
   if (buffered_ >= all_buffers_limit)
-    for (auto& entry : processes_) spill(entry.second);
+    for (auto& entry : processes_) write_block(entry.first, entry.second);
 }
 
 OtlpOutput::Process& OtlpOutput::process(const Scope& scope) {
@@ -203,189 +441,164 @@ OtlpOutput::Process& OtlpOutput::process(const Scope& scope) {
   return *last_process_;
 }
 
-// Moves the process's buffer to the end of the spool. Without a temporary
-// file the spans stay in memory.
-void OtlpOutput::spill(Process& process) {
+void OtlpOutput::write(const char* data, std::size_t size) {
+  std::fwrite(data, 1, size, target_);
+  written_ += size;
+}
+
+// The process's buffered spans as one resource's block, after the blocks
+// written before it.
+void OtlpOutput::write_block(const ProcessKey& key, Process& process) {
   if (process.buffer.empty()) return;
-  if (!spool_) spool_ = std::tmpfile();
-  if (!spool_) return;
-  const std::size_t size = process.buffer.size();
-  if (std::fwrite(process.buffer.data(), 1, size, spool_) != size) {
-    std::fclose(spool_);
-    spool_ = nullptr;
-    return;
+  auto name = names_.find(key);
+  const std::string service = name != names_.end() && !name->second.empty()
+                                  ? name->second
+                                  : "pid " + std::to_string(key.second);
+  const std::string& host = key.first < hosts_.size() ? hosts_[key.first] : std::string();
+  Text head;
+  {
+    Room room(head, 3 * attribute_most + 192 + Room::escaped(service.size() + host.size()));
+    if (written_ == 0)
+      room.put("{\"resourceSpans\":[");
+    else
+      room.put(",\n");
+    room.put("{\"resource\":{\"attributes\":[");
+    bool first = true;
+    put_string_attribute(room, first, OTLP_ATTRIBUTE("service.name", "stringValue"), service);
+    put_int_attribute(room, first, OTLP_ATTRIBUTE("process.pid", "intValue"), key.second);
+    put_string_attribute(room, first, OTLP_ATTRIBUTE("host.name", "stringValue"), host);
+    room.put("]},\"scopeSpans\":[{\"scope\":{\"name\":\"vantrel-timeline\"},\"spans\":[\n");
   }
-  process.chunks.emplace_back(spool_size_, size);
-  spool_size_ += size;
-  process.spilled += size;
-  buffered_ -= size;
-  std::string().swap(process.buffer);
+  write(head.data(), head.size());
+  for (std::size_t index : process.patchable) {
+    patchable_[index].kind_at += written_;
+    if (patchable_[index].parent_at != 0) patchable_[index].parent_at += written_;
+  }
+  write(process.buffer.data(), process.buffer.size());
+  write("]}]}", 4);
+  buffered_ -= process.buffer.size();
+  // The busy process keeps its buffer's memory for the next block; the
+  // others give theirs back.
+  if (&process == last_process_)
+    process.buffer.clear();
+  else
+    process.buffer.release();
+  process.patchable.clear();
 }
 
-void OtlpOutput::write_span(std::string& out, const Scope& scope, const Trace& trace,
-                            bool parent_named, Patchable& where) {
-  out += "{\"traceId\":\"";
-  append_hex(out, trace.high);
-  append_hex(out, trace.low);
-  out += "\",\"spanId\":\"";
-  append_hex(out, span_id(scope.id));
-  where.parent_at = out.size();
+// The room a span may take, its events included: its ids, times and other
+// fixed text (under 300 bytes), the events' list and the status (under 100),
+// seven attributes beside the context's, and per event under 130 bytes and
+// an attribute.
+std::size_t OtlpOutput::span_most(const Scope& scope, const std::vector<Event>* events) {
+  std::size_t most = 400 + 7 * attribute_most + context_most(scope.context) +
+                     Room::escaped(scope.label.size() + scope.closed_as.size());
+  if (events)
+    for (const Event& event : *events)
+      most += 130 + attribute_most + Room::escaped(event.text.size());
+  return most;
+}
+
+// A span that may turn out to be a callee leaves blanks after its id for
+// the caller's span id; JSON allows white space there.
+void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope, const Trace& trace,
+                            bool parent_named, bool may_be_callee, Patchable& where) {
+  auto events = events_.find(scope.id);
+  const std::vector<Event>* own_events = events == events_.end() ? nullptr : &events->second;
+  Room room(out, span_most(scope, own_events));
+  if (after_span) room.put(",\n");
+  room.put("{\"traceId\":\"");
+  room.hex(trace.high);
+  room.hex(trace.low);
+  room.put("\",\"spanId\":\"");
+  room.hex(span_id(scope.id));
+  room.put('"');
   if (parent_named) {
-    out += "\",\"parentSpanId\":\"";
-    append_hex(out, span_id(scope.parent_id));
+    room.put(",\"parentSpanId\":\"");
+    room.hex(span_id(scope.parent_id));
+    room.put('"');
+  } else if (may_be_callee) {
+    where.parent_at = room.offset();
+    room.blanks(parent_field_size);
   }
-  out += "\",\"name\":\"";
-  append_json_string(out, scope.label);
-  out += "\",\"kind\":";
-  where.kind_at = out.size();
-  out += '1';
-  out += ",\"startTimeUnixNano\":";
-  append_nanos(out, scope.start_ms);
-  out += ",\"endTimeUnixNano\":";
-  append_nanos(out, scope.end_ms);
-  out += ",\"attributes\":[";
-  bool first = true;
-  append_int_attribute(out, first, "thread.id", static_cast<std::int64_t>(scope.tid));
-  append_context(out, first, scope.level, scope.context);
+  room.put(",\"name\":\"");
+  room.json_string(scope.label);
+  room.put("\",\"kind\":");
+  where.kind_at = room.offset();
+  room.put("1,\"startTimeUnixNano\":");
+  room.nanos(scope.start_ms);
+  room.put(",\"endTimeUnixNano\":");
+  room.nanos(scope.end_ms);
+  room.put(",\"attributes\":[");
+  bool first = true;  // thread.id is always there, and first
+  put_int_attribute(room, first, OTLP_ATTRIBUTE("thread.id", "intValue"),
+                    static_cast<std::int64_t>(scope.tid));
+  put_context(room, first, scope.level, scope.context);
   if (scope.severity != ' ')
-    append_string_attribute(out, first, "vantrel.severity", std::string(1, scope.severity));
-  append_string_attribute(out, first, "vantrel.closed_as", scope.closed_as);
-  append_bool_attribute(out, first, "vantrel.unclosed", scope.unclosed);
-  append_bool_attribute(out, first, "vantrel.open_missing", scope.open_missing);
-  append_bool_attribute(out, first, "vantrel.exception", scope.exception);
-  append_bool_attribute(out, first, "vantrel.ended_by_crash", scope.ended_by_crash);
-  out += ']';
-  write_events(out, scope.id);
-  if (scope.exception || scope.ended_by_crash) {
-    out += ",\"status\":{\"code\":" + std::to_string(status_error) + ",\"message\":\"";
-    out += scope.exception ? "left by an exception\"}" : "ended by a crash\"}";
+    put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.severity", "stringValue"),
+                         std::string(1, scope.severity));
+  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.closed_as", "stringValue"),
+                       scope.closed_as);
+  put_bool_attribute(room, first, OTLP_ATTRIBUTE("vantrel.unclosed", "boolValue"), scope.unclosed);
+  put_bool_attribute(room, first, OTLP_ATTRIBUTE("vantrel.open_missing", "boolValue"),
+                     scope.open_missing);
+  put_bool_attribute(room, first, OTLP_ATTRIBUTE("vantrel.exception", "boolValue"),
+                     scope.exception);
+  put_bool_attribute(room, first, OTLP_ATTRIBUTE("vantrel.ended_by_crash", "boolValue"),
+                     scope.ended_by_crash);
+  room.put(']');
+  if (own_events) {
+    put_events(room, *own_events);
+    events_.erase(events);  // the scope has closed: its messages are written
   }
-  out += '}';
+  if (scope.exception)
+    room.put(",\"status\":{\"code\":2,\"message\":\"left by an exception\"}");
+  else if (scope.ended_by_crash)
+    room.put(",\"status\":{\"code\":2,\"message\":\"ended by a crash\"}");
+  room.put('}');
 }
 
-// The scope's messages, which are dropped here: the scope has closed.
-void OtlpOutput::write_events(std::string& out, std::uint64_t scope_id) {
-  auto events = events_.find(scope_id);
-  if (events == events_.end()) return;
-  out += ",\"events\":[";
-  for (const Event& event : events->second) {
-    if (&event != &events->second.front()) out += ',';
-    out += "{\"timeUnixNano\":";
-    append_nanos(out, event.time_ms);
-    out += ",\"name\":\"";
-    append_json_string(out, event.text);
-    out += "\",\"attributes\":[";
-    bool first_attribute = true;
-    append_string_attribute(out, first_attribute, "vantrel.importance", level_name(event.level));
-    out += "]}";
-  }
-  out += ']';
-  events_.erase(events);
-}
-
-// Small pieces are gathered in buffer_; large ones go to the file as they
-// are, saving a copy.
-void OtlpOutput::write_out(const char* data, std::size_t size) {
-  if (size < (1u << 16)) {
-    buffer_.append(data, size);
-    if (buffer_.size() < (1u << 20)) return;
-  }
-  std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
-  buffer_.clear();
-  if (size >= (1u << 16)) std::fwrite(data, 1, size, file_);
-}
-
-// The cross calls as patches per process: the callee becomes a server span
-// with the caller's span as parent, the caller a client span.
-std::map<OtlpOutput::ProcessKey, std::vector<OtlpOutput::Patch>> OtlpOutput::call_patches() const {
+// The cross calls, written over the spans in place: the callee becomes a
+// server span with the caller's span as parent, the caller a client span.
+void OtlpOutput::link_calls_in_place() {
   const std::size_t none = static_cast<std::size_t>(-1);
   std::vector<std::size_t> callers(workflow_scopes_.size(), none);
   std::vector<CallLink> links = link_calls(workflow_scopes_);
   for (const CallLink& link : links) callers[link.callee] = link.caller;
-  std::vector<int> kinds(workflow_scopes_.size(), 0);
-  std::vector<std::uint64_t> parents(workflow_scopes_.size(), 0);
+  std::vector<Patch> patches;
   for (const CallLink& link : links) {
     // Two outermost scopes of equal times in two processes each contain
     // the other: the later one only is the callee, so that no span is its
     // own ancestor.
     if (callers[link.caller] == link.callee && link.callee < link.caller) continue;
-    kinds[link.callee] = kind_server;
-    parents[link.callee] = patchable_[link.caller].second.span_id;
-    kinds[link.caller] = kind_client;
-  }
-  std::map<ProcessKey, std::vector<Patch>> patches;
-  for (std::size_t i = 0; i < kinds.size(); ++i) {
-    const auto& where = patchable_[i];
-    std::vector<Patch>& into = patches[where.first];
-    if (kinds[i] != 0)
-      into.push_back(
-          Patch{where.second.kind_at, 1, std::string(1, static_cast<char>('0' + kinds[i]))});
-    if (parents[i] != 0) {
-      std::string named = "\",\"parentSpanId\":\"";
-      append_hex(named, parents[i]);
-      into.push_back(Patch{where.second.parent_at, 0, named});
+    const Patchable &callee = patchable_[link.callee], &caller = patchable_[link.caller];
+    patches.push_back(Patch{callee.kind_at, std::to_string(kind_server)});
+    patches.push_back(Patch{caller.kind_at, std::to_string(kind_client)});
+    Text parent;
+    {
+      Room room(parent, parent_field_size);
+      room.put(",\"parentSpanId\":\"");
+      room.hex(caller.span_id);
+      room.put('"');
     }
+    if (callee.parent_at != 0)
+      patches.push_back(Patch{callee.parent_at, std::string(parent.data(), parent.size())});
   }
-  for (auto& entry : patches) std::sort(entry.second.begin(), entry.second.end());
-  return patches;
+  if (patches.empty() || !can_link_) return;
+  std::sort(patches.begin(), patches.end());
+  for (const Patch& patch : patches) {
+    if (std::fseek(target_, static_cast<long>(patch.offset), SEEK_SET) != 0) break;
+    std::fwrite(patch.text.data(), 1, patch.text.size(), target_);
+  }
+  std::fseek(target_, 0, SEEK_END);
 }
 
-// Writes `size` bytes of a process's spans that start at `offset` in them,
-// applying the patches that fall inside.
-void OtlpOutput::copy_spans(const char* data, std::size_t size, std::uint64_t offset,
-                            const std::vector<Patch>& patches, std::size_t& next_patch) {
-  std::size_t at = 0;
-  for (; next_patch < patches.size() && patches[next_patch].offset < offset + size; ++next_patch) {
-    const Patch& patch = patches[next_patch];
-    std::size_t patch_at = static_cast<std::size_t>(patch.offset - offset);
-    write_out(data + at, patch_at - at);
-    write_out(patch.text.data(), patch.text.size());
-    at = patch_at + patch.erase;
-  }
-  write_out(data + at, size - at);
-}
-
-void OtlpOutput::copy_process(Process& process, const std::vector<Patch>& patches) {
-  std::size_t next_patch = 0;
-  std::uint64_t offset = 0;
-  std::string chunk;
-  for (const auto& spilled : process.chunks) {
-    chunk.resize(spilled.second);
-    if (std::fseek(spool_, static_cast<long>(spilled.first), SEEK_SET) != 0 ||
-        std::fread(&chunk[0], 1, chunk.size(), spool_) != chunk.size())
-      chunk.assign(chunk.size(), ' ');  // a spool that cannot be read back: blank, still JSON
-    copy_spans(chunk.data(), chunk.size(), offset, patches, next_patch);
-    offset += chunk.size();
-  }
-  copy_spans(process.buffer.data(), process.buffer.size(), offset, patches, next_patch);
-}
-
-void OtlpOutput::finish(const std::vector<Lane>& lanes, const RunFacts& facts) {
-  if (spool_) std::fflush(spool_);
-  std::map<ProcessKey, std::vector<Patch>> patches = call_patches();
-  std::map<ProcessKey, std::string> names;
-  for (const Lane& lane : lanes) names.emplace(ProcessKey(lane.host, lane.pid), lane.process);
-  std::string head = "{\"resourceSpans\":[";
-  for (auto& process : processes_) {
-    if (&process != &*processes_.begin()) head += ",\n";
-    const std::string& name = names[process.first];
-    head += "{\"resource\":{\"attributes\":[";
-    bool first = true;
-    append_string_attribute(head, first, "service.name",
-                            name.empty() ? "pid " + std::to_string(process.first.second) : name);
-    append_int_attribute(head, first, "process.pid", process.first.second);
-    if (process.first.first < facts.hosts.size())
-      append_string_attribute(head, first, "host.name", facts.hosts[process.first.first]);
-    head += "]},\"scopeSpans\":[{\"scope\":{\"name\":\"vantrel-timeline\"},\"spans\":[\n";
-    write_out(head.data(), head.size());
-    head.clear();
-    copy_process(process.second, patches[process.first]);
-    head = "]}]}";
-  }
-  head += "]}\n";
-  write_out(head.data(), head.size());
-  std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
-  buffer_.clear();
+void OtlpOutput::finish(const std::vector<Lane>&, const RunFacts&) {
+  for (auto& process : processes_) write_block(process.first, process.second);
+  const std::string end = written_ == 0 ? "{\"resourceSpans\":[]}\n" : "]}\n";
+  write(end.data(), end.size());
+  link_calls_in_place();
+  if (target_ != file_) copy_file(target_, file_);
 }
 
 }  // namespace Timeline

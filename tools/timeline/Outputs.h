@@ -24,6 +24,9 @@ namespace Timeline {
 // backslashes and control characters escaped, invalid UTF-8 replaced by
 // U+FFFD.
 void append_json_string(std::string& out, const std::string& text);
+// True when `text` goes into a JSON string as it is: printable ASCII
+// without quotes or backslashes.
+bool is_plain_json(const std::string& text);
 // Appends `text` with &, <, > and " as entities, invalid UTF-8 replaced.
 void append_xml_text(std::string& out, const std::string& text);
 
@@ -72,6 +75,7 @@ class Outputs : public Output {
   void scope(const Scope& scope) override;
   void opened(const Scope& scope) override;
   void host_named(std::uint32_t index, const std::string& name) override;
+  void process_named(std::uint32_t host, std::int64_t pid, const std::string& name) override;
   void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
 
@@ -129,20 +133,26 @@ class HtmlOutput : public Output {
 };
 
 // OpenTelemetry traces in the OTLP/JSON encoding: one ExportTraceServiceRequest
-// with a resource per process (service.name, process.pid, host.name), one
+// with resources per process (service.name, process.pid, host.name), one
 // trace per workflow root, a span per scope and a span event per message
-// written inside a scope. A span is written when its scope closes, into its
-// process's share of a temporary file, so that memory holds only the open
-// scopes, their events and, per scope with a workflow root, what linking
-// the cross calls needs. finish() links a callee's incoming call to the
-// caller's scope around it in the other process and copies each process's
-// spans to the file, writing those links in on the way.
+// written inside a scope. A span is written when its scope closes, into a
+// buffer per process that goes to the file as a resource's block of spans
+// at 64 KB (a process may have several blocks, which receivers merge), so
+// that memory holds only the open scopes, their events and, per scope with
+// a workflow root, what linking the cross calls needs. finish() links a
+// callee's incoming call to the caller's scope around it in the other
+// process and writes those links over the spans in place: a kind digit, and
+// a parent id into blanks left for it. Output that cannot seek (a pipe) is
+// written to a temporary file first and copied at the end.
+class Text;
+
 class OtlpOutput : public Output {
  public:
   explicit OtlpOutput(std::FILE* file);
   ~OtlpOutput() override;
   void opened(const Scope& scope) override;
   void host_named(std::uint32_t index, const std::string& name) override;
+  void process_named(std::uint32_t host, std::int64_t pid, const std::string& name) override;
   void scope(const Scope& scope) override;
   void message(const Record& record, std::uint32_t host, const Scope* enclosing) override;
   void finish(const std::vector<Lane>& lanes, const RunFacts& facts) override;
@@ -152,43 +162,48 @@ class OtlpOutput : public Output {
     std::uint64_t high, low;
     bool operator==(const Trace& other) const { return high == other.high && low == other.low; }
   };
-  // Where a span with a workflow root sits in its process's spans, so that
-  // finish() can make it a client or server span and name its caller.
+  // Where a span with a workflow root sits, so that finish() can make it a
+  // client or server span and name its caller: offsets in its process's
+  // buffer until the buffer is written, in the file after.
   struct Patchable {
     std::uint64_t span_id;
     std::uint64_t kind_at;    // offset of the kind digit
-    std::uint64_t parent_at;  // offset right after the span id's hex digits
+    std::uint64_t parent_at;  // offset of the blanks left for the parent, if any
   };
   using ProcessKey = std::pair<std::uint32_t, std::int64_t>;
   struct Process;
-  struct Patch;
 
  private:
-  Trace trace_of(const Scope& scope, const Trace* parent) const;
-  void write_span(std::string& out, const Scope& scope, const Trace& trace, bool parent_named,
-                  Patchable& where);
-  void write_events(std::string& out, std::uint64_t scope_id);
+  Trace trace_of(const Scope& scope, const Trace* parent);
+  std::size_t span_most(const Scope& scope, const std::vector<Event>* events);
+  void write_span(Text& out, bool after_span, const Scope& scope, const Trace& trace,
+                  bool parent_named, bool may_be_callee, Patchable& where);
   Process& process(const Scope& scope);
-  void spill(Process& process);
-  std::map<ProcessKey, std::vector<Patch>> call_patches() const;
-  void copy_spans(const char* data, std::size_t size, std::uint64_t offset,
-                  const std::vector<Patch>& patches, std::size_t& next_patch);
-  void copy_process(Process& process, const std::vector<Patch>& patches);
-  void write_out(const char* data, std::size_t size);
+  void write_block(const ProcessKey& key, Process& process);
+  void write(const char* data, std::size_t size);
+  void link_calls_in_place();
 
   std::FILE* file_;
-  std::FILE* spool_ = nullptr;  // spans written but not yet placed
-  std::uint64_t spool_size_ = 0;
-  std::size_t buffered_ = 0;  // bytes in all processes' buffers
-  std::string buffer_;        // the output, written out in blocks
+  std::FILE* target_;          // file_, or a temporary file when file_ cannot seek
+  bool can_link_ = true;       // target_ can seek back to write the links
+  std::uint64_t written_ = 0;  // bytes written to target_
+  std::size_t buffered_ = 0;   // bytes in all processes' buffers
   std::map<ProcessKey, Process> processes_;
-  std::vector<std::string> hosts_;   // host names seen so far, for own traces
+  std::vector<std::string> hosts_;  // host names seen so far
+  std::map<ProcessKey, std::string> names_;
+  std::string last_root_;  // the workflow root of the latest trace_of() with one
+  Trace last_root_trace_{0, 0};
   Process* last_process_ = nullptr;  // the process of the latest span (map nodes stay)
   ProcessKey last_process_key_;
-  std::unordered_map<std::uint64_t, Trace> open_traces_;          // the open scopes' traces, by id
+  // The open scopes' traces, in order of id: scopes take growing ids as they
+  // open, and the one that closes is mostly among the latest.
+  using OpenTraces = std::vector<std::pair<std::uint64_t, Trace>>;
+  OpenTraces::iterator find_open(std::uint64_t id);
+  const Trace* open_trace(std::uint64_t id);
+  OpenTraces open_traces_;
   std::unordered_map<std::uint64_t, std::vector<Event>> events_;  // the open scopes' events
   std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the links
-  std::vector<std::pair<ProcessKey, Patchable>> patchable_;  // in step with workflow_scopes_
+  std::vector<Patchable> patchable_;        // in step with workflow_scopes_
 };
 
 // Duration figures of one label. Keeps every sample up to `exact_limit`,

@@ -15,7 +15,8 @@ void Pairing::begin_file(const std::string& path, const std::string& host) {
 }
 
 void Pairing::process_name(std::int64_t pid, const std::string& name) {
-  processes_.emplace(std::make_pair(host_, pid), name);
+  if (processes_.emplace(std::make_pair(host_, pid), name).second)
+    output_.process_named(host_, pid, name);
 }
 
 void Pairing::record(const Record& record) {

@@ -54,6 +54,10 @@ class Output {
   virtual void opened(const Scope& /*scope*/) {}
   // The name of host `index` (of Scope::host), told once before its first scope.
   virtual void host_named(std::uint32_t /*index*/, const std::string& /*name*/) {}
+  // The name of process `pid` of host `host`, told before its first scope
+  // when its log names it; the first name told is the one that holds.
+  virtual void process_named(std::uint32_t /*host*/, std::int64_t /*pid*/,
+                             const std::string& /*name*/) {}
   // `host`: index in RunFacts::hosts; `enclosing`: the innermost scope open
   // on the record's thread, still without its end, or null.
   virtual void message(const Record& record, std::uint32_t host, const Scope* enclosing) = 0;
