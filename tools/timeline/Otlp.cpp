@@ -384,27 +384,35 @@ void OtlpOutput::process_named(std::uint32_t host, std::int64_t pid, const std::
   names_.emplace(ProcessKey(host, pid), name);
 }
 
-OtlpOutput::OpenTraces::iterator OtlpOutput::find_open(std::uint64_t id) {
-  auto at = std::lower_bound(open_traces_.begin(), open_traces_.end(), id,
-                             [](const std::pair<std::uint64_t, Trace>& open, std::uint64_t key) {
-                               return open.first < key;
-                             });
-  return at != open_traces_.end() && at->first == id ? at : open_traces_.end();
+struct OtlpOutput::OpenScope {
+  std::uint64_t id;
+  Trace trace;
+  std::vector<Event> events;  // its messages so far
+};
+
+std::vector<OtlpOutput::OpenScope>::iterator OtlpOutput::find_open(std::uint64_t id) {
+  auto at =
+      std::lower_bound(open_scopes_.begin(), open_scopes_.end(), id,
+                       [](const OpenScope& open, std::uint64_t key) { return open.id < key; });
+  return at != open_scopes_.end() && at->id == id ? at : open_scopes_.end();
 }
 
 const OtlpOutput::Trace* OtlpOutput::open_trace(std::uint64_t id) {
   auto at = find_open(id);
-  return at != open_traces_.end() ? &at->second : nullptr;
+  return at != open_scopes_.end() ? &at->trace : nullptr;
 }
 
 void OtlpOutput::opened(const Scope& scope) {
   const Trace trace = trace_of(scope, scope.parent_id != 0 ? open_trace(scope.parent_id) : nullptr);
-  open_traces_.emplace_back(scope.id, trace);  // ids grow: the vector stays sorted
+  open_scopes_.push_back(OpenScope{scope.id, trace, {}});  // ids grow: the vector stays sorted
 }
 
 void OtlpOutput::message(const Record& record, std::uint32_t, const Scope* enclosing) {
   // A message outside every scope has no span to belong to.
-  if (enclosing) events_[enclosing->id].push_back(Event{record.time_ms, record.text, record.level});
+  if (!enclosing) return;
+  auto open = find_open(enclosing->id);
+  if (open != open_scopes_.end())
+    open->events.push_back(Event{record.time_ms, record.text, record.level});
 }
 
 // Its parent is open still (children close first): a parent in another
@@ -412,14 +420,18 @@ void OtlpOutput::message(const Record& record, std::uint32_t, const Scope* enclo
 void OtlpOutput::scope(const Scope& scope) {
   const Trace* parent_trace = scope.parent_id != 0 ? open_trace(scope.parent_id) : nullptr;
   auto own = find_open(scope.id);
-  Trace trace = own != open_traces_.end() ? own->second : trace_of(scope, parent_trace);
-  // The parent opened before the scope: it sits before it and stays in place.
-  if (own != open_traces_.end()) open_traces_.erase(own);
+  Trace trace = own != open_scopes_.end() ? own->trace : trace_of(scope, parent_trace);
+  std::vector<Event> events;
+  if (own != open_scopes_.end()) {
+    events.swap(own->events);
+    // The parent opened before the scope: it sits before it and stays in place.
+    open_scopes_.erase(own);
+  }
   Process& into = process(scope);
   std::size_t before = into.buffer.size();
   const CallScope call = CallScope::of(scope);
   Patchable where{span_id(scope.id), 0, 0};
-  write_span(into.buffer, before > 0, scope, trace, parent_trace && *parent_trace == trace,
+  write_span(into.buffer, before > 0, scope, events, trace, parent_trace && *parent_trace == trace,
              call.root != 0 && call.outermost, where);
   if (call.root != 0) {
     workflow_scopes_.push_back(call);
@@ -490,22 +502,19 @@ void OtlpOutput::write_block(const ProcessKey& key, Process& process) {
 // fixed text (under 300 bytes), the events' list and the status (under 100),
 // seven attributes beside the context's, and per event under 130 bytes and
 // an attribute.
-std::size_t OtlpOutput::span_most(const Scope& scope, const std::vector<Event>* events) {
+std::size_t OtlpOutput::span_most(const Scope& scope, const std::vector<Event>& events) {
   std::size_t most = 400 + 7 * attribute_most + context_most(scope.context) +
                      Room::escaped(scope.label.size() + scope.closed_as.size());
-  if (events)
-    for (const Event& event : *events)
-      most += 130 + attribute_most + Room::escaped(event.text.size());
+  for (const Event& event : events) most += 130 + attribute_most + Room::escaped(event.text.size());
   return most;
 }
 
 // A span that may turn out to be a callee leaves blanks after its id for
 // the caller's span id; JSON allows white space there.
-void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope, const Trace& trace,
-                            bool parent_named, bool may_be_callee, Patchable& where) {
-  auto events = events_.find(scope.id);
-  const std::vector<Event>* own_events = events == events_.end() ? nullptr : &events->second;
-  Room room(out, span_most(scope, own_events));
+void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope,
+                            const std::vector<Event>& events, const Trace& trace, bool parent_named,
+                            bool may_be_callee, Patchable& where) {
+  Room room(out, span_most(scope, events));
   if (after_span) room.put(",\n");
   room.put("{\"traceId\":\"");
   room.hex(trace.high);
@@ -547,10 +556,7 @@ void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope, cons
   put_bool_attribute(room, first, OTLP_ATTRIBUTE("vantrel.ended_by_crash", "boolValue"),
                      scope.ended_by_crash);
   room.put(']');
-  if (own_events) {
-    put_events(room, *own_events);
-    events_.erase(events);  // the scope has closed: its messages are written
-  }
+  if (!events.empty()) put_events(room, events);
   if (scope.exception)
     room.put(",\"status\":{\"code\":2,\"message\":\"left by an exception\"}");
   else if (scope.ended_by_crash)

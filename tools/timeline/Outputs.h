@@ -175,9 +175,9 @@ class OtlpOutput : public Output {
 
  private:
   Trace trace_of(const Scope& scope, const Trace* parent);
-  std::size_t span_most(const Scope& scope, const std::vector<Event>* events);
-  void write_span(Text& out, bool after_span, const Scope& scope, const Trace& trace,
-                  bool parent_named, bool may_be_callee, Patchable& where);
+  std::size_t span_most(const Scope& scope, const std::vector<Event>& events);
+  void write_span(Text& out, bool after_span, const Scope& scope, const std::vector<Event>& events,
+                  const Trace& trace, bool parent_named, bool may_be_callee, Patchable& where);
   Process& process(const Scope& scope);
   void write_block(const ProcessKey& key, Process& process);
   void write(const char* data, std::size_t size);
@@ -195,13 +195,13 @@ class OtlpOutput : public Output {
   Trace last_root_trace_{0, 0};
   Process* last_process_ = nullptr;  // the process of the latest span (map nodes stay)
   ProcessKey last_process_key_;
-  // The open scopes' traces, in order of id: scopes take growing ids as they
-  // open, and the one that closes is mostly among the latest.
-  using OpenTraces = std::vector<std::pair<std::uint64_t, Trace>>;
-  OpenTraces::iterator find_open(std::uint64_t id);
+  struct OpenScope;
+  std::vector<OpenScope>::iterator find_open(std::uint64_t id);
   const Trace* open_trace(std::uint64_t id);
-  OpenTraces open_traces_;
-  std::unordered_map<std::uint64_t, std::vector<Event>> events_;  // the open scopes' events
+  // The open scopes' traces and messages, in order of id: scopes take
+  // growing ids as they open, and the one that closes is mostly among the
+  // latest.
+  std::vector<OpenScope> open_scopes_;
   std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the links
   std::vector<Patchable> patchable_;        // in step with workflow_scopes_
 };
