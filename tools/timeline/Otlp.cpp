@@ -388,13 +388,14 @@ struct OtlpOutput::OpenScope {
   std::uint64_t id;
   Trace trace;
   std::vector<Event> events;  // its messages so far
+  bool closed;                // left in place until the next compaction
 };
 
 std::vector<OtlpOutput::OpenScope>::iterator OtlpOutput::find_open(std::uint64_t id) {
   auto at =
       std::lower_bound(open_scopes_.begin(), open_scopes_.end(), id,
                        [](const OpenScope& open, std::uint64_t key) { return open.id < key; });
-  return at != open_scopes_.end() && at->id == id ? at : open_scopes_.end();
+  return at != open_scopes_.end() && at->id == id && !at->closed ? at : open_scopes_.end();
 }
 
 const OtlpOutput::Trace* OtlpOutput::open_trace(std::uint64_t id) {
@@ -404,7 +405,15 @@ const OtlpOutput::Trace* OtlpOutput::open_trace(std::uint64_t id) {
 
 void OtlpOutput::opened(const Scope& scope) {
   const Trace trace = trace_of(scope, scope.parent_id != 0 ? open_trace(scope.parent_id) : nullptr);
-  open_scopes_.push_back(OpenScope{scope.id, trace, {}});  // ids grow: the vector stays sorted
+  // Closed scopes are removed in one pass once they are half of the vector:
+  // erasing each at once would shift the later ones, many with many threads.
+  if (closed_scopes_ > 16 && 2 * closed_scopes_ > open_scopes_.size()) {
+    open_scopes_.erase(std::remove_if(open_scopes_.begin(), open_scopes_.end(),
+                                      [](const OpenScope& open) { return open.closed; }),
+                       open_scopes_.end());
+    closed_scopes_ = 0;
+  }
+  open_scopes_.push_back(OpenScope{scope.id, trace, {}, false});  // ids grow: it stays sorted
 }
 
 void OtlpOutput::message(const Record& record, std::uint32_t, const Scope* enclosing) {
@@ -424,8 +433,8 @@ void OtlpOutput::scope(const Scope& scope) {
   std::vector<Event> events;
   if (own != open_scopes_.end()) {
     events.swap(own->events);
-    // The parent opened before the scope: it sits before it and stays in place.
-    open_scopes_.erase(own);
+    own->closed = true;
+    ++closed_scopes_;
   }
   Process& into = process(scope);
   std::size_t before = into.buffer.size();

@@ -202,6 +202,7 @@ class OtlpOutput : public Output {
   // growing ids as they open, and the one that closes is mostly among the
   // latest.
   std::vector<OpenScope> open_scopes_;
+  std::size_t closed_scopes_ = 0;           // entries of open_scopes_ marked closed
   std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the links
   std::vector<Patchable> patchable_;        // in step with workflow_scopes_
 };
