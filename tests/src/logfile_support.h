@@ -7,9 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,10 +42,17 @@ struct TestClock {
 // A fresh directory, removed with its files at the end.
 struct TempDir {
   std::string path;
-  TempDir() : path(::mkdtemp(std::string("/tmp/vantrel_logfile_XXXXXX").data())) {}
+  TempDir() : path(make()) {}
   ~TempDir() {
-    for (const std::string& file : files()) std::remove((path + "/" + file).c_str());
-    ::rmdir(path.c_str());
+    std::error_code ignored;  // a test may leave a directory it made unreadable
+    std::filesystem::remove_all(path, ignored);
+  }
+  static std::string make() {
+    std::string pattern = "/tmp/vantrel_logfile_XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+      throw std::runtime_error("cannot make a directory under /tmp: " +
+                               std::string(std::strerror(errno)));
+    return pattern;
   }
   // The file names, sorted (so in the order of their time stamps).
   std::vector<std::string> files() const {
