@@ -309,7 +309,7 @@ void HtmlOutput::scope(const Scope& scope) {
   if (scope.severity != ' ') (buffer_ += " s") += scope.severity;
   if (scope.exception) buffer_ += " ex";
   if (scope.unclosed || scope.open_missing || scope.ended_by_crash) buffer_ += " open";
-  if (!scope.context.root.empty()) workflow_scopes_.push_back(CallScope::of(scope));
+  if (!scope.context.root.empty()) calls_.add(CallScope::of(scope));
   buffer_ += "\" x=\"";
   append_number(buffer_, scope.start_ms - origin_ms_);
   buffer_ += "\" y=\"" + std::to_string(scope.depth * row_height) + "\" width=\"";
@@ -363,21 +363,19 @@ int HtmlOutput::write_lanes(const std::vector<Lane>& lanes, std::string& lane_y)
 }
 
 // [time, caller row middle, callee row middle] per cross call, for the script.
-std::string HtmlOutput::flows() const {
+std::string HtmlOutput::flows() {
   std::string out = "var FLOWS=[";
-  for (const CallLink& link : link_calls(workflow_scopes_)) {
-    const CallScope& callee = workflow_scopes_[link.callee];
-    const CallScope& caller = workflow_scopes_[link.caller];
-    auto row_middle = [this](const CallScope& scope) {
-      auto lane = lanes_.find({shown_pid(scope.host, scope.pid), scope.tid});
-      auto top = lane == lanes_.end() ? lane_top_.end() : lane_top_.find(lane->second);
-      int y = top == lane_top_.end() ? 0 : top->second;
-      return std::to_string(y + scope.depth * row_height + row_height / 2);
-    };
+  auto row_middle = [this](const CallScope& scope) {
+    auto lane = lanes_.find({shown_pid(scope.host, scope.pid), scope.tid});
+    auto top = lane == lanes_.end() ? lane_top_.end() : lane_top_.find(lane->second);
+    int y = top == lane_top_.end() ? 0 : top->second;
+    return std::to_string(y + scope.depth * row_height + row_height / 2);
+  };
+  calls_.find([&](const CallScope& callee, const CallScope& caller) {
     out += '[';
     append_number(out, callee.start_ms - origin_ms_);
     out += ',' + row_middle(caller) + ',' + row_middle(callee) + "],";
-  }
+  });
   return out + "];";
 }
 

@@ -189,7 +189,7 @@ void JsonOutput::scope(const Scope& scope) {
   if (scope.ended_by_crash) buffer_ += ",\"ended_by_crash\":true";
   if (scope.open_missing) buffer_ += ",\"open_missing\":true";
   buffer_ += "}}";
-  if (!scope.context.root.empty()) workflow_scopes_.push_back(CallScope::of(scope));
+  if (!scope.context.root.empty()) calls_.add(CallScope::of(scope));
   flush_if_full();
 }
 
@@ -197,9 +197,7 @@ void JsonOutput::scope(const Scope& scope) {
 // start, so that each binds to its enclosing slice.
 void JsonOutput::write_flows() {
   std::size_t flow_id = 0;
-  for (const CallLink& link : link_calls(workflow_scopes_)) {
-    const CallScope& callee = workflow_scopes_[link.callee];
-    const CallScope& caller = workflow_scopes_[link.caller];
+  calls_.find([&](const CallScope& callee, const CallScope& caller) {
     ++flow_id;
     for (const CallScope* end : {&caller, &callee}) {
       begin_event();
@@ -212,8 +210,8 @@ void JsonOutput::write_flows() {
       append_thread(buffer_, shown_pid(end->host, end->pid), end->tid);
       buffer_ += '}';
     }
-  }
-  workflow_scopes_.clear();
+    flush_if_full();
+  });
 }
 
 void JsonOutput::message(const Record& record, std::uint32_t host, const Scope*) {

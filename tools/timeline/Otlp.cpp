@@ -57,9 +57,9 @@ struct OtlpOutput::Event {
 
 namespace {
 
-// OTLP span kinds and status codes.
-constexpr int kind_server = 2;
-constexpr int kind_client = 3;
+// What a CallScope's marks hold here: the span's id, the offset of its
+// kind digit and that of the blanks left for its parent (0: none).
+enum Mark { span, kind_at, parent_at };
 
 std::uint64_t mix(std::uint64_t x) {  // splitmix64's finaliser: a bijection
   x += 0x9E3779B97F4A7C15ull;
@@ -297,11 +297,11 @@ void put_events(Room& room, const std::vector<OtlpOutput::Event>& events) {
 
 }  // namespace
 
-// One process's spans not yet written, and the indexes (in patchable_) of
-// those among them that finish() may patch.
+// One process's spans not yet written, and those among them with a workflow
+// root, whose offsets count from the buffer's start until it is written.
 struct OtlpOutput::Process {
   Text buffer;
-  std::vector<std::size_t> patchable;
+  std::vector<CallScope> calls;
 };
 
 namespace {
@@ -324,13 +324,6 @@ void copy_file(std::FILE* from, std::FILE* to) {
   for (std::size_t n; (n = std::fread(block.data(), 1, block.size(), from)) > 0;)
     std::fwrite(block.data(), 1, n, to);
 }
-
-// A change finish() makes to the file: `text` over the bytes at `offset`.
-struct Patch {
-  std::uint64_t offset;
-  std::string text;
-  bool operator<(const Patch& other) const { return offset < other.offset; }
-};
 
 }  // namespace
 
@@ -438,15 +431,10 @@ void OtlpOutput::scope(const Scope& scope) {
   }
   Process& into = process(scope);
   std::size_t before = into.buffer.size();
-  const CallScope call = CallScope::of(scope);
-  Patchable where{span_id(scope.id), 0, 0};
+  CallScope call = CallScope::of(scope);
   write_span(into.buffer, before > 0, scope, events, trace, parent_trace && *parent_trace == trace,
-             call.root != 0 && call.outermost, where);
-  if (call.root != 0) {
-    workflow_scopes_.push_back(call);
-    into.patchable.push_back(patchable_.size());
-    patchable_.push_back(where);
-  }
+             call);
+  if (call.root != 0) into.calls.push_back(call);
   buffered_ += into.buffer.size() - before;
   if (into.buffer.size() >= process_buffer_limit) write_block(last_process_key_, into);
   if (buffered_ >= all_buffers_limit)
@@ -491,9 +479,10 @@ void OtlpOutput::write_block(const ProcessKey& key, Process& process) {
     room.put("]},\"scopeSpans\":[{\"scope\":{\"name\":\"vantrel-timeline\"},\"spans\":[\n");
   }
   write(head.data(), head.size());
-  for (std::size_t index : process.patchable) {
-    patchable_[index].kind_at += written_;
-    if (patchable_[index].parent_at != 0) patchable_[index].parent_at += written_;
+  for (CallScope& call : process.calls) {
+    call.marks[kind_at] += written_;
+    if (call.marks[parent_at] != 0) call.marks[parent_at] += written_;
+    calls_.add(call);
   }
   write(process.buffer.data(), process.buffer.size());
   write("]}]}", 4);
@@ -504,7 +493,7 @@ void OtlpOutput::write_block(const ProcessKey& key, Process& process) {
     process.buffer.clear();
   else
     process.buffer.release();
-  process.patchable.clear();
+  process.calls.clear();
 }
 
 // The room a span may take, its events included: its ids, times and other
@@ -519,10 +508,11 @@ std::size_t OtlpOutput::span_most(const Scope& scope, const std::vector<Event>& 
 }
 
 // A span that may turn out to be a callee leaves blanks after its id for
-// the caller's span id; JSON allows white space there.
+// the caller's span id; JSON allows white space there. Where they and the
+// kind digit are goes into `call`'s marks.
 void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope,
                             const std::vector<Event>& events, const Trace& trace, bool parent_named,
-                            bool may_be_callee, Patchable& where) {
+                            CallScope& call) {
   Room room(out, span_most(scope, events));
   if (after_span) room.put(",\n");
   room.put("{\"traceId\":\"");
@@ -535,14 +525,15 @@ void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope,
     room.put(",\"parentSpanId\":\"");
     room.hex(span_id(scope.parent_id));
     room.put('"');
-  } else if (may_be_callee) {
-    where.parent_at = room.offset();
+  } else if (call.root != 0 && call.outermost) {  // it may be a callee
+    call.marks[parent_at] = room.offset();
     room.blanks(parent_field_size);
   }
   room.put(",\"name\":\"");
   room.json_string(scope.label);
   room.put("\",\"kind\":");
-  where.kind_at = room.offset();
+  call.marks[span] = span_id(scope.id);
+  call.marks[kind_at] = room.offset();
   room.put("1,\"startTimeUnixNano\":");
   room.nanos(scope.start_ms);
   room.put(",\"endTimeUnixNano\":");
@@ -576,35 +567,24 @@ void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope,
 // The cross calls, written over the spans in place: the callee becomes a
 // server span with the caller's span as parent, the caller a client span.
 void OtlpOutput::link_calls_in_place() {
-  const std::size_t none = static_cast<std::size_t>(-1);
-  std::vector<std::size_t> callers(workflow_scopes_.size(), none);
-  std::vector<CallLink> links = link_calls(workflow_scopes_);
-  for (const CallLink& link : links) callers[link.callee] = link.caller;
-  std::vector<Patch> patches;
-  for (const CallLink& link : links) {
-    // Two outermost scopes of equal times in two processes each contain
-    // the other: the later one only is the callee, so that no span is its
-    // own ancestor.
-    if (callers[link.caller] == link.callee && link.callee < link.caller) continue;
-    const Patchable &callee = patchable_[link.callee], &caller = patchable_[link.caller];
-    patches.push_back(Patch{callee.kind_at, std::to_string(kind_server)});
-    patches.push_back(Patch{caller.kind_at, std::to_string(kind_client)});
+  if (!can_link_) return;
+  auto patch = [this](std::uint64_t offset, const char* text, std::size_t size) {
+    if (std::fseek(target_, static_cast<long>(offset), SEEK_SET) == 0)
+      std::fwrite(text, 1, size, target_);
+  };
+  calls_.find([&](const CallScope& callee, const CallScope& caller) {
+    patch(callee.marks[kind_at], "2", 1);                      // server
+    if (!caller.called) patch(caller.marks[kind_at], "3", 1);  // client, unless a server
+    if (callee.marks[parent_at] == 0) return;
     Text parent;
     {
       Room room(parent, parent_field_size);
       room.put(",\"parentSpanId\":\"");
-      room.hex(caller.span_id);
+      room.hex(caller.marks[span]);
       room.put('"');
     }
-    if (callee.parent_at != 0)
-      patches.push_back(Patch{callee.parent_at, std::string(parent.data(), parent.size())});
-  }
-  if (patches.empty() || !can_link_) return;
-  std::sort(patches.begin(), patches.end());
-  for (const Patch& patch : patches) {
-    if (std::fseek(target_, static_cast<long>(patch.offset), SEEK_SET) != 0) break;
-    std::fwrite(patch.text.data(), 1, patch.text.size(), target_);
-  }
+    patch(callee.marks[parent_at], parent.data(), parent.size());
+  });
   std::fseek(target_, 0, SEEK_END);
 }
 

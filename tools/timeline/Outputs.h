@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -42,31 +43,56 @@ void append_integer(std::string& out, std::uint64_t value);
 // hosts stay apart.
 std::int64_t shown_pid(std::uint32_t host, std::int64_t pid);
 
-// What the linking of cross calls needs of a scope.
-// 40 bytes: the JSON and HTML outputs keep one per scope with a root.
+// What the linking of cross calls needs of a scope, and what an output
+// needs of it once linked. Plain bytes: it may be kept in a file.
 struct CallScope {
-  std::uint64_t root;  // a hash of the workflow root's text, 0 for none
-  std::uint32_t host;
-  std::int64_t pid;
-  std::uint64_t tid;
-  double start_ms, end_ms;
-  int depth;
-  bool outermost;  // no enclosing scope on its thread
+  std::uint64_t root = 0;  // a hash of the workflow root's text, 0 for none
+  std::uint32_t host = 0;
+  std::int64_t pid = 0;
+  std::uint64_t tid = 0;
+  double start_ms = 0, end_ms = 0;
+  int depth = 0;
+  bool outermost = false;              // no enclosing scope on its thread
+  bool called = false;                 // set by CallLinker where it is a callee
+  std::uint64_t sequence = 0;          // the scope's id: of two that contain each other,
+                                       // the later is the callee
+  std::uint64_t marks[3] = {0, 0, 0};  // the output's own: the OTLP span's id and offsets
 
   static CallScope of(const Scope& scope);
   static std::uint64_t hash(const std::string& root);
 };
 
-struct CallLink {
-  std::size_t callee;  // the incoming call's scope
-  std::size_t caller;  // the scope in the other process it ran inside
-};
-
 // Links every outermost scope of a thread that carries a workflow root to
 // the innermost scope of the same root in another process that contains it
-// in time (indexes into `scopes`), looking back over at most 256 scopes of
-// each other process per callee: O(n log n) for n scopes.
-std::vector<CallLink> link_calls(const std::vector<CallScope>& scopes);
+// in time, looking back over at most 256 scopes of each other process that
+// start no later (of two scopes that contain each other, the later added is
+// the callee). The scopes wait in memory up to `memory_scopes`, then in
+// sorted runs in a temporary file, so that memory stays flat; O(n log n)
+// for n scopes.
+class CallLinker {
+ public:
+  using Found = std::function<void(const CallScope& callee, const CallScope& caller)>;
+
+  explicit CallLinker(std::size_t memory_scopes = 1 << 15);
+  ~CallLinker();
+  CallLinker(const CallLinker&) = delete;
+  CallLinker& operator=(const CallLinker&) = delete;
+
+  void add(const CallScope& scope);  // a scope with a root
+  std::uint64_t size() const { return added_; }
+  // Calls `found` for each cross call, in order of root and callee start;
+  // the caller's `called` says whether it is itself a callee.
+  void find(const Found& found);
+
+ private:
+  void spill();
+
+  std::size_t memory_scopes_;
+  std::uint64_t added_ = 0;
+  std::vector<CallScope> pending_;                           // not yet in the file
+  std::FILE* spool_ = nullptr;                               // the sorted runs, one after another
+  std::vector<std::pair<std::uint64_t, std::size_t>> runs_;  // offset, scopes
+};
 
 // Sends every event to several outputs.
 class Outputs : public Output {
@@ -102,7 +128,7 @@ class JsonOutput : public Output {
   std::FILE* file_;
   std::string buffer_;
   bool first_event_ = true;
-  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the flows
+  CallLinker calls_;  // the scopes with a root, for the flows
 };
 
 // One page: a lane per process and thread, a bar per scope (the markup of an
@@ -121,15 +147,15 @@ class HtmlOutput : public Output {
  private:
   int lane_index(std::int64_t pid, std::uint64_t tid);  // pid as shown_pid
   int write_lanes(const std::vector<Lane>& lanes, std::string& lane_y);
-  std::string flows() const;
+  std::string flows();
   void flush_if_full();
 
   std::FILE* file_;
   double origin_ms_;
   std::string buffer_;
   std::map<std::pair<std::int64_t, std::uint64_t>, int> lanes_;  // in order of first scope
-  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the arrows
-  std::map<int, int> lane_top_;             // lane index => its top in the chart
+  CallLinker calls_;             // the scopes with a root, for the arrows
+  std::map<int, int> lane_top_;  // lane index => its top in the chart
 };
 
 // OpenTelemetry traces in the OTLP/JSON encoding: one ExportTraceServiceRequest
@@ -162,14 +188,6 @@ class OtlpOutput : public Output {
     std::uint64_t high, low;
     bool operator==(const Trace& other) const { return high == other.high && low == other.low; }
   };
-  // Where a span with a workflow root sits, so that finish() can make it a
-  // client or server span and name its caller: offsets in its process's
-  // buffer until the buffer is written, in the file after.
-  struct Patchable {
-    std::uint64_t span_id;
-    std::uint64_t kind_at;    // offset of the kind digit
-    std::uint64_t parent_at;  // offset of the blanks left for the parent, if any
-  };
   using ProcessKey = std::pair<std::uint32_t, std::int64_t>;
   struct Process;
 
@@ -177,7 +195,7 @@ class OtlpOutput : public Output {
   Trace trace_of(const Scope& scope, const Trace* parent);
   std::size_t span_most(const Scope& scope, const std::vector<Event>& events);
   void write_span(Text& out, bool after_span, const Scope& scope, const std::vector<Event>& events,
-                  const Trace& trace, bool parent_named, bool may_be_callee, Patchable& where);
+                  const Trace& trace, bool parent_named, CallScope& call);
   Process& process(const Scope& scope);
   void write_block(const ProcessKey& key, Process& process);
   void write(const char* data, std::size_t size);
@@ -202,9 +220,8 @@ class OtlpOutput : public Output {
   // growing ids as they open, and the one that closes is mostly among the
   // latest.
   std::vector<OpenScope> open_scopes_;
-  std::size_t closed_scopes_ = 0;           // entries of open_scopes_ marked closed
-  std::vector<CallScope> workflow_scopes_;  // the scopes with a root, for the links
-  std::vector<Patchable> patchable_;        // in step with workflow_scopes_
+  std::size_t closed_scopes_ = 0;  // entries of open_scopes_ marked closed
+  CallLinker calls_;               // the scopes with a root, for the links
 };
 
 // Duration figures of one label. Keeps every sample up to `exact_limit`,
