@@ -197,7 +197,6 @@ CallLinker::~CallLinker() {
 }
 
 void CallLinker::add(const CallScope& scope) {
-  ++added_;
   pending_.push_back(scope);
   if (pending_.size() >= memory_scopes_) spill();
 }

@@ -1,10 +1,12 @@
-// The three outputs of the timeline: Chrome trace-event JSON, a
-// self-contained HTML page, and a summary table per scope label.
+// The outputs of the timeline: Chrome trace-event JSON, a self-contained
+// HTML page, OTLP/JSON traces and a summary table per scope label.
 //
 // main creates the outputs the options ask for, each on a FILE it opened and
-// closes after finish(); the Pairing feeds them. JSON and HTML are written
-// as scopes arrive, so they keep nothing per scope; the summary keeps a
-// bounded sketch of durations per label. Single-threaded, no lock.
+// closes after finish(); the Pairing feeds them. JSON, HTML and OTLP are
+// written as scopes arrive; what they keep per scope with a workflow root,
+// to link the cross calls at the end, goes to a temporary file past a
+// limit. The summary keeps a bounded sketch of durations per label.
+// Single-threaded, no lock.
 #ifndef VANTREL_TOOLS_TIMELINE_OUTPUTS_H
 #define VANTREL_TOOLS_TIMELINE_OUTPUTS_H
 
@@ -79,7 +81,6 @@ class CallLinker {
   CallLinker& operator=(const CallLinker&) = delete;
 
   void add(const CallScope& scope);  // a scope with a root
-  std::uint64_t size() const { return added_; }
   // Calls `found` for each cross call, in order of root and callee start;
   // the caller's `called` says whether it is itself a callee.
   void find(const Found& found);
@@ -88,7 +89,6 @@ class CallLinker {
   void spill();
 
   std::size_t memory_scopes_;
-  std::uint64_t added_ = 0;
   std::vector<CallScope> pending_;                           // not yet in the file
   std::FILE* spool_ = nullptr;                               // the sorted runs, one after another
   std::vector<std::pair<std::uint64_t, std::size_t>> runs_;  // offset, scopes
