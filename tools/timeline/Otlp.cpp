@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -566,11 +567,15 @@ void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope,
 
 // The cross calls, written over the spans in place: the callee becomes a
 // server span with the caller's span as parent, the caller a client span.
+// Each is one pwrite(2) at its offset: a seek of the stream would flush
+// it and cost a second system call per patch.
 void OtlpOutput::link_calls_in_place() {
-  if (!can_link_) return;
-  auto patch = [this](std::uint64_t offset, const char* text, std::size_t size) {
-    if (std::fseek(target_, static_cast<long>(offset), SEEK_SET) == 0)
-      std::fwrite(text, 1, size, target_);
+  if (!can_link_ || std::fflush(target_) != 0) return;
+  int error = 0;
+  auto patch = [this, &error](std::uint64_t offset, const char* text, std::size_t size) {
+    if (error == 0 && ::pwrite(::fileno(target_), text, size, static_cast<off_t>(offset)) !=
+                          static_cast<ssize_t>(size))
+      error = errno == 0 ? EIO : errno;
   };
   calls_.find([&](const CallScope& callee, const CallScope& caller) {
     patch(callee.marks[kind_at], "2", 1);                      // server
@@ -585,7 +590,9 @@ void OtlpOutput::link_calls_in_place() {
     }
     patch(callee.marks[parent_at], parent.data(), parent.size());
   });
-  std::fseek(target_, 0, SEEK_END);
+  if (error != 0)
+    std::fprintf(stderr, "vantrel-timeline: the OTLP output's cross-call links: %s\n",
+                 std::strerror(error));
 }
 
 void OtlpOutput::finish(const std::vector<Lane>&, const RunFacts&) {
