@@ -1,6 +1,6 @@
 // The body of the timeline's fuzz targets: the input is one log file, read
-// by the text or the XML reader, paired, and written as JSON and HTML (to
-// /dev/null). Whatever the bytes, the run must end without a sanitizer
+// by the text or the XML reader, paired, and written as JSON, HTML, OTLP and
+// a summary (to /dev/null). Whatever the bytes, the run must end without a sanitizer
 // report; the readers are the tool's first contact with hostile files.
 #ifndef VANTREL_FUZZ_TIMELINE_READER_FUZZ_H
 #define VANTREL_FUZZ_TIMELINE_READER_FUZZ_H
@@ -30,6 +30,7 @@ inline int read_one(const std::uint8_t* data, std::size_t size, Reader reader) {
   Timeline::Outputs outputs;
   outputs.add(std::make_unique<Timeline::JsonOutput>(sink));
   outputs.add(std::make_unique<Timeline::HtmlOutput>(sink, 0, "fuzz"));
+  outputs.add(std::make_unique<Timeline::OtlpOutput>(sink));
   outputs.add(std::make_unique<Timeline::SummaryOutput>(sink, 0, true));
   Timeline::Pairing pairing(outputs, diagnostics);
   const std::string name = "input";
