@@ -253,30 +253,35 @@ void put_bool_attribute(Room& room, bool& first, const char (&opening)[N], bool 
   room.put("true}}");
 }
 
-// The room the context's attributes may take.
+// Calls `visit(opening, text)` for each of the context's texts, in the
+// order of their attributes: one list for what they write and for the room
+// they may take. The openings stay literals, copied at known sizes.
+template <typename Visit>
+void for_each_context_text(const RecordContext& context, Visit visit) {
+  visit(OTLP_ATTRIBUTE("vantrel.workflow.root", "stringValue"), context.root);
+  visit(OTLP_ATTRIBUTE("vantrel.workflow.caller", "stringValue"), context.caller);
+  visit(OTLP_ATTRIBUTE("vantrel.workflow.callee", "stringValue"), context.callee);
+  visit(OTLP_ATTRIBUTE("enduser.id", "stringValue"), context.user);
+  visit(OTLP_ATTRIBUTE("vantrel.architect", "stringValue"), context.architect);
+  visit(OTLP_ATTRIBUTE("vantrel.developer", "stringValue"), context.developer);
+  visit(OTLP_ATTRIBUTE("vantrel.consultant", "stringValue"), context.consultant);
+}
+
+// The room the importance and the context's attributes may take.
 std::size_t context_most(const RecordContext& context) {
-  return 8 * attribute_most +
-         Room::escaped(context.root.size() + context.caller.size() + context.callee.size() +
-                       context.user.size() + context.architect.size() + context.developer.size() +
-                       context.consultant.size());
+  std::size_t most = attribute_most;  // the importance
+  for_each_context_text(context, [&most](const auto&, const std::string& text) {
+    most += attribute_most + Room::escaped(text.size());
+  });
+  return most;
 }
 
 void put_context(Room& room, bool& first, int level, const RecordContext& context) {
   put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.importance", "stringValue"),
                        level_name(level));
-  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.workflow.root", "stringValue"),
-                       context.root);
-  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.workflow.caller", "stringValue"),
-                       context.caller);
-  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.workflow.callee", "stringValue"),
-                       context.callee);
-  put_string_attribute(room, first, OTLP_ATTRIBUTE("enduser.id", "stringValue"), context.user);
-  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.architect", "stringValue"),
-                       context.architect);
-  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.developer", "stringValue"),
-                       context.developer);
-  put_string_attribute(room, first, OTLP_ATTRIBUTE("vantrel.consultant", "stringValue"),
-                       context.consultant);
+  for_each_context_text(context, [&](const auto& opening, const std::string& text) {
+    put_string_attribute(room, first, opening, text);
+  });
 }
 
 void put_events(Room& room, const std::vector<OtlpOutput::Event>& events) {
