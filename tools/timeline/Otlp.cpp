@@ -100,6 +100,13 @@ std::uint64_t span_id(std::uint64_t number) {
   return id == 0 ? 1 : id;  // zero is "no span"
 }
 
+// `value` as 16 lower-case hex digits at `at`; returns their end.
+char* write_hex(char* at, std::uint64_t value) {
+  static const char digits[] = "0123456789abcdef";
+  for (int i = 15; i >= 0; --i, value >>= 4) at[i] = digits[value & 0xF];
+  return at + 16;
+}
+
 // An attribute's text up to its value, `{"key":"KEY","value":{"TYPE":`, as
 // one literal.
 #define OTLP_ATTRIBUTE(key, type) "{\"key\":\"" key "\",\"value\":{\"" type "\":"
@@ -134,11 +141,7 @@ class Room {
   }
   std::size_t offset() const { return static_cast<std::size_t>(at_ - out_.data()); }
 
-  void hex(std::uint64_t value) {
-    static const char digits[] = "0123456789abcdef";
-    for (int i = 15; i >= 0; --i, value >>= 4) at_[i] = digits[value & 0xF];
-    at_ += 16;
-  }
+  void hex(std::uint64_t value) { at_ = write_hex(at_, value); }
   void integer(std::int64_t value) { at_ = std::to_chars(at_, at_ + 20, value).ptr; }
   // A JSON string's inside; at most six bytes per byte of `text`.
   void json_string(const std::string& text) {
@@ -524,8 +527,9 @@ void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope,
   room.put("{\"traceId\":\"");
   room.hex(trace.high);
   room.hex(trace.low);
+  call.marks[span] = span_id(scope.id);
   room.put("\",\"spanId\":\"");
-  room.hex(span_id(scope.id));
+  room.hex(call.marks[span]);
   room.put('"');
   if (parent_named) {
     room.put(",\"parentSpanId\":\"");
@@ -538,7 +542,6 @@ void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope,
   room.put(",\"name\":\"");
   room.json_string(scope.label);
   room.put("\",\"kind\":");
-  call.marks[span] = span_id(scope.id);
   call.marks[kind_at] = room.offset();
   room.put("1,\"startTimeUnixNano\":");
   room.nanos(scope.start_ms);
@@ -586,14 +589,10 @@ void OtlpOutput::link_calls_in_place() {
     patch(callee.marks[kind_at], "2", 1);                      // server
     if (!caller.called) patch(caller.marks[kind_at], "3", 1);  // client, unless a server
     if (callee.marks[parent_at] == 0) return;
-    Text parent;
-    {
-      Room room(parent, parent_field_size);
-      room.put(",\"parentSpanId\":\"");
-      room.hex(caller.marks[span]);
-      room.put('"');
-    }
-    patch(callee.marks[parent_at], parent.data(), parent.size());
+    static const char field[] = ",\"parentSpanId\":\"";
+    char parent[parent_field_size];
+    *write_hex(std::copy(field, field + sizeof field - 1, parent), caller.marks[span]) = '"';
+    patch(callee.marks[parent_at], parent, sizeof parent);
   });
   if (error != 0)
     std::fprintf(stderr, "vantrel-timeline: the OTLP output's cross-call links: %s\n",
