@@ -22,8 +22,7 @@ namespace Timeline {
 // FNV-1a; 0 is kept for "no root".
 std::uint64_t CallScope::hash(const std::string& root) {
   if (root.empty()) return 0;
-  std::uint64_t value = 0xCBF29CE484222325ull;
-  for (unsigned char c : root) value = (value ^ c) * 0x100000001B3ull;
+  const std::uint64_t value = fnv1a(fnv_basis, root.data(), root.size());
   return value == 0 ? 1 : value;
 }
 

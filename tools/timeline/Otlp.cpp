@@ -74,13 +74,10 @@ std::uint64_t mix(std::uint64_t x) {  // splitmix64's finaliser: a bijection
 class TraceHash {
  public:
   TraceHash(std::uint64_t seed_high, std::uint64_t seed_low)
-      : high_(basis ^ seed_high), low_(basis ^ seed_low) {}
+      : high_(fnv_basis ^ seed_high), low_(fnv_basis ^ seed_low) {}
   void add(const char* text, std::size_t size) {
-    for (const char* end = text + size; text != end; ++text) {
-      const auto byte = static_cast<unsigned char>(*text);
-      high_ = (high_ ^ byte) * prime;
-      low_ = (low_ ^ byte) * prime;
-    }
+    high_ = fnv1a(high_, text, size);
+    low_ = fnv1a(low_, text, size);
   }
   void add(std::int64_t number) {
     char digits[24];
@@ -89,8 +86,6 @@ class TraceHash {
   OtlpOutput::Trace trace() const { return OtlpOutput::Trace{mix(high_), mix(low_)}; }
 
  private:
-  static constexpr std::uint64_t basis = 0xCBF29CE484222325ull;
-  static constexpr std::uint64_t prime = 0x100000001B3ull;
   std::uint64_t high_, low_;
 };
 

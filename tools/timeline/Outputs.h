@@ -45,6 +45,14 @@ void append_integer(std::string& out, std::uint64_t value);
 // hosts stay apart.
 std::int64_t shown_pid(std::uint32_t host, std::int64_t pid);
 
+// FNV-1a: `hash` (start from fnv_basis) continued over `size` bytes.
+constexpr std::uint64_t fnv_basis = 0xCBF29CE484222325ull;
+inline std::uint64_t fnv1a(std::uint64_t hash, const char* text, std::size_t size) {
+  for (const char* end = text + size; text != end; ++text)
+    hash = (hash ^ static_cast<unsigned char>(*text)) * 0x100000001B3ull;
+  return hash;
+}
+
 // What the linking of cross calls needs of a scope, and what an output
 // needs of it once linked. Plain bytes: it may be kept in a file.
 struct CallScope {
