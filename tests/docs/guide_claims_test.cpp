@@ -2,11 +2,6 @@
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 
-#include <errno.h>
-
-#include <chrono>
-#include <ctime>
-
 #include "src/logfile_support.h"
 
 namespace {
@@ -14,19 +9,13 @@ namespace {
 using logfile_support::read_file;
 using logfile_support::TempDir;
 
-class GuideClaims : public testing::Test {
- protected:
-  void SetUp() override {
-    Vantrel::Admin::logext("log");
-    Vantrel::Admin::logdir(dir_.path);
-    Vantrel::Admin::importance(Vantrel::M);
-    Vantrel::Admin::active(true);
-  }
-  TempDir dir_;
-};
-
 // "job#1" lasting 250 ms closes with its time in seconds, not milliseconds.
-TEST_F(GuideClaims, ScopeClosesWithTheSecondsSpent) {
+TEST(GuideClaims, ScopeClosesWithTheSecondsSpent) {
+  TempDir dir;
+  Vantrel::Admin::logext("log");
+  Vantrel::Admin::logdir(dir.path);
+  Vantrel::Admin::importance(Vantrel::M);
+  Vantrel::Admin::active(true);
   logfile_support::TestClock clock;
   {
     using namespace Vantrel::Context;
@@ -34,35 +23,8 @@ TEST_F(GuideClaims, ScopeClosesWithTheSecondsSpent) {
     clock.advance(250);
   }
   EXPECT_EQ(
-      logfile_support::occurrences(read_file(dir_.path + "/" + dir_.files().at(0)), "|job#1: 0.25"),
+      logfile_support::occurrences(read_file(dir.path + "/" + dir.files().at(0)), "|job#1: 0.25"),
       1u);
-}
-
-// Files named for the next milliseconds exist already (an earlier process
-// with this pid left them): the first record waits them out and writes a
-// file of its own, named after theirs, leaving theirs as they were.
-TEST_F(GuideClaims, NewFileSkipsNamesAlreadyTaken) {
-  const std::string prefix =
-      dir_.path + "/" + program_invocation_short_name + "_" + std::to_string(::getpid()) + "_";
-  const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
-  for (long long ms = now - 2; ms <= now + 12; ++ms) {
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    char name[64];  // YYYY_MM_DD_hh_mm_ss_mmm, UTC
-    const std::size_t size =
-        std::strftime(name, sizeof name, "%Y_%m_%d_%H_%M_%S_", gmtime(&seconds));
-    std::ofstream(prefix + std::string(name, size) + std::to_string(ms % 1000 + 1000).substr(1) +
-                  "_trace.log")
-        << "taken\n";
-  }
-  Vantrel::Printf{Vantrel::L}("a file of its own");
-  const std::vector<std::string> texts = dir_.all_texts();
-  EXPECT_EQ(dir_.files().size(), 16u);
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "taken"), 15);
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), "a file of its own"), 1);
-  EXPECT_EQ((dir_.path + "/" + dir_.files().back()).rfind(prefix, 0), 0u);
-  EXPECT_EQ(dir_.texts(dir_.files().back()), std::vector<std::string>{"a file of its own"});
 }
 
 // Messages from main, an atexit handler and a static destructor are written
