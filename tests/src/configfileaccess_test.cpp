@@ -36,38 +36,25 @@ TEST(ConfigFileAccessTest, RefusalTable) {
 }
 
 TEST(ConfigFileAccessTest, RefusedFilesAreNotOpenedAndSaidOnce) {
-  const struct {
-    const char* change;  // a shell command in the directory of a good x.ini
-    const char* reason;  // "" for accepted, nullptr for missing and silent
-  } cases[] = {
-      {"true", ""},
-      {"rm x.ini", nullptr},
-      {"chmod 620 x.ini", "writable by group or others"},
-      {"chown 65534 x.ini", "owned by uid 65534, not by root or uid 0"},
-      {"rm x.ini && mkfifo -m 600 x.ini", "not a regular file"},
-      {"mv x.ini real.ini && ln -s \"$PWD/real.ini\" x.ini", "a symbolic link"},
-      {"chmod 777 .", "in a directory others can write"},
-      {"chmod 1777 .", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.change);
+  for (const cases::Fields& c : cases::read("src/config/cases/config_open.txt")) {
+    SCOPED_TRACE(c[0]);
     TempDir dir;
     const std::string path = dir.path + "/x.ini";
     { std::ofstream(path) << "active = true;\n"; }
     ::chmod(path.c_str(), 0644);
-    ASSERT_EQ(std::system(("cd " + dir.path + " && " + c.change).c_str()), 0);
+    ASSERT_EQ(std::system(("cd " + dir.path + " && " + c[0]).c_str()), 0);
     ::testing::internal::CaptureStderr();
     const int first = ConfigFileAccess::open_checked(path);
     const int second = ConfigFileAccess::open_checked(path);
     const std::string said = ::testing::internal::GetCapturedStderr();
-    const bool accepted = c.reason && *c.reason == '\0';
+    const bool accepted = c[1].empty();
     EXPECT_EQ(accepted ? ::fcntl(first, F_GETFD) & FD_CLOEXEC : first, accepted ? FD_CLOEXEC : -1);
     EXPECT_EQ(second >= 0, accepted);
     ::close(first);
     ::close(second);
-    EXPECT_EQ(said, accepted || !c.reason
+    EXPECT_EQ(said, accepted || c[1] == "-"
                         ? ""
-                        : "vantrel: configuration file " + path + " not read: " + c.reason + "\n")
+                        : "vantrel: configuration file " + path + " not read: " + c[1] + "\n")
         << "one line, the first time only";
     std::remove((dir.path + "/real.ini").c_str());
   }
