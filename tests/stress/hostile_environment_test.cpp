@@ -1,10 +1,11 @@
-// Hosts go on in hostile surroundings; hostile configuration texts make
-// Config::parse fail cleanly with the record unchanged.
+// Hosts go on in hostile surroundings: missing or unwritable log
+// directories, a file size limit, a directory removed while they write, and
+// configuration files of NUL bytes or that are a directory.
 #include <Vantrel.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <sstream>
+#include <fstream>
 
 #include "src/logfile_support.h"
 
@@ -18,8 +19,6 @@ TEST(HostileEnvironmentTest, HostGoesOnWithHostileDirectoriesLimitsAndConfigurat
   TempDir dir, limited, back;
   std::ofstream(dir.path + "/plain") << "x";
   std::ofstream(dir.path + "/nul.ini", std::ios::binary) << std::string(4096, '\0');
-  std::ofstream(dir.path + "/deep.ini")
-      << "size = " + std::string(20000, '(') + "1" + std::string(20000, ')') + ";";
   ::mkdir((dir.path + "/dir.ini").c_str(), 0777);
   const std::string config =
       "QZ_TRACE_LOGDIR=" + dir.path + "/none QZ_TRACE_CONFIGFILE=" + dir.path;
@@ -27,7 +26,6 @@ TEST(HostileEnvironmentTest, HostGoesOnWithHostileDirectoriesLimitsAndConfigurat
       {"QZ_TRACE_LOGDIR=" + dir.path + "/missing/deeper $HOST 20", "alive\n"},
       {"QZ_TRACE_LOGDIR=" + dir.path + "/plain/sub $HOST 20", "alive\n"},
       {config + "/nul.ini $HOST config", "parse false\nalive\n"},
-      {config + "/deep.ini $HOST config", "parse false\nalive\n"},
       {config + "/dir.ini $HOST config", "parse false\nalive\n"},
       // The host ignores SIGXFSZ, as any host that must survive a full disk.
       {"trap \"\" XFSZ; ulimit -f 2; QZ_TRACE_LOGDIR=" + limited.path + " $HOST 100", "alive\n"},
@@ -45,7 +43,7 @@ TEST(HostileEnvironmentTest, HostGoesOnWithHostileDirectoriesLimitsAndConfigurat
     EXPECT_EQ(status, 0) << run.first;
   }
   ::rmdir((dir.path + "/dir.ini").c_str());
-  EXPECT_EQ(dir.files(), (std::vector<std::string>{"deep.ini", "nul.ini", "plain"}));
+  EXPECT_EQ(dir.files(), (std::vector<std::string>{"nul.ini", "plain"}));
   ASSERT_EQ(limited.files().size(), 1u);
   EXPECT_LE(logfile_support::read_file(limited.path + "/" + limited.files()[0]).size(), 2048u);
   EXPECT_FALSE(limited.all_texts().empty());
@@ -55,21 +53,6 @@ TEST(HostileEnvironmentTest, HostGoesOnWithHostileDirectoriesLimitsAndConfigurat
   for (std::size_t i = 0; i < texts.size(); ++i) {  // whole records, in their order
     ASSERT_EQ(texts[i][0], 'r') << texts[i];
     EXPECT_LT(i ? std::stoi(texts[i - 1].substr(1)) : 0, std::stoi(texts[i].substr(1)));
-  }
-}
-
-// A failed parse leaves the record as it was, also after a statement ran.
-TEST(HostileEnvironmentTest, ParseFailsCleanlyAndTheRecordStays) {
-  for (const std::string& text :
-       {std::string("size = 20;\0size = 30;", 21), "consultant = \"" + std::string(100000, 'x'),
-        std::string("\xff\xfe\x01size\x80 = 20;")}) {
-    Vantrel::Config record;
-    record.active = true;
-    record.size = 33;
-    record.set_consultant("kept");
-    std::istringstream in(text);
-    EXPECT_FALSE(record.parse(in, "hostile", "", "hostile.ini")) << text.substr(0, 20);
-    EXPECT_TRUE(record.active && record.size == 33u && record.consultant == std::string("kept"));
   }
 }
 
