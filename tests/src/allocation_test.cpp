@@ -58,13 +58,11 @@ void printf_record(int i) {
   Printf{L}("request %d served from cache in 12 ms, size 4096 bytes", i);
 }
 
-// Filtered messages, with the settings pulled from an absent file first.
-TEST(allocation_test, filtered_messages) {
+// Filtered messages first, with the settings pulled from an absent file;
+// then records of every front end and column form, in a text and an XML log.
+TEST(allocation_test, filtered_messages_and_records) {
   EXPECT_EQ(allocations_in_steady_state([](int i) { Printf{XS}("filtered %d", i); }), 0);
   EXPECT_EQ(allocations_in_steady_state([](int i) { Format{XS}("filtered {}", i); }), 0);
-}
-
-TEST(allocation_test, records_of_every_front_end_and_column_form) {
   logfile_support::TempDir dir;
   for (unsigned mask : {none_mask, rank_mask | actors_mask, all_mask & ~debug_mask}) {
     use_settings(dir.path, mask);

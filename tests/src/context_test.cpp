@@ -41,8 +41,6 @@ TEST(Record, InstalledByTheFirstWithContextAndRemovedByIt) {
     EXPECT_EQ(std::to_string(outer.is_owner) + std::to_string(inner.is_owner), "10");
     EXPECT_EQ(inner.data, outer.data);
     EXPECT_GE(outer.data->calls.capacity(), 2u);
-    outer.data->set_logos(nullptr);
-    EXPECT_EQ(get_logos(outer.data), default_logos());
   }
   EXPECT_EQ(get_data(), nullptr);
 }
@@ -165,19 +163,6 @@ TEST(Device, ThreadsShareADeviceAndKeepOthersApart) {
   for (const std::string& text : texts)
     EXPECT_TRUE(std::regex_match(text, std::regex("[ab] \\d+")));
   EXPECT_EQ(messages(dir, "own").size(), 50u);
-}
-
-// With QZ_TRACE_ECHO=1 the record and device operations write debug lines.
-TEST(Device, EchoWritesContextDebugLines) {
-  int status = -1;
-  const std::string output =
-      logfile_support::run("QZ_TRACE_ECHO=1 " VANTREL_TEST_HOSTS_DIR
-                           "/host_core_env echodev log /nonexistent-dir /nonexistent-dir/e.ini",
-                           &status);
-  ASSERT_EQ(status, 0);
-  const auto rows = case_rows("echo_device.txt");
-  ASSERT_EQ(rows.size(), 9u);
-  for (const auto& row : rows) EXPECT_TRUE(std::regex_search(output, std::regex(row[0]))) << row[0];
 }
 
 }  // namespace

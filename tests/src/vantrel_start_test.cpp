@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -80,12 +81,14 @@ std::string run_host(const std::string& vars, const std::string& args = "") {
   return out;
 }
 
-// Echo is on for "1" only and traces one start and one stop, in order;
-// QZ_TRACE_XML chooses the default extension only, matched exactly.
+// Echo is on for "1" only and traces one start and one stop, in order, and
+// the record and device operations between them; QZ_TRACE_XML chooses the
+// default extension only, matched exactly.
 TEST(EnvTest, EchoAndXmlFlags) {
   for (const char* value : {"yes", "true", "11"})
     EXPECT_EQ(run_host(std::string("QZ_TRACE_ECHO=") + value).find("Vantrel"), std::string::npos);
-  const std::string out = run_host("QZ_TRACE_ECHO=1 QZ_TRACE_DEBUG=1");
+  const std::string out = run_host("QZ_TRACE_ECHO=1 QZ_TRACE_DEBUG=1",
+                                   "echodev log /nonexistent-dir /nonexistent-dir/e.ini");
   EXPECT_EQ(out.rfind("\"../src/.\\Vantrel\", line ", 0), 0u) << out;
   std::size_t previous = 0;
   for (const auto& row : context_support::case_rows("echo_start_stop.txt")) {
@@ -93,6 +96,9 @@ TEST(EnvTest, EchoAndXmlFlags) {
     EXPECT_GT(out.find(row[0]), previous) << row[0];
     previous = out.find(row[0]);
   }
+  const auto rows = context_support::case_rows("echo_device.txt");
+  ASSERT_EQ(rows.size(), 9u);
+  for (const auto& row : rows) EXPECT_TRUE(std::regex_search(out, std::regex(row[0]))) << row[0];
   for (const auto& [args, ext] : {std::pair<const char*, const char*>{"", "xml"},
                                   {"db log . x.ini", "log"},
                                   {"db LOG . x.ini", "xml"}})
