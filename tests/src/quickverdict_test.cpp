@@ -45,22 +45,5 @@ TEST(QuickVerdict, FollowsEveryChangeOfWhatDecides) {
   }
 }
 
-// A device with a lower threshold than the default destination still gets
-// its messages, and none once it is gone.
-TEST(QuickVerdict, LowestThresholdOverAllDestinations) {
-  context_support::TempDir dir;
-  Admin::active(true);
-  Admin::importance(XL);
-  {
-    Context::Device device("low", "log", dir.path, "");
-    Context::WithDevice bind(device);
-    Admin::active(true);
-    Admin::importance(XS);
-    Printf{XS}("kept on the device");
-  }
-  Printf{XS}("dropped by the default destination");
-  EXPECT_EQ(dir.all_texts(), std::vector<std::string>{"kept on the device"});
-}
-
 }  // namespace
 }  // namespace Vantrel
