@@ -73,30 +73,28 @@ TEST(LogFileNames, FileNamesAndPaths) {
 
 TEST(LogFileTest, RotationKeepsOrUnlinksTheFileBeforeThePrevious) {
   for (const cases::Fields& c : cases::read("src/cases/log_rotation.txt")) {
-    SCOPED_TRACE(c[0] + " " + c[1]);
+    SCOPED_TRACE(c[0] + " " + c[1] + " " + c[2]);
     TextLog log;
-    for (unsigned rank = 1; rank <= 7; ++rank) log.write(rank, true, std::stoul(c[0]), c[1] == "1");
+    const std::vector<std::string> debug = debug_texts([&] {
+      for (unsigned rank = 1; rank <= 7; ++rank)
+        log.write(rank, true, std::stoul(c[0]), c[1] == "1", c[2][rank - 1] == '1');
+    });
     std::string files;  // as the table writes them
     for (const std::vector<std::string>& texts : log.dir.texts_per_file()) {
       if (!files.empty()) files += " /";
       for (const std::string& text : texts) files += " " + text;
     }
-    EXPECT_EQ(files, " " + c[2]);
+    EXPECT_EQ(files, " " + c[4]);
+    const std::string first = log.dir.path + "/" + log.dir.files()[0];
+    EXPECT_EQ(std::count(debug.begin(), debug.end(),
+                         "LogFile::possibly_reset (): keep long '" + first + "'"),
+              std::stol(c[3]));
   }
 }
 
-TEST(LogFileTest, FailedUnlinkIsIgnored) {
-  TextLog log;
-  log.write(1, true, 1, false);
-  std::remove(log.file.previous.c_str());  // the file to unlink is already gone
-  log.write(2, true, 1, false);
-  log.write(3, true, 1, false);
-  EXPECT_EQ(log.dir.texts_per_file(), (Files{{"r3"}}));  // the second file was unlinked in turn
-  EXPECT_EQ(log.file.previous, log.dir.path + "/" + log.dir.files().back());
-}
-
 // No file before the first record; an inactive record closes the file and
-// the next one appends to it.
+// the next one appends to it. The file to unlink at the second rotation is
+// already gone: the failure is ignored.
 TEST(LogFileTest, DebugLinesOfOpeningClosingAndRotation) {
   TextLog log;
   EXPECT_TRUE(log.dir.files().empty());
@@ -107,34 +105,18 @@ TEST(LogFileTest, DebugLinesOfOpeningClosingAndRotation) {
     log.write(2, true, 2, false);
     log.write(3, false, 2, false);
     b = log.file.stream->name;
+    std::remove(a.c_str());
     log.write(4, true, 2, false);
   });
   EXPECT_EQ(a, log.dir.path + "/" + ZelTools::Portable::Process().name() + "_db_" +
                    std::to_string(::getpid()) + "_2023_11_14_22_13_20_000_trace.log");
   EXPECT_EQ(log.dir.texts_per_file(), (Files{{"r3", "r4"}}));
+  EXPECT_EQ(log.file.previous, b);
   std::vector<std::string> expected;
   for (const cases::Fields& row : cases::read("src/cases/logfile_debug.txt"))
     expected.push_back(std::regex_replace(std::regex_replace(row[0], std::regex("\\$A"), a),
                                           std::regex("\\$B"), b));
   EXPECT_EQ(texts, expected);
-}
-
-// Records that end within the millisecond their file was named in stay in
-// that file, whatever the size; the first to end after the clock moves on
-// is the file's last.
-TEST(LogFileTest, KeepLongWhileTheClockStands) {
-  TextLog log;
-  std::string kept;
-  const std::vector<std::string> texts = debug_texts([&] {
-    for (unsigned rank = 1; rank <= 5; ++rank) log.write(rank, true, 1, true, false);
-    kept = log.file.stream->name;
-    log.write(6, true, 1, true);
-    log.write(7, true, 1, true, false);
-  });
-  EXPECT_EQ(log.dir.texts_per_file(), (Files{{"r1", "r2", "r3", "r4", "r5", "r6"}, {"r7"}}));
-  EXPECT_EQ(std::count(texts.begin(), texts.end(),
-                       "LogFile::possibly_reset (): keep long '" + kept + "'"),
-            5);
 }
 
 }  // namespace
