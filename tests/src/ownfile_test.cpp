@@ -84,20 +84,20 @@ TEST(OwnFileTest, CreateAndReopenRefuseWhateverIsPlanted) {
   }
 }
 
-// Links planted at the names of the next milliseconds, as an attacker can
-// predict them, are skipped: the record goes to the first free name (on the
-// real clock, which the log file waits for).
+// Whatever is planted at the names of the next milliseconds, as an attacker
+// can predict them, is skipped and left as it was: the record goes to the
+// first free name (on the real clock, which the log file waits for).
 TEST(OwnFileTest, LogFileSkipsLinksAtThePredictedNames) {
   const Attack attack;
   const Names names(attack.dir.path);
   const SimpleTime::PhysicalTime now = SimpleTime::clock().now();
   for (int ms = 0; ms < 6; ++ms)
-    attack.plant(ms % 2, LogFileNames::file_path(names, now + ms * SimpleTime::Millisecond));
+    attack.plant(ms % 4, LogFileNames::file_path(names, now + ms * SimpleTime::Millisecond));
   LogFileLog file(names);
   RecordCase record;
   record.config.active = true;
   write_record(file, record, 1, "r1", false);
-  attack.expect_unharmed({"r1"});
+  attack.expect_unharmed({"old", "r1"});
 }
 
 // A file closed after an inactive record and replaced before the next one is
