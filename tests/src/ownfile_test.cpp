@@ -55,9 +55,13 @@ struct Attack {
 };
 const char* const kinds[] = {"link to a root-only file", "dangling link", "FIFO", "file"};
 
+// OwnFile refuses whatever is planted at a name, at create and at an append
+// re-open; a log file whose file, closed after an inactive record, was
+// replaced by it starts a new file for the next record.
 TEST(OwnFileTest, CreateAndReopenRefuseWhateverIsPlanted) {
   for (int kind = 0; kind < 4; ++kind) {
     SCOPED_TRACE(kinds[kind]);
+    const TestClock clock;
     const Attack attack;
     const std::string path = attack.dir.path + "/x.log", moved = attack.dir.path + "/moved";
     attack.plant(kind, path);
@@ -80,7 +84,20 @@ TEST(OwnFileTest, CreateAndReopenRefuseWhateverIsPlanted) {
     EXPECT_TRUE(refused((errno = 0, OwnFile::reopen(path, id)), ESTALE));
     std::remove(path.c_str());
     std::remove(moved.c_str());
-    attack.expect_unharmed();
+    const Names names(attack.dir.path);  // the log file's own, closed and replaced
+    LogFileLog file(names);
+    RecordCase record;
+    record.config.active = false;
+    write_record(file, record, 1, "r1");
+    const std::string first = attack.dir.path + "/" + attack.dir.files()[0];
+    ASSERT_EQ(std::rename(first.c_str(), moved.c_str()), 0);
+    attack.plant(kind, first);
+    record.config.active = true;
+    write_record(file, record, 2, "r2");
+    EXPECT_EQ(read_file(moved).substr(read_file(moved).rfind('|')), "|r1\n");
+    std::remove(moved.c_str());
+    std::remove(first.c_str());
+    attack.expect_unharmed({"r2"});
   }
 }
 
@@ -95,33 +112,8 @@ TEST(OwnFileTest, LogFileSkipsLinksAtThePredictedNames) {
     attack.plant(ms % 4, LogFileNames::file_path(names, now + ms * SimpleTime::Millisecond));
   LogFileLog file(names);
   RecordCase record;
-  record.config.active = true;
   write_record(file, record, 1, "r1", false);
   attack.expect_unharmed({"old", "r1"});
-}
-
-// A file closed after an inactive record and replaced before the next one is
-// not re-opened: the next record starts a new file.
-TEST(OwnFileTest, LogFileStartsANewFileWhenItsFileWasReplaced) {
-  for (int kind = 0; kind < 4; ++kind) {
-    SCOPED_TRACE(kinds[kind]);
-    const TestClock clock;
-    const Attack attack;
-    const Names names(attack.dir.path);
-    LogFileLog file(names);
-    RecordCase record;
-    write_record(file, record, 1, "r1");
-    const std::string first = attack.dir.path + "/" + attack.dir.files()[0],
-                      moved = attack.dir.path + "/moved";
-    ASSERT_EQ(std::rename(first.c_str(), moved.c_str()), 0);
-    attack.plant(kind, first);
-    record.config.active = true;
-    write_record(file, record, 2, "r2");
-    EXPECT_EQ(read_file(moved).substr(read_file(moved).rfind('|')), "|r1\n");
-    std::remove(moved.c_str());
-    std::remove(first.c_str());
-    attack.expect_unharmed({"r2"});
-  }
 }
 
 }  // namespace
