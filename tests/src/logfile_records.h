@@ -31,9 +31,11 @@ struct Names : Vantrel::DeviceInfo {
   std::string dir, base, ext;
 };
 
-// The inputs of the next record. Settings and context carry over from record
-// to record; `unwinding` and `lost` hold for the next record only.
+// The inputs of the next record. Settings (active unless "inactive") and
+// context carry over from record to record; `unwinding` and `lost` hold for
+// the next record only.
 struct RecordCase {
+  RecordCase() { config.active = true; }
   std::int32_t level = 2, severity = 0;
   std::string source;
   std::uint32_t line = 0;

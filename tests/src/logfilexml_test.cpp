@@ -23,10 +23,7 @@ using namespace logfile_support;
 
 // An XML log file in a fresh directory, on the test clock.
 struct XmlLog {
-  explicit XmlLog(const std::string& name = "unit") : names(dir.path, name, "xml") {
-    record.config.active = true;
-    record.config.size = 1000;
-  }
+  explicit XmlLog(const std::string& name = "unit") : names(dir.path, name, "xml") {}
   void write(const std::string& message, RecordCase& c) { write_record(*file, c, ++rank, message); }
   // The text of its one file; `finish` ends the document first.
   std::string text(bool finish = false) {
@@ -64,8 +61,6 @@ TEST(LogFileXmlTest, CaseFile) {
       log.reset();  // its clock goes before the next one comes
       log = std::make_unique<XmlLog>();
       seen = 0;
-      c.config.active = true;
-      c.config.size = 1000;
     }
     log->write(message, c);
     std::string added = log->text().substr(seen);
