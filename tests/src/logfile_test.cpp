@@ -23,7 +23,6 @@ using Files = std::vector<std::vector<std::string>>;
 
 struct ProbeLogFile : LogFileLog {
   using LogFileLog::LogFileLog;
-  using LogFileLog::previous;
   using LogFileLog::stream;
 };
 
@@ -111,7 +110,6 @@ TEST(LogFileTest, DebugLinesOfOpeningClosingAndRotation) {
   EXPECT_EQ(a, log.dir.path + "/" + ZelTools::Portable::Process().name() + "_db_" +
                    std::to_string(::getpid()) + "_2023_11_14_22_13_20_000_trace.log");
   EXPECT_EQ(log.dir.texts_per_file(), (Files{{"r3", "r4"}}));
-  EXPECT_EQ(log.file.previous, b);
   std::vector<std::string> expected;
   for (const cases::Fields& row : cases::read("src/cases/logfile_debug.txt"))
     expected.push_back(std::regex_replace(std::regex_replace(row[0], std::regex("\\$A"), a),
