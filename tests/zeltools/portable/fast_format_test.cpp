@@ -60,6 +60,7 @@ bool check(Path path, const char* format, ...) {
     if (handled && size <= n) {
       Portable::format_fast(&buffer[0], size, format, args, length);
       EXPECT_EQ(buffer, expected + std::string(4, untouched));
+      EXPECT_EQ(length, n) << "the whole text's length, whatever was cut";
     }
     if (n < size) expected += '\0';
     expected.resize(size + 4, untouched);
@@ -74,8 +75,8 @@ bool check(Path path, const char* format, ...) {
   return handled;
 }
 
-// Extremes, every flag and length, widths and precisions from the argument
-// list (negative ones too); redundant and ignored flags follow the library.
+// Extremes of every length, the widest fields, and conversions in a row
+// (each with its own flags); random single conversions cover the rest.
 TEST(FastFormatTest, SameAsTheLibrary) {
   check(fast, "%s", "");
   check(fast, "100%% sure, %d%%%c%s", 42, 'x', "");
@@ -84,20 +85,9 @@ TEST(FastFormatTest, SameAsTheLibrary) {
   check(fast, "%ju|%jd|%" PRIu64, UINTMAX_MAX, INTMAX_MIN, UINT64_MAX);
   check(fast, "%zu|%zd|%td|%lu", SIZE_MAX, static_cast<std::ptrdiff_t>(-1), PTRDIFF_MIN, ULONG_MAX);
   check(fast, "%hhd|%hhu|%hd|%hu|%hhx", 255, 511, 70000, 70000, -1);
-  check(fast, "[%.0d][%.0x][%#.0o][%#.0x][%+.0d][% .0i][%5.0d]", 0, 0u, 0u, 0u, 0, 0, 0);
-  check(fast, "[%#x][%#X][%#o][%#o][%#.3o][%#5o][%#08x]", 0u, 255u, 0u, 8u, 8u, 8u, 255u);
   check(fast, "[%+ d][% +d][% d][%+d][% 05d][%+05d]", 5, 5, -5, 0, 42, -42);
   check(fast, "[%-08d][%08.3d][%-+6d][%0-6d][%06x][%-#8o]", -42, -7, 3, 3, 0xabu, 9u);
-  check(fast, "[%1d][%2d][%10.5d][%.10d][%.*d][%*d]", 123, 123, -42, -42, 3, 4, -6, 9);
-  check(fast, "[%*d][%-*d][%*.*d][%.*d]", -6, 9, -6, 9, 8, -1, 5, -3, 77);
   check(fast, "%1000000d|%.*u|%*d|%*d", 1, 1000000, 2u, -1000000, 3, 1000000, 4);  // widest
-  check(fast, "[%c][%3c][%-3c][%c]", 'a', 'b', 'c', '\0');
-  check(fast, "[%.0s][%.2s][%10.3s][%-6s][%s]", "abc", "abc", "abcdef", "ab", "");
-  check(fast, "[%*.*s][%*.*s][%.*s]", -6, 2, "abcd", 6, -1, "ab", -2, "xyz");
-  int on_stack = 0;
-  check(fast, "[%p][%20p][%-20p]", static_cast<void*>(&on_stack), static_cast<void*>(&on_stack),
-        reinterpret_cast<void*>(0x1));
-  check(fast, "[%+u][% x][%+o][%#d][%+c][% s][%#s][%.3c]", 5u, 5u, 5u, 5, 'z', "s", "q", 'c');
 }
 
 // Declined formats, malformed ones included, are the library's to judge.
@@ -111,11 +101,13 @@ TEST(FastFormatTest, DeclinesWhatItDoesNotHandle) {
   check(declined, "[%s][%.3s][%10s]", nullptr, nullptr, nullptr);
   check(declined, "[%p][%+p][%010p]", nullptr, reinterpret_cast<void*>(16),
         reinterpret_cast<void*>(16));
-  check(declined, "[%05s][%05c]", "ab", 'c');
+  check(declined, "[%05s]", "ab");
+  check(declined, "[%05c]", 'c');
   check(declined, "%'d", 1234567);
   check(declined, "%Lf %jx", 1.0L, UINTMAX_MAX);
   check(declined, "%2000000d", 1);
-  check(declined, "[%*d][%.*d]", -2000000, 1, 2000000, 2);
+  check(declined, "[%*d]", -2000000, 1);
+  check(declined, "[%.*d]", 2000000, 2);
   check(declined, "%5%");
   check(declined, "trailing %");
   check(declined, "%y", 1);
