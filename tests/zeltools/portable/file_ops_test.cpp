@@ -1,5 +1,4 @@
 // File operations in a scratch directory, and failures through the call seam.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
