@@ -14,16 +14,8 @@ using Timeline::CallLinker;
 using Timeline::CallScope;
 
 CallScope scope(std::uint64_t id, std::int64_t pid, double start, double end, int depth) {
-  CallScope call;
-  call.root = 7;
-  call.pid = pid;
-  call.tid = static_cast<std::uint64_t>(pid) + 1;
-  call.start_ms = start;
-  call.end_ms = end;
-  call.depth = depth;
-  call.outermost = depth == 0;
-  call.sequence = id;
-  return call;
+  const auto tid = static_cast<std::uint64_t>(pid) + 1;
+  return {7, 0, pid, tid, start, end, depth, depth == 0, false, id, {}};
 }
 
 // "callee>caller" per link, with a '*' where the caller is itself a callee.
@@ -45,9 +37,7 @@ TEST(CallLinker, SameLinksFromMemoryAndFromSortedRuns) {
         scope(id, 10 * static_cast<std::int64_t>(random() % 3 + 1), start,
               start + static_cast<double>(random() % 20), static_cast<int>(random() % 3));
     call.root = random() % 4 + 1;
-    in_memory.add(call);
-    in_runs.add(call);
-    in_long_runs.add(call);
+    for (CallLinker* linker : {&in_memory, &in_runs, &in_long_runs}) linker->add(call);
   }
   const std::string links = links_of(in_memory);
   EXPECT_GT(links.size(), 1000u);
