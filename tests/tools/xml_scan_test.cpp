@@ -15,8 +15,6 @@
 namespace {
 
 using namespace logfile_support;
-using Reader = void (*)(std::FILE*, const std::string&, Timeline::RecordSink&,
-                        Timeline::Diagnostics&);
 
 class Transcript : public Timeline::RecordSink {
  public:
@@ -37,7 +35,7 @@ class Transcript : public Timeline::RecordSink {
 };
 
 // The records and problems `reader` finds in `bytes`.
-std::string read_with(Reader reader, const std::string& bytes) {
+std::string read_with(decltype(&Timeline::read_xml_log) reader, const std::string& bytes) {
   char* problems = nullptr;
   std::size_t size = 0;
   std::FILE* out = ::open_memstream(&problems, &size);
@@ -81,14 +79,10 @@ std::string damaged(std::string bytes, std::mt19937& random) {
   for (int change = random() % 3; change >= 0 && !bytes.empty(); --change) {
     const std::size_t at = random() % bytes.size();
     const unsigned how = random() % 4;
-    if (how == 0)
-      bytes.resize(at);
-    else if (how == 1)
-      bytes[at] = static_cast<char>(random());
-    else if (how == 2)
-      bytes.erase(at, random() % 40);
-    else
-      bytes.insert(at, pieces[random() % pieces.size()][0]);
+    if (how == 0) bytes.resize(at);
+    if (how == 1) bytes[at] = static_cast<char>(random());
+    if (how == 2) bytes.erase(at, random() % 40);
+    if (how == 3) bytes.insert(at, pieces[random() % pieces.size()][0]);
   }
   return bytes;
 }
