@@ -1,7 +1,6 @@
 // Shared by the timeline tool's tests: the sections of a case file under
 // tests/tools/cases/ and the hosts that write logs to read.
-#ifndef VANTREL_TESTS_TOOLS_TOOL_CASES_H
-#define VANTREL_TESTS_TOOLS_TOOL_CASES_H
+#pragma once
 
 #include <gtest/gtest.h>
 
@@ -45,5 +44,3 @@ inline void run_host(const logfile_support::TempDir& dir, const char* host, bool
 }
 
 }  // namespace tool_cases
-
-#endif  // VANTREL_TESTS_TOOLS_TOOL_CASES_H
