@@ -16,10 +16,8 @@ const fail = (what) => { console.log('invalid: ' + what); process.exit(1); };
 function mapIds(value, convert) {
   if (Array.isArray(value)) return value.map((v) => mapIds(v, convert));
   if (value === null || typeof value !== 'object') return value;
-  const out = {};
-  for (const [key, v] of Object.entries(value))
-    if (!Array.isArray(v) || v.length) out[key] = key in idBytes ? convert(key, v) : mapIds(v, convert);
-  return out;
+  return Object.fromEntries(Object.entries(value).filter(([, v]) => !Array.isArray(v) || v.length)
+      .map(([key, v]) => [key, key in idBytes ? convert(key, v) : mapIds(v, convert)]));
 }
 
 // Into the protobuf message, encoded, decoded and back: a field the
