@@ -33,7 +33,6 @@ void fault(int signal) {
   raise(signal);
 }
 
-int raise_now(int signal) { return raise(signal); }
 void host_handler(int) { (void)!write(STDERR_FILENO, "host handler ran\n", 17); }
 
 // Workflow order#17 / check#3 for ann, with an architect and a developer.
@@ -80,11 +79,11 @@ int main(int argc, char** argv) {
     Admin::importance(XS);
   }
   if (mode == "storm") storm(signal);
-  if (mode == "first") VANTREL_LOG(M) << "first " << raise_now(signal);
+  if (mode == "first") VANTREL_LOG(M) << "first " << raise(signal);
   if (mode == "call") serve_call(signal);
   if (mode == "fault") in_scopes("order", [signal] { fault(signal); });
   if (mode == "stream")
-    in_scopes("order", [signal] { VANTREL_LOG(M) << "half a record " << raise_now(signal); });
+    in_scopes("order", [signal] { VANTREL_LOG(M) << "half a record " << raise(signal); });
   in_scopes("order", [signal] { raise(signal); });
   return 3;
 }
