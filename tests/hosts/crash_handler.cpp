@@ -3,7 +3,7 @@
 // QZ_TRACE_CRASH=1 (env) or not at all (none). MODE: raise, fault (a real one),
 // stream (inside a record), chained (after a host handler), storm (two threads),
 // first (in the first record), quiet (inactive), call (serving a cross call).
-// Exits 3 if it lives on.
+// Exits 3 if it lives on; dies of SIGALRM if it hangs.
 #include <Vantrel.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -68,6 +68,7 @@ void serve_call(int signal) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  alarm(20);
   const int signal = argc == 4 ? std::atoi(argv[3]) : 0;
   if (signal == 0) return 2;
   const std::string install = argv[1], mode = argv[2];
