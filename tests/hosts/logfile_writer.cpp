@@ -4,7 +4,6 @@
 //   unwind                  default (inactive) settings: Assert "m1" from a
 //                           destructor while an exception unwinds, Assert "m2",
 //                           Warning "m3"
-//   device COUNT EXT        Asserts through a device with log extension EXT
 #include <Vantrel.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -62,10 +61,6 @@ int main(int argc, char** argv) {
     }
     Vantrel::Printf{Vantrel::Assert}("m2");
     Vantrel::Printf{Vantrel::Warning}("m3");
-  } else if (mode == "device" && argc == 4) {
-    const Vantrel::Context::Device device("db", argv[3], "", "");
-    const Vantrel::Context::WithDevice with_device(device);
-    write_messages(Vantrel::Assert, std::atoi(argv[2]));
   } else {
     return 2;
   }

@@ -1,6 +1,6 @@
 // Log files through the whole message path, in a fresh process with its own
 // environment: the inactive-settings close and append, the live ids of a
-// record, the choice of extension and screen output.
+// record, and screen output.
 #include <gtest/gtest.h>
 
 #include <iomanip>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "src/logfile_support.h"
-#include "zeltools/cases_support.h"
 
 namespace {
 
@@ -46,16 +45,6 @@ TEST(LogFileHost, AssertsUnderInactiveSettings) {
                                              "|>>|A| |" + ids.str() + " |||||||||||||||m2"}));
   EXPECT_EQ(occurrences(output, "close because config is not active"), 2u);
   EXPECT_EQ(occurrences(output, "re-opened '" + dir.path + "/" + file + "'"), 1u);
-}
-
-TEST(LogFileHost, ExtensionSelectsTheFileKind) {
-  for (const cases::Fields& c : cases::read("src/cases/log_file_kind.txt")) {
-    SCOPED_TRACE(c[0] + " " + c[1]);
-    TempDir dir;
-    run_writer(c[1] + " QZ_TRACE_LOGDIR=" + dir.path, "device 1 " + c[0]);
-    ASSERT_EQ(dir.files().size(), 1u);
-    EXPECT_NE(dir.files()[0].find(c[2]), std::string::npos) << dir.files()[0];
-  }
 }
 
 // A new screen stream after every second record; nothing is unlinked and no
