@@ -27,12 +27,12 @@ std::string run_writer(const std::string& env, const std::string& args) {
   return output;
 }
 
-// Default settings pass asserts only; the file closes after each one and the
-// next appends. A record shows the live ids (the main thread's id is the
-// process id) and marks the one written while an exception unwinds.
+// Default settings pass asserts only, closing the file after each one and
+// appending to it at the next (the debug lines: logfile_test). A record shows the live ids (the
+// main thread's id is the process id) and marks the one written while an exception unwinds.
 TEST(LogFileHost, AssertsUnderInactiveSettings) {
   TempDir dir;
-  const std::string output = run_writer("QZ_TRACE_ECHO=1 QZ_TRACE_LOGDIR=" + dir.path, "unwind");
+  run_writer("QZ_TRACE_LOGDIR=" + dir.path, "unwind");
   ASSERT_EQ(dir.files().size(), 1u);
   const std::string file = dir.files()[0];
   std::smatch pid;
@@ -43,8 +43,6 @@ TEST(LogFileHost, AssertsUnderInactiveSettings) {
   for (std::string& line : lines) line.erase(0, 23);  // the time
   EXPECT_EQ(lines, (std::vector<std::string>{"|>>|A|X|" + ids.str() + " |||||||||||||||m1",
                                              "|>>|A| |" + ids.str() + " |||||||||||||||m2"}));
-  EXPECT_EQ(occurrences(output, "close because config is not active"), 2u);
-  EXPECT_EQ(occurrences(output, "re-opened '" + dir.path + "/" + file + "'"), 1u);
 }
 
 // A new screen stream after every second record; nothing is unlinked and no
