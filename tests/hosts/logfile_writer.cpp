@@ -20,14 +20,6 @@ namespace {
 // count, so relaxed order suffices.
 std::atomic<long long> ahead_ms{0};
 
-void write_messages(const Vantrel::Importance& importance, int count) {
-  for (int i = 1; i < count; ++i) {
-    Vantrel::Printf{importance}("m%d <&> \"q\"\ttab", i);
-    ahead_ms.fetch_add(1, std::memory_order_relaxed);  // a full file is replaced at once
-  }
-  if (count > 0) VANTREL_LOG(importance) << "last " << count;
-}
-
 struct AssertOnUnwind {
   ~AssertOnUnwind() { Vantrel::Printf{Vantrel::Assert}("m1"); }
 };
@@ -52,7 +44,12 @@ int main(int argc, char** argv) {
     Vantrel::Admin::active(true);
     Vantrel::Admin::size(static_cast<unsigned>(std::atoi(argv[3])));
     Vantrel::Admin::keep(std::string(argv[4]) == "1");
-    write_messages(Vantrel::M, std::atoi(argv[2]));
+    const int count = std::atoi(argv[2]);
+    for (int i = 1; i < count; ++i) {
+      Vantrel::Printf{Vantrel::M}("m%d <&> \"q\"\ttab", i);
+      ahead_ms.fetch_add(1, std::memory_order_relaxed);  // a full file is replaced at once
+    }
+    VANTREL_LOG(Vantrel::M) << "last " << count;
   } else if (mode == "unwind") {
     try {
       AssertOnUnwind record;
