@@ -11,9 +11,7 @@
 
 namespace {
 
-using logfile_support::occurrences;
-using logfile_support::read_file;
-using logfile_support::TempDir;
+using namespace logfile_support;
 
 // A "run" line of the cases, then the checks that follow it.
 using Case = std::vector<std::string>;
@@ -41,7 +39,7 @@ int run_host(const TempDir& dir, const std::string& format, const std::string& a
       signals + "TSAN_OPTIONS=$TSAN_OPTIONS" + signals +
       VANTREL_TEST_HOSTS_DIR "/host_crash_handler" + args + " 2>&1";
   int status = 0;
-  out["err"] = logfile_support::run(command, &status);
+  out["err"] = run(command, &status);
   if (dir.files().size() == 1) out["path"] = dir.path + "/" + dir.files()[0];
   out["log"] = read_file(out["path"]);
   const std::string timeline =
