@@ -4,7 +4,6 @@
 //   unwind                  default (inactive) settings: Assert "m1" from a
 //                           destructor while an exception unwinds, Assert "m2",
 //                           Warning "m3"
-//   device COUNT EXT        Asserts through a device with log extension EXT
 #include <Vantrel.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -20,14 +19,6 @@ namespace {
 // How far the host has moved its clock on; any thread may read it, a plain
 // count, so relaxed order suffices.
 std::atomic<long long> ahead_ms{0};
-
-void write_messages(const Vantrel::Importance& importance, int count) {
-  for (int i = 1; i < count; ++i) {
-    Vantrel::Printf{importance}("m%d <&> \"q\"\ttab", i);
-    ahead_ms.fetch_add(1, std::memory_order_relaxed);  // a full file is replaced at once
-  }
-  if (count > 0) VANTREL_LOG(importance) << "last " << count;
-}
 
 struct AssertOnUnwind {
   ~AssertOnUnwind() { Vantrel::Printf{Vantrel::Assert}("m1"); }
@@ -53,7 +44,12 @@ int main(int argc, char** argv) {
     Vantrel::Admin::active(true);
     Vantrel::Admin::size(static_cast<unsigned>(std::atoi(argv[3])));
     Vantrel::Admin::keep(std::string(argv[4]) == "1");
-    write_messages(Vantrel::M, std::atoi(argv[2]));
+    const int count = std::atoi(argv[2]);
+    for (int i = 1; i < count; ++i) {
+      Vantrel::Printf{Vantrel::M}("m%d <&> \"q\"\ttab", i);
+      ahead_ms.fetch_add(1, std::memory_order_relaxed);  // a full file is replaced at once
+    }
+    VANTREL_LOG(Vantrel::M) << "last " << count;
   } else if (mode == "unwind") {
     try {
       AssertOnUnwind record;
@@ -62,10 +58,6 @@ int main(int argc, char** argv) {
     }
     Vantrel::Printf{Vantrel::Assert}("m2");
     Vantrel::Printf{Vantrel::Warning}("m3");
-  } else if (mode == "device" && argc == 4) {
-    const Vantrel::Context::Device device("db", argv[3], "", "");
-    const Vantrel::Context::WithDevice with_device(device);
-    write_messages(Vantrel::Assert, std::atoi(argv[2]));
   } else {
     return 2;
   }

@@ -31,18 +31,15 @@ class ForkTest : public ::testing::Test {
     Admin::active(true);
     Admin::importance(XS);
   }
-  // "pid tid text" per record, by the pid in the file's name (the ninth
-  // '_' from its end).
+  // "pid tid text" per record, by the pid in the file's name (before the
+  // time and the suffix, 34 characters).
   std::map<long, std::vector<std::string>> records_by_file_pid() const {
     std::map<long, std::vector<std::string>> records;
-    for (const std::string& name : dir.files()) {
-      std::size_t at = name.size();
-      for (int bar = 0; bar < 9; ++bar) at = name.rfind('_', at - 1);
+    for (const std::string& name : dir.files())
       for (const std::string& line : dir.lines(name))
-        records[std::atol(name.c_str() + at + 1)].push_back(
+        records[std::atol(name.c_str() + name.rfind('_', name.size() - 35) + 1)].push_back(
             std::to_string(std::atol(field_of(line, 4).c_str())) + " " +
             std::to_string(std::atol(field_of(line, 5).c_str())) + " " + message_of(line));
-    }
     return records;
   }
   TempDir dir;
@@ -79,10 +76,9 @@ TEST_F(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
   auto records = records_by_file_pid();
   EXPECT_EQ(records.size(), pids.size() + 1);
   for (int i = 1; i <= children; ++i) {
-    const std::string head = std::to_string(pids[i - 1]) + " " + std::to_string(pids[i - 1]);
-    const std::string c = " c " + std::to_string(i) + " ";
-    EXPECT_EQ(records[pids[i - 1]],
-              (std::vector<std::string>{head + c + "0", head + c + "1", head + c + "2"}));
+    const std::string pid = std::to_string(pids[i - 1]);
+    const std::string head = pid + " " + pid + " c " + std::to_string(i) + " ";
+    EXPECT_EQ(records[pids[i - 1]], (std::vector<std::string>{head + "0", head + "1", head + "2"}));
   }
   // The parent's two series each whole and in order across rotated files.
   int next[2] = {0, 0};

@@ -14,6 +14,7 @@
 
 #include "src/logfile_records.h"
 #include "stress/xml_records.h"
+#include "zeltools/cases_support.h"
 #include "zeltools/native/ThreadId.h"
 
 namespace Vantrel {
@@ -51,9 +52,7 @@ TEST(LogFileXmlTest, CaseFile) {
   std::unique_ptr<XmlLog> log;
   std::size_t seen = 0;
   const auto end_document = [&] {
-    if (log) {
-      EXPECT_EQ(log->text(true).substr(seen), "</Vantrel>\n");
-    }
+    if (log) EXPECT_EQ(log->text(true).substr(seen), "</Vantrel>\n");
   };
   const auto write = [&](RecordCase& c, const std::string& message, bool first) {
     if (first) {
@@ -110,21 +109,13 @@ TEST(LogFileXmlTest, AnyBytesInEveryFieldKeepTheFileWellFormed) {
 // last record, written with its source, is whole.
 TEST(LogFileXmlHostTest, EveryRotatedDocumentIsComplete) {
   const bool xmllint = std::system("command -v xmllint > /dev/null 2>&1") == 0;
-  const struct {
-    const char *env, *arguments, *last;
-    std::vector<std::size_t> per_document;
-    unsigned long rank;  // of the first record
-  } cases[] = {{"", "7 3 1", "last 7", {3, 3, 1}, 1},
-               {"", "7 3 0", "last 7", {3, 1}, 4},
-               {"QZ_TRACE_TO_SCREEN=1", "4 3 0", "last 4", {3, 1}, 1}};
-  for (auto c : cases) {
-    SCOPED_TRACE(c.arguments);
+  for (const cases::Fields& c : cases::read("src/cases/xml_rotation.txt")) {
+    SCOPED_TRACE(c[1]);
     TempDir dir;
     int status = 0;
     const std::string screen =
-        run("env QZ_TRACE_XML=1 " + std::string(c.env) + " QZ_TRACE_LOGDIR=" + dir.path +
-                " QZ_TRACE_CONFIGDIR=" + dir.path +
-                " " VANTREL_TEST_HOSTS_DIR "/host_logfile_writer rotate " + c.arguments,
+        run("env QZ_TRACE_XML=1 " + c[0] + " QZ_TRACE_LOGDIR=" + dir.path + " QZ_TRACE_CONFIGDIR=" +
+                dir.path + " " VANTREL_TEST_HOSTS_DIR "/host_logfile_writer rotate " + c[1],
             &status);
     ASSERT_EQ(status, 0);
     std::vector<std::string> documents, names;
@@ -140,15 +131,18 @@ TEST(LogFileXmlHostTest, EveryRotatedDocumentIsComplete) {
       documents.push_back(screen.substr(at, next - at));
     }
     names.resize(documents.size(), "ToScreen");
-    ASSERT_EQ(documents.size(), c.per_document.size()) << screen;
+    std::string counts;
+    unsigned long rank = std::stoul(c[3]);
     for (std::size_t d = 0; d < documents.size(); ++d) {
       std::vector<std::pair<unsigned long, std::string>> records;
       EXPECT_TRUE(add_xml_records(documents[d], records)) << documents[d];
       EXPECT_NE(documents[d].find("\nLogFile=\"" + names[d] + "\"\n"), std::string::npos);
-      EXPECT_EQ(records.size(), c.per_document[d]);
-      for (const auto& record : records) EXPECT_EQ(record.first, c.rank++);
+      counts += std::to_string(records.size()) + " ";
+      for (const auto& record : records) EXPECT_EQ(record.first, rank++);
     }
-    EXPECT_NE(documents.back().find(">\n" + std::string(c.last) + "\n<Source"), std::string::npos);
+    ASSERT_EQ(counts, c[2] + " ") << screen;
+    EXPECT_NE(documents.back().find(">\nlast " + c[1].substr(0, c[1].find(' ')) + "\n<Source"),
+              std::string::npos);
   }
 }
 

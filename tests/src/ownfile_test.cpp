@@ -30,7 +30,8 @@ struct Attack {
     std::ofstream(victim) << "secret\n";
     ::chmod(victim.c_str(), 0600);
   }
-  // Plants something of `kind` (0 to 3) at `path`.
+  // Plants a link to the victim (kind 0), a dangling link (1), a FIFO (2) or
+  // a file (3) at `path`.
   void plant(int kind, const std::string& path) const {
     if (kind == 3) std::ofstream(path) << "old\n";
     const std::string target = victim + (kind == 1 ? ".new" : "");
@@ -53,14 +54,13 @@ struct Attack {
     EXPECT_EQ(texts, expected);
   }
 };
-const char* const kinds[] = {"link to a root-only file", "dangling link", "FIFO", "file"};
 
 // OwnFile refuses whatever is planted at a name, at create and at an append
 // re-open; a log file whose file, closed after an inactive record, was
 // replaced by it starts a new file for the next record.
 TEST(OwnFileTest, CreateAndReopenRefuseWhateverIsPlanted) {
   for (int kind = 0; kind < 4; ++kind) {
-    SCOPED_TRACE(kinds[kind]);
+    SCOPED_TRACE("kind " + std::to_string(kind));
     const TestClock clock;
     const Attack attack;
     const std::string path = attack.dir.path + "/x.log", moved = attack.dir.path + "/moved";
