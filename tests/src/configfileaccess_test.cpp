@@ -67,8 +67,7 @@ TEST(ConfigFileAccessTest, RefusedFileLeavesTheSettingsAsTheyWere) {
   EditableConfig settings(LogosInfo("x", "log", dir.path, path), true, SimpleTime::Minute);
   Config record;
   ::testing::internal::CaptureStderr();
-  // Per mode: read or not, then the record's active and size, then whether
-  // the file's commands ran.
+  // Per mode: read or not, active, size, and whether the file's commands ran.
   for (const auto& [mode, expected] :
        {std::pair<mode_t, const char*>{0666, "0 0 10000 0"}, {0644, "1 1 77 1"}}) {
     ::chmod(path.c_str(), mode);
