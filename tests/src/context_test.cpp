@@ -51,9 +51,8 @@ TEST(WithDevice, NestedNullAndDestinationlessBindings) {
   TempDir dir;
   Admin::logdir(dir.path);
   Admin::active(true);
-  Device d1("ctxone", "log", dir.path, dir.path + "/absent.ini");
-  Device d2("ctxtwo", "log", dir.path, dir.path + "/absent.ini");
-  Device plain;
+  Device d1("ctxone", "log", dir.path, dir.path + "/absent.ini"), plain,
+      d2("ctxtwo", "log", dir.path, dir.path + "/absent.ini");
   {
     WithDevice outer(d1);
     Admin::active(true);

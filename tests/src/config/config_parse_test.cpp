@@ -1,5 +1,5 @@
 // Config::parse where a case file cannot reach: the channels' files, the
-// identification text, an out-of-range importance and failing streams.
+// identification text and failing streams.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -51,12 +51,6 @@ TEST(ConfigParseTest, AboutWritesTheIdentificationText) {
   EXPECT_EQ(out, first + first);
   EXPECT_EQ(run("about = \"hanoi\";").out,
             first + read_file(VANTREL_SOURCE_DIR "/tests/src/config/cases/hanoi.txt"));
-}
-
-TEST(ConfigParseTest, ImportanceOutOfRangePrintsAsQuestionMarks) {
-  Vantrel::Config c;
-  c.importance.level = 9;
-  EXPECT_EQ(config_test::printed(c), "active       = false;\nimportance   = '?\?';");
 }
 
 // A stream buffer that delivers a text, then throws.

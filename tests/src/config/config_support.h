@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -27,16 +28,14 @@ struct RunResult {
 };
 
 inline RunResult run_stream(std::istream& in, const Vantrel::Config& start = {}) {
-  RunResult r;
-  r.config = start;
+  RunResult r{false, "", "", start};
   std::ostringstream out, err;
   std::streambuf* saved_out = std::cout.rdbuf(out.rdbuf());
   std::streambuf* saved_err = std::cerr.rdbuf(err.rdbuf());
   r.ok = r.config.parse(in, "trace", "logs", "trace.ini");
   std::cout.rdbuf(saved_out);
   std::cerr.rdbuf(saved_err);
-  r.out = out.str();
-  r.err = err.str();
+  r.out = out.str(), r.err = err.str();
   return r;
 }
 
@@ -51,11 +50,11 @@ inline std::string printed(const Vantrel::Config& config) {
   return out.str();
 }
 
+// A case's file:line and its values by key: "in" or "bad", then any of
+// "start", "out", "err" and "set".
 struct Case {
-  std::string where;  // file:line
-  bool ok = true;
-  std::string text, start, out, err, settings;
-  bool check_settings = false;
+  std::string where;
+  std::map<std::string, std::string> values;
 };
 
 inline std::vector<Case> load_cases(const std::string& name) {
@@ -63,22 +62,16 @@ inline std::vector<Case> load_cases(const std::string& name) {
   std::vector<Case> cases;
   int number = 0;
   for (std::string line; std::getline(file, line);) {
-    ++number;
+    const std::string where = name + ":" + std::to_string(++number);
     if (line.empty() || line[0] == '#') continue;
     const std::size_t colon = line.find(':');
-    const std::string keys[] = {"in", "bad", "start", "out", "err", "set"};
-    const auto k = std::find(keys, keys + 6, line.substr(0, colon)) - keys;
-    const std::string value = cases::unescape(line.substr(std::min(colon + 2, line.size())));
-    if (k < 2) {
-      cases.push_back({name + ":" + std::to_string(number), k == 0, value, "", "", "", "", false});
-    } else if (cases.empty() || k == 6) {
-      ADD_FAILURE() << name << ":" << number << ": " << line;
-    } else {
-      Case& c = cases.back();
-      std::string* const fields[] = {&c.start, &c.out, &c.err, &c.settings};
-      *fields[k - 2] = value;
-      c.check_settings |= k == 5;
-    }
+    const std::string key = line.substr(0, colon);
+    if (key == "in" || key == "bad") cases.push_back({where, {}});
+    if (cases.empty() || cases.back().values.count(key) ||
+        std::string(" in bad start out err set ").find(" " + key + " ") == std::string::npos)
+      ADD_FAILURE() << where << ": " << line;
+    else
+      cases.back().values[key] = cases::unescape(line.substr(std::min(colon + 2, line.size())));
   }
   EXPECT_FALSE(cases.empty()) << name;
   return cases;
@@ -86,15 +79,15 @@ inline std::vector<Case> load_cases(const std::string& name) {
 
 // Runs a case from the record its start text leaves, and compares status,
 // both channels and (when given) the printed record.
-inline void check_case(const Case& c) {
-  SCOPED_TRACE(c.where + ": " + c.text);
-  const RunResult start = run(c.start);
+inline void check_case(Case c) {
+  const bool ok = c.values.count("in") == 1, shown = c.values.count("set") == 1;
+  SCOPED_TRACE(c.where + ": " + c.values[ok ? "in" : "bad"]);
+  const RunResult start = run(c.values["start"]);
   ASSERT_TRUE(start.ok) << start.err;
-  const RunResult r = run(c.text, start.config);
-  EXPECT_EQ(std::make_tuple(r.ok, r.out, r.err), std::make_tuple(c.ok, c.out, c.err));
-  if (c.check_settings) {
-    EXPECT_EQ(printed(r.config), c.settings);
-  }
+  const RunResult r = run(c.values[ok ? "in" : "bad"], start.config);
+  EXPECT_EQ(std::make_tuple(r.ok, r.out, r.err),
+            std::make_tuple(ok, c.values["out"], c.values["err"]));
+  EXPECT_EQ(shown ? printed(r.config) : "", c.values["set"]);
 }
 
 }  // namespace config_test
