@@ -30,14 +30,13 @@ std::string render(int style, Body const& body) {
 }
 
 std::string error_of(std::function<void()> const& run) {
+  std::ostringstream os;
   try {
     run();
   } catch (ZelTools::Exception const& e) {
-    std::ostringstream os;
     e.print(os);
-    return os.str();
   }
-  return "no error";
+  return os.str();
 }
 
 std::string const declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
@@ -98,13 +97,11 @@ TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
     using XmlOstream::XmlOstream;
   };
   std::string const no_tag =
-                        "Ostream state must be in Tag and tags stack non-empty to use "
-                        "current tag",
-                    not_start = "Tag must be in Start or in Attribute to insert Attribute",
-                    no_data = "Must be in Attribute, Text, Comment or CData to insert data",
-                    no_section =
-                        "Ostream tags stack should not be empty to open a Comment or "
-                        "CData section";
+      "Ostream state must be in Tag and tags stack non-empty to use current tag";
+  std::string const not_start = "Tag must be in Start or in Attribute to insert Attribute";
+  std::string const no_data = "Must be in Attribute, Text, Comment or CData to insert data";
+  std::string const no_section =
+      "Ostream tags stack should not be empty to open a Comment or CData section";
   std::ostringstream out;
   Probe xml(out, Indent(Indent::Flat));
   auto expect_error = [&](std::function<void()> const& misuse, std::string const& message) {
@@ -163,7 +160,6 @@ TEST(XmlOstreamTest, CheckedIdentifiers) {
   c.attribute("a");  // the same name on another element
   EXPECT_EQ(error_of([&] { c.attribute("a"); }), "ZelTools::Xml::MultiplyDefined: 'a'");
   EXPECT_EQ(error_of([] { throw ZelTools::Xml::Exception(); }), "ZelTools::Xml::Exception");
-  EXPECT_STREQ(Error("m").what(), "ZelTools::Exception");
 }
 
 std::string escaped(std::string const& text, bool quote) {
