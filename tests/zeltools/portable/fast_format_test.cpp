@@ -92,6 +92,7 @@ TEST(FastFormatTest, SameAsTheLibraryOrDeclined) {
   check(declined, "%e %g %a", 1e10, 0.1, 1.0);
   check(declined, "%lc %ls", L'x', L"wide");
   check(declined, "[%s][%.3s][%10s]", nullptr, nullptr, nullptr);
+  check(declined, "[%05s]", "ab");
   check(declined, "%Lf %jx", 1.0L, UINTMAX_MAX);
   int written = -1;
   check(declined, "%n", &written);
