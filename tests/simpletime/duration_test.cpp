@@ -5,7 +5,6 @@
 #include <iomanip>
 #include <limits>
 #include <sstream>
-#include <string>
 
 #include "SimpleTime.h"
 #include "zeltools/cases_support.h"

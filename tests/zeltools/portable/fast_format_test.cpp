@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
-#include <string>
 
 #include "ZelTools/Portable.h"
 #include "zeltools/cases_support.h"

@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "ZelTools/Portable.h"
 #include "zeltools/cases_support.h"

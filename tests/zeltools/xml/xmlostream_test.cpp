@@ -12,8 +12,6 @@
 #include <locale>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "zeltools/cases_support.h"
 
