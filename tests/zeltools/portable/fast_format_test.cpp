@@ -31,9 +31,9 @@ enum Path { declined, fast, either };
 
 // The fast formatter and Portable::vsnprintf against the library's whole text
 // at sizes 0, 1, half, one short, exact, one over and 1024: the fast path
-// stores what fits and no more; vsnprintf gives -1 for an error or a cut, else
-// the length, and a terminator only when there is room. Returns whether the
-// fast formatter took the format.
+// stores what fits and never a terminator; vsnprintf gives -1 for an error or
+// a cut, else the length, and a terminator only when there is room. Returns
+// whether the fast formatter took the format.
 bool check(Path path, const char* format, ...) {
   SCOPED_TRACE(format);
   va_list args, copy;
@@ -47,23 +47,20 @@ bool check(Path path, const char* format, ...) {
   std::free(text);
   const std::size_t n = whole.size();
   std::size_t length = 0;
-  std::string buffer(n + 1, untouched);
-  const bool handled = Portable::format_fast(&buffer[0], n + 1, format, args, length);
+  const bool handled = Portable::format_fast(nullptr, 0, format, args, length);
   EXPECT_TRUE(path == either || handled == (path == fast)) << "fast path taken: " << handled;
-  EXPECT_EQ(handled ? buffer.substr(0, length) : whole, whole);
-  EXPECT_TRUE(!handled || (!failed && length == n));
   for (std::size_t size :
        {std::size_t{0}, std::size_t{1}, n / 2, n ? n - 1 : 0, n, n + 1, std::size_t{1024}}) {
     SCOPED_TRACE("size " + std::to_string(size));
     std::string expected = whole.substr(0, size);
-    buffer.assign(size + 4, untouched);
-    if (handled && size <= n) {
+    expected.resize(size + 4, untouched);
+    std::string buffer(size + 4, untouched);
+    if (handled) {
       Portable::format_fast(&buffer[0], size, format, args, length);
-      EXPECT_EQ(buffer, expected + std::string(4, untouched));
+      EXPECT_EQ(buffer, expected) << "what fits, without a terminator";
       EXPECT_EQ(length, n) << "the whole text's length, whatever was cut";
     }
-    if (n < size) expected += '\0';
-    expected.resize(size + 4, untouched);
+    if (n < size) expected[n] = '\0';
     buffer.assign(size + 4, untouched);
     va_copy(copy, args);
     const int result = Portable::vsnprintf(&buffer[0], size, format, copy);
