@@ -57,9 +57,10 @@ TEST(native_lock, depth_and_max_depth_follow_the_levels) {
   }
 }
 
-// Once the waiter sleeps (seen through the counter, however it is
-// scheduled; a waiter that never sleeps hangs the case), the holder gives back three levels with a
-// pause before each; the waiter gets in only after the last, also when its sleeps are interrupted.
+// Once the waiter sleeps (seen through the counter; one that never sleeps
+// hangs the case), the holder gives back three levels with a pause before
+// each; the waiter gets in only after the last, also when its sleeps are
+// interrupted.
 TEST(native_lock, waiter_enters_only_after_the_owners_last_unlock) {
   for (auto seam : {FutexCounter::count, FutexCounter::interrupted}) {
     FutexCounter counter(seam);
