@@ -6,12 +6,9 @@
 
 namespace {
 
-using logfile_support::read_file;
-using logfile_support::TempDir;
-
 // "job#1" lasting 250 ms closes with its time in seconds, not milliseconds.
 TEST(GuideClaims, ScopeClosesWithTheSecondsSpent) {
-  TempDir dir;
+  logfile_support::TempDir dir;
   Vantrel::Admin::logext("log");
   Vantrel::Admin::logdir(dir.path);
   Vantrel::Admin::importance(Vantrel::M);
@@ -22,20 +19,20 @@ TEST(GuideClaims, ScopeClosesWithTheSecondsSpent) {
     WorkflowScope job(Root(StepFields(SubFields{"job"}, SubFields{"1"})));
     clock.advance(250);
   }
-  EXPECT_EQ(
-      logfile_support::occurrences(read_file(dir.path + "/" + dir.files().at(0)), "|job#1: 0.25"),
-      1u);
+  EXPECT_EQ(logfile_support::occurrences(
+                logfile_support::read_file(dir.path + "/" + dir.files().at(0)), "|job#1: 0.25"),
+            1u);
 }
 
 // Messages from main, an atexit handler and a static destructor are written
 // in that order, and the XML document is still completed after them.
 TEST(GuideClaimsAtExit, LateMessagesAreWrittenBeforeTheDocumentEnds) {
-  TempDir dir;
+  logfile_support::TempDir dir;
   ASSERT_EQ(std::system(("env -u QZ_TRACE_TO_SCREEN QZ_TRACE_XML=1 QZ_TRACE_LOGDIR=" + dir.path +
                          " " VANTREL_TEST_HOSTS_DIR "/host_docs_exit")
                             .c_str()),
             0);
-  const std::string document = read_file(dir.path + "/" + dir.files().at(0));
+  const std::string document = logfile_support::read_file(dir.path + "/" + dir.files().at(0));
   std::size_t at = 0;
   for (const char* text : {"from main", "from an atexit handler", "from a static destructor"})
     ASSERT_NE(at = document.find(text, at), std::string::npos) << text << " in\n" << document;

@@ -4,9 +4,7 @@
 foreach(row 1:c++17:compiles 1:c++20:compiles 2:c++17:rejected 3:c++17:rejected
             3:c++20:rejected 4:c++20:rejected)
   string(REPLACE ":" ";" row "${row}")
-  list(GET row 0 case)
-  list(GET row 1 standard)
-  list(GET row 2 expected)
+  list(POP_FRONT row case standard expected)
   execute_process(COMMAND ${COMPILER} -std=${standard} -fsyntax-only -DCASE=${case}
       -I${SOURCE_DIR}/include -I${BINARY_DIR}/include ${SOURCE_DIR}/tests/format/compile_check.cpp
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)

@@ -5,7 +5,6 @@
 #include <iomanip>
 #include <limits>
 #include <sstream>
-#include <string>
 
 #include "SimpleTime.h"
 #include "zeltools/cases_support.h"
@@ -57,10 +56,7 @@ TEST(DurationTest, Chopping) {
       EXPECT_DOUBLE_EQ(ms(d), remainder) << c[0];
     EXPECT_EQ(ms(original), value) << "the const form leaves the value";
   }
-  // 1e12 ms by Millisecond: the count does not fit 32 bits and saturates.
-  Duration huge = 1e12 * Millisecond, nan = Second * nan_value;
-  huge %= Millisecond;
-  EXPECT_EQ(ms(huge), 1e12 - 2147483647.0);
+  Duration nan = Second * nan_value;
   EXPECT_NO_THROW(nan %= Second);
 }
 

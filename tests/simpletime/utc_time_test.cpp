@@ -5,7 +5,6 @@
 #include <ctime>
 #include <iomanip>
 #include <sstream>
-#include <string>
 
 #include "SimpleTime.h"
 #include "zeltools/cases_support.h"

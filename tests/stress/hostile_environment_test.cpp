@@ -11,12 +11,10 @@
 
 namespace {
 
-using logfile_support::TempDir;
-
 // Every record with inactive settings re-opens its file for appending, so
 // records resume in the same file once a removed directory is back.
 TEST(HostileEnvironmentTest, HostGoesOnWithHostileDirectoriesLimitsAndConfigurations) {
-  TempDir dir, limited, back;
+  logfile_support::TempDir dir, limited, back;
   std::ofstream(dir.path + "/plain") << "x";
   std::ofstream(dir.path + "/nul.ini", std::ios::binary) << std::string(4096, '\0');
   ::mkdir((dir.path + "/dir.ini").c_str(), 0777);

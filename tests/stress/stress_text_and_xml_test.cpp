@@ -12,8 +12,6 @@
 
 namespace {
 
-using logfile_support::TempDir;
-
 constexpr int writer_count = 4;
 constexpr int messages_per_writer = 1500;
 
@@ -46,8 +44,17 @@ void edit_round(int round, const std::string& logdir) {
   Vantrel::Admin::period(SimpleTime::Duration::Zero);  // pulling on, re-read at every message
 }
 
-void run_workload(const TempDir& logs, const std::string& config_path, const char* extension) {
-  Vantrel::Admin::logext(extension);
+class StressTest : public testing::TestWithParam<const char*> {};
+
+// Every XML file is a whole document; a text file alternates the source line
+// "file:line: this is Vantrel message <rank>" and the record line whose last
+// column is the message. Ranks run without a gap or a repeat (earlier cases
+// of the process may have taken ranks before), and every writer's messages
+// are there once, in order.
+TEST_P(StressTest, RecordsSurviveConcurrentEditsAndRereads) {
+  logfile_support::TempDir logs, configs;
+  const std::string config_path = configs.path + "/stress_trace.ini";
+  Vantrel::Admin::logext(GetParam());
   Vantrel::Admin::logdir(logs.path);
   std::ofstream(config_path) << settings_text << "10;\n";
   Vantrel::Admin::configfile(config_path);
@@ -75,18 +82,6 @@ void run_workload(const TempDir& logs, const std::string& config_path, const cha
   editor.join();
   rewriter.join();
   Vantrel::Admin::logdir(config_path + ".closed");  // a new file object closes the last file
-}
-
-class StressTest : public testing::TestWithParam<const char*> {};
-
-// Every XML file is a whole document; a text file alternates the source line
-// "file:line: this is Vantrel message <rank>" and the record line whose last
-// column is the message. Ranks run without a gap or a repeat (earlier cases
-// of the process may have taken ranks before), and every writer's messages
-// are there once, in order.
-TEST_P(StressTest, RecordsSurviveConcurrentEditsAndRereads) {
-  TempDir logs, configs;
-  run_workload(logs, configs.path + "/stress_trace.ini", GetParam());
   std::vector<std::pair<unsigned long, std::string>> records;
   const std::regex source(R"(.*:\d+: this is Vantrel message (\d+))");
   for (const std::string& file : logs.files()) {

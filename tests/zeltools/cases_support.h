@@ -1,6 +1,7 @@
 // Case tables kept as text beside the tests: one case a line, fields split at
 // '|' with the blanks around them trimmed; blank lines and '#' lines skipped.
 // In a field, \n \t \r \0 \\ and \xNN stand for their bytes (\x7c for '|').
+// Including it brings std::string and std::vector, the types of its rows.
 #pragma once
 
 #include <fstream>

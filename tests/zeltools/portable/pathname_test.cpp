@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 #include <stdexcept>
-#include <string>
 
 #include "ZelTools/Portable.h"
 #include "zeltools/cases_support.h"

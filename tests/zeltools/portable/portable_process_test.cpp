@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "ZelTools/Portable.h"
 #include "zeltools/cases_support.h"
@@ -89,7 +87,7 @@ TEST(ProcessTest, ArgvAndEnvpArePointerViews) {
 // The host prints its name, argument count, arguments in brackets and id.
 TEST(ProcessTest, ChildSeesItsOwnArgumentsAndName) {
   const std::string host = VANTREL_TEST_HOSTS_DIR "/host_foundation_process";
-  const std::string out = testing::TempDir() + "foundation_process_out.txt";
+  const std::string out = testing::TempDir() + "process_out_" + std::to_string(getpid());
   for (Args c : rows("spawn")) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -106,6 +104,7 @@ TEST(ProcessTest, ChildSeesItsOwnArgumentsAndName) {
     text << std::ifstream(out).rdbuf();
     EXPECT_EQ(text.str(), c.back() + std::to_string(pid) + "\n");
   }
+  ::unlink(out.c_str());
 }
 
 }  // namespace
