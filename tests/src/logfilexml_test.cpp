@@ -52,7 +52,9 @@ TEST(LogFileXmlTest, CaseFile) {
   std::unique_ptr<XmlLog> log;
   std::size_t seen = 0;
   const auto end_document = [&] {
-    if (log) EXPECT_EQ(log->text(true).substr(seen), "</Vantrel>\n");
+    if (log) {
+      EXPECT_EQ(log->text(true).substr(seen), "</Vantrel>\n");
+    }
   };
   const auto write = [&](RecordCase& c, const std::string& message, bool first) {
     if (first) {
