@@ -105,8 +105,9 @@ TEST(LogFileXmlTest, AnyBytesInEveryFieldKeepTheFileWellFormed) {
   EXPECT_EQ(records.size(), 3u);
 }
 
-// Whole processes: the documents the library leaves at exit, in files (the
-// first one unlinked without keep) or on the screen, are each complete
+// Whole processes, run in the log directory: the documents the library leaves
+// at exit, in files (the first one unlinked without keep) or on the screen
+// (no file then), are each complete
 // (xmllint agrees when installed), name their file and hold their ranks; the
 // last record, written with its source, is whole.
 TEST(LogFileXmlHostTest, EveryRotatedDocumentIsComplete) {
@@ -116,8 +117,9 @@ TEST(LogFileXmlHostTest, EveryRotatedDocumentIsComplete) {
     TempDir dir;
     int status = 0;
     const std::string screen =
-        run("env QZ_TRACE_XML=1 " + c[0] + " QZ_TRACE_LOGDIR=" + dir.path + " QZ_TRACE_CONFIGDIR=" +
-                dir.path + " " VANTREL_TEST_HOSTS_DIR "/host_logfile_writer rotate " + c[1],
+        run("cd " + dir.path + " && env QZ_TRACE_XML=1 " + c[0] + " QZ_TRACE_LOGDIR=" + dir.path +
+                " QZ_TRACE_CONFIGDIR=" + dir.path +
+                " " VANTREL_TEST_HOSTS_DIR "/host_logfile_writer rotate " + c[1],
             &status);
     ASSERT_EQ(status, 0);
     std::vector<std::string> documents, names;
