@@ -84,6 +84,7 @@ TEST(FastFormatTest, SameAsTheLibraryOrDeclined) {
   check(fast, "%llu|%llx|%llo|%llX", ULLONG_MAX, ULLONG_MAX, ULLONG_MAX, ULLONG_MAX);
   check(fast, "%ju|%jd|%" PRIu64, UINTMAX_MAX, INTMAX_MIN, UINT64_MAX);
   check(fast, "%zu|%zd|%td|%lu", SIZE_MAX, static_cast<std::ptrdiff_t>(-1), PTRDIFF_MIN, ULONG_MAX);
+  check(fast, "[%p][%-12p]", reinterpret_cast<void*>(0xabc), reinterpret_cast<void*>(16));
   // Declined formats are the library's to judge.
   check(declined, "%e %g %a", 1e10, 0.1, 1.0);
   check(declined, "%lc %ls", L'x', L"wide");
