@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "tools/timeline/Outputs.h"
@@ -317,7 +318,8 @@ constexpr std::size_t all_buffers_limit = 1 << 24;
 
 // `,"parentSpanId":"` and 16 hex digits and `"`: what a callee's link
 // writes over the blanks its span leaves for it.
-constexpr std::size_t parent_field_size = 34;
+constexpr char parent_field_opening[] = ",\"parentSpanId\":\"";
+constexpr std::size_t parent_field_size = sizeof parent_field_opening - 1 + 16 + 1;
 
 bool can_seek(std::FILE* file) { return ::lseek(::fileno(file), 0, SEEK_CUR) != -1; }
 
@@ -527,7 +529,7 @@ void OtlpOutput::write_span(Text& out, bool after_span, const Scope& scope,
   room.hex(call.marks[span]);
   room.put('"');
   if (parent_named) {
-    room.put(",\"parentSpanId\":\"");
+    room.put(parent_field_opening);
     room.hex(span_id(scope.parent_id));
     room.put('"');
   } else if (call.root != 0 && call.outermost) {  // it may be a callee
@@ -584,9 +586,10 @@ void OtlpOutput::link_calls_in_place() {
     patch(callee.marks[kind_at], "2", 1);                      // server
     if (!caller.called) patch(caller.marks[kind_at], "3", 1);  // client, unless a server
     if (callee.marks[parent_at] == 0) return;
-    static const char field[] = ",\"parentSpanId\":\"";
     char parent[parent_field_size];
-    *write_hex(std::copy(field, field + sizeof field - 1, parent), caller.marks[span]) = '"';
+    char* const hex =
+        std::copy(std::begin(parent_field_opening), std::end(parent_field_opening) - 1, parent);
+    *write_hex(hex, caller.marks[span]) = '"';
     patch(callee.marks[parent_at], parent, sizeof parent);
   });
   if (error != 0)
