@@ -114,6 +114,8 @@ class RunReader {
 // each callee's caller among the latest scopes of the other processes.
 class Linker {
  public:
+  using Links = std::vector<std::pair<CallScope*, CallScope*>>;  // callee, caller
+
   explicit Linker(const CallLinker::Found& found) : found_(found) {}
   void next(const CallScope& scope) {
     if (!batch_.empty() &&
@@ -139,18 +141,17 @@ class Linker {
     // Each outermost scope with its caller, then without the earlier of a
     // mutual pair; the callees are marked in their windows before any link
     // is told, so that a caller in this batch shows whether it is a callee.
-    std::vector<std::pair<CallScope*, CallScope*>> links;  // into the windows
+    Links links;  // into the windows
     for (CallScope& in : batch_)
       if (in.outermost)
         if (CallScope* caller = caller_of(in)) links.emplace_back(window_entry(in), caller);
-    links.erase(std::remove_if(links.begin(), links.end(),
-                               [&links](const auto& link) {
-                                 return link.first->sequence < link.second->sequence &&
-                                        linked(links, *link.second, *link.first);
-                               }),
-                links.end());
-    for (const auto& link : links) link.first->called = true;
-    for (const auto& link : links) found_(*link.first, *link.second);
+    Links kept;
+    for (const auto& link : links)
+      if (link.first->sequence >= link.second->sequence ||
+          !linked(links, *link.second, *link.first))
+        kept.push_back(link);
+    for (const auto& link : kept) link.first->called = true;
+    for (const auto& link : kept) found_(*link.first, *link.second);
     batch_.clear();
   }
   // The window's copy of `scope`, which joined it in this batch; the batch's
@@ -174,8 +175,7 @@ class Linker {
   // Two outermost scopes of equal times in two processes each contain the
   // other (and start together, so both links are in one batch): the later
   // one only is the callee, so that no scope is its own ancestor.
-  static bool linked(const std::vector<std::pair<CallScope*, CallScope*>>& links,
-                     const CallScope& callee, const CallScope& caller) {
+  static bool linked(const Links& links, const CallScope& callee, const CallScope& caller) {
     return std::any_of(links.begin(), links.end(), [&](const auto& link) {
       return link.first->sequence == callee.sequence && link.second->sequence == caller.sequence;
     });
