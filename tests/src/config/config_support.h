@@ -35,7 +35,8 @@ inline RunResult run_stream(std::istream& in, const Vantrel::Config& start = {})
   r.ok = r.config.parse(in, "trace", "logs", "trace.ini");
   std::cout.rdbuf(saved_out);
   std::cerr.rdbuf(saved_err);
-  r.out = out.str(), r.err = err.str();
+  r.out = out.str();
+  r.err = err.str();
   return r;
 }
 
