@@ -7,6 +7,8 @@ A page marks each generated block with an HTML comment before it and one after i
     <!-- include: PATH -->    the file PATH (relative to the repository) as it is
     <!-- include: PATH#NAME -->  the lines of PATH between "// [NAME]" and the next
                                  "// [end]", without their common indentation
+    <!-- example: NAME -->    docs/examples/NAME.ini, then what vantrel-config prints
+                              for it (standard output, then standard error)
     <!-- end -->
 
 A session runs in a fresh scratch directory holding the guide's example programs
@@ -197,7 +199,7 @@ def produce(session, build):
         shutil.rmtree(scratch, ignore_errors=True)
 
 
-MARKER = re.compile(r"<!-- (output|include): (\S+) -->\n(.*?)<!-- end -->", re.S)
+MARKER = re.compile(r"<!-- (output|include|example): (\S+) -->\n(.*?)<!-- end -->", re.S)
 
 
 def fence(body, language):
@@ -219,7 +221,22 @@ def region(text, name):
     return "".join(line[indent:] if line.strip() else "\n" for line in body)
 
 
+def example_session(name):
+    """vantrel-config on a configuration example as the guide's host "myhost" runs it. Its
+    exit status shows only when it is not 1 after an "error: " and 0 otherwise."""
+    command = ("vantrel-config --name myhost --logdir /var/log/myhost --configfile"
+               " /etc/myhost/myhost_trace.ini docs/examples/%s.ini > .out 2> .err" % name)
+    return Session(quiet=[command + "; status=$?; cat .out .err; grep -q 'error: ' .err;"
+                          " [ $((1 - $?)) = $status ] || echo \"exit status $status\""])
+
+
 def block_for(kind, name, build, cache):
+    if kind == "example":
+        path = "docs/examples/%s.ini" % name
+        if path not in cache:
+            cache[path] = produce(example_session(name), build)
+        return fence(open(os.path.join(SOURCE, path)).read(), "ini") + "\n" + fence(
+            cache[path], "text")
     if kind == "include":
         path, _, part = name.partition("#")
         language = {".cpp": "cpp", ".ini": "ini", ".log": "text"}.get(os.path.splitext(path)[1], "")
@@ -255,9 +272,11 @@ def main():
             drifted.append(page)
             sys.stdout.writelines(difflib.unified_diff(
                 old.splitlines(True), new.splitlines(True), page + " (shown)", page + " (run)"))
-    unused = sorted(set(SESSIONS) - set(cache))
+    examples = {"docs/examples/" + name for name in os.listdir(os.path.join(SOURCE, "docs", "examples"))
+                if name.endswith(".ini")}
+    unused = sorted((set(SESSIONS) | examples) - set(cache))
     if unused:
-        print("generate.py: sessions shown on no page:", ", ".join(unused))
+        print("generate.py: sessions and examples shown on no page:", ", ".join(unused))
     if drifted:
         print("\nThe pages above differ from what the programs print; after checking the"
               " change, run `make docs` to rewrite them.")
