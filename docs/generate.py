@@ -112,6 +112,9 @@ SESSIONS = {
     # docs/coming-from.md
     "coming-from": Session(files={"audit_trace.ini": "active = true;\n"}, shown=[
         "./coming_from && cat coming_from_*_trace.log", "ls coming_from_*"]),
+    # docs/threads-fork-signals.md
+    "goodbye": Session(shown=["QZ_TRACE_XML=1 ./goodbye",
+                              "grep -h '^from' goodbye_*_trace.xml; tail -n 2 goodbye_*_trace.xml"]),
     # docs/xml-log.md
     "xml-document": Session(setup=[ORDERS_RUN],
                             excerpt=lambda scratch: xml_excerpt(last_orders_file(scratch), 2, 2)),

@@ -24,19 +24,4 @@ TEST(GuideClaims, ScopeClosesWithTheSecondsSpent) {
             1u);
 }
 
-// Messages from main, an atexit handler and a static destructor are written
-// in that order, and the XML document is still completed after them.
-TEST(GuideClaimsAtExit, LateMessagesAreWrittenBeforeTheDocumentEnds) {
-  logfile_support::TempDir dir;
-  ASSERT_EQ(std::system(("env -u QZ_TRACE_TO_SCREEN QZ_TRACE_XML=1 QZ_TRACE_LOGDIR=" + dir.path +
-                         " " VANTREL_TEST_HOSTS_DIR "/host_docs_exit")
-                            .c_str()),
-            0);
-  const std::string document = logfile_support::read_file(dir.path + "/" + dir.files().at(0));
-  std::size_t at = 0;
-  for (const char* text : {"from main", "from an atexit handler", "from a static destructor"})
-    ASSERT_NE(at = document.find(text, at), std::string::npos) << text << " in\n" << document;
-  EXPECT_EQ(document.substr(document.size() - 18), "</Msg>\n</Vantrel>\n");
-}
-
 }  // namespace

@@ -1,5 +1,6 @@
-// Messages from main, an atexit handler and a static object's destructor: the
-// library outlives the static objects, so all three are written.
+// goodbye: messages from main, an atexit handler and a static object's
+// destructor. The library outlives the static objects, so all three are
+// written, and an XML document is completed after the last of them.
 #include <Vantrel.h>
 
 #include <cstdlib>
