@@ -1,20 +1,10 @@
 // A configuration text cannot take the host's memory or its life: strings are
 // capped, nothing (std::bad_alloc included) leaves Config::parse, and a failed
 // run leaves the record as it was.
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
 #include <new>
-#include <sstream>
-#include <string>
 
-#include "Vantrel.h"
 #include "config_support.h"
 
 namespace {
@@ -44,32 +34,12 @@ namespace {
 
 using config_test::run;
 
-// "ab" doubled 40 times (2 TiB uncapped), in a child limited to 1 GiB of
-// address space beyond what it maps already (sanitizers reserve terabytes);
-// then the cap's boundary.
-TEST(ConfigLimitsTest, StringBombFailsWithItsOwnErrorUnderAMemoryLimit) {
-  std::string text = "consultant = \"ab\";\n";
-  for (int i = 0; i < 40; ++i) text += "consultant = consultant + consultant;\n";
-  const pid_t child = ::fork();
-  if (child == 0) {
-    unsigned long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    const rlim_t bytes = pages * ::sysconf(_SC_PAGESIZE) + (1UL << 30);
-    const rlimit limit{bytes, bytes};
-    if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(3);
-    const config_test::RunResult r = run(text + "active = true;\n");
-    const bool said = r.err.find("error: string longer than 65536 bytes: at line 17.") == 0;
-    ::_exit(!r.ok && !r.config.active && said ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "the run died (signal " << WTERMSIG(status) << ")";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+// A literal may hold 65536 bytes, not one more (cases/parse.txt has the same
+// cap on a sum, which stops a doubling string long before memory runs out).
+TEST(ConfigLimitsTest, StringLiteralIsCappedAt64KiB) {
   const std::string at_cap = "consultant = \"" + std::string(64 * 1024, 'x');
   EXPECT_TRUE(run(at_cap + "\";").ok);
-  EXPECT_FALSE(run(at_cap + "x\";").ok);
-  EXPECT_TRUE(run(at_cap.substr(0, at_cap.size() - 1) + "\" + \"x\";").ok);
-  EXPECT_FALSE(run(at_cap + "\" + \"x\";").ok);
+  EXPECT_EQ(run(at_cap + "x\";").err.rfind("error: string longer than 65536 bytes: ", 0), 0u);
 }
 
 // Runs `text` with allocation `n` failing; tells whether the run reached it.
