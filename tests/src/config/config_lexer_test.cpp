@@ -1,11 +1,6 @@
 // What cases/lexer.txt cannot hold: this build's facts, the process id, and
-// how an error prints its position or span.
-#include <gtest/gtest.h>
-
+// how an error prints its position or span (cases/error_print.txt).
 #include <unistd.h>
-
-#include <sstream>
-#include <string>
 
 #include "config/ConfigLexer.h"
 #include "config_support.h"
@@ -22,18 +17,17 @@ TEST(ConfigLexerTest, BuildKindAndProcessId) {
 #endif
   EXPECT_EQ(run("echo(string(debug) + release + compile_option);").out,
             std::string(expected) + "\n");
-  EXPECT_EQ(run("echo(string(pid) + \",\" + pid);").out,
-            std::to_string(::getpid()) + "," + std::to_string(::getpid()) + "\n");
+  const std::string pid = std::to_string(::getpid());
+  EXPECT_EQ(run("echo(string(pid) + \",\" + pid);").out, pid + "," + pid + "\n");
 }
 
 TEST(ConfigLexerTest, ErrorPrintsASpanWhenTheEndFollowsTheStart) {
-  using Error = Vantrel::ConfigLexer::Error;
-  std::ostringstream out;
-  out << Error{"after 'echo'", {3, 6}, {3, 10}} << '|' << Error{"stop", {4, 12}, {4, 12}} << '|'
-      << Error{"x", {2, 9}, {1, 3}} << '|' << Error{"y", {1, 2}, {2, 5}};
-  EXPECT_EQ(out.str(),
-            "error: after 'echo': between line 3.6 and line 3.10|error: stop: at line 4.12|"
-            "error: x: at line 2.9|error: y: between line 1.2 and line 2.5");
+  for (const cases::Fields& c : cases::read("src/config/cases/error_print.txt")) {
+    std::ostringstream out;
+    out << Vantrel::ConfigLexer::Error{
+        c[0], {std::stoi(c[1]), std::stoi(c[2])}, {std::stoi(c[3]), std::stoi(c[4])}};
+    EXPECT_EQ(out.str(), c[5]);
+  }
 }
 
 }  // namespace

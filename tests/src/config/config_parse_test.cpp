@@ -1,19 +1,12 @@
 // Config::parse where a case file cannot reach: the channels' files, the
 // identification text and failing streams.
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
-#include <cstdio>
-#include <sstream>
 #include <stdexcept>
-#include <string>
-#include <tuple>
 #include <utility>
 
 #include "config_support.h"
 #include "src/logfile_support.h"
-#include "zeltools/cases_support.h"
 
 namespace {
 
@@ -21,15 +14,12 @@ using config_test::run;
 using config_test::RunResult;
 using logfile_support::read_file;
 
-std::string temp_path(const std::string& leaf) {
-  return testing::TempDir() + "vantrel_config_" + std::to_string(::getpid()) + "_" + leaf;
-}
-
 // A new file receives the channel; an existing file or a symbolic link is
 // never written, and the channel stays where it was.
 TEST(ConfigParseTest, ChannelFilesAreNewFilesOnly) {
-  const std::string out_path = temp_path("out.txt"), err_path = temp_path("err.txt");
-  const std::string link_path = temp_path("link.txt");
+  const logfile_support::TempDir dir;
+  const std::string out_path = dir.path + "/out", err_path = dir.path + "/err";
+  const std::string link_path = dir.path + "/link";
   EXPECT_EQ(run("output_file = \"" + out_path + "\"; echo(\"x\"); echo(output_file);").out, "");
   EXPECT_EQ(run("output_file = \"" + out_path + "\"; print(\"y\");").out, "y");
   EXPECT_EQ(read_file(out_path), "x\n" + out_path + "\n");
@@ -40,7 +30,6 @@ TEST(ConfigParseTest, ChannelFilesAreNewFilesOnly) {
   EXPECT_FALSE(failed.ok);
   EXPECT_EQ(failed.err, "");
   EXPECT_EQ(read_file(err_path), "error: division by zero: between line 2.12 and line 2.13\n");
-  for (const std::string& path : {out_path, err_path, link_path}) std::remove(path.c_str());
 }
 
 // The identification line, once per assignment; "hanoi" adds the pictures.

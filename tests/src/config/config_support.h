@@ -3,6 +3,7 @@
 // (the run succeeds) or "bad: TEXT" (it fails); "start:" (a text run first
 // for the starting record), "out:", "err:" (both "" when absent) and "set:"
 // (the printed record) follow. Values take cases::unescape's escapes.
+// Including it brings gtest, Vantrel.h, cases_support.h and the string streams.
 #pragma once
 
 #include <gtest/gtest.h>
