@@ -1,19 +1,12 @@
-// Importance constants and names, and the effective display mask.
+// Importance constants and names, and the display mask's constants.
 #include <gtest/gtest.h>
 
 #include "Vantrel.h"
-#include "hosts/context_support.h"
-
-namespace {
 
 using namespace Vantrel;
 
-// The literal masks are the unions of the columns they name, and the always
-// shown and selectable columns split the 25 columns between them.
+// The workflow mask is the union of the columns it names.
 static_assert(workflow_mask == (tick_mask | depth_mask | root_mask | caller_mask | callee_mask));
-static_assert(all_mask == (1u << 25) - 1);
-static_assert((always_shown_mask | selectable_mask) == all_mask);
-static_assert((always_shown_mask & selectable_mask) == 0);
 
 // Each constant's level and severity with their names; out of range "??"/"?".
 TEST(ImportanceTest, ConstantsAndNames) {
@@ -27,13 +20,3 @@ TEST(ImportanceTest, ConstantsAndNames) {
                 Importance::severity_name(4) + Importance::severity_name(-1),
             "??????");
 }
-
-TEST(ConfigTest, EffectiveMask) {
-  Config c;
-  for (const auto& row : context_support::case_rows("effective_mask.txt")) {
-    c.display_mask = std::stoul(row[0], nullptr, 16);
-    EXPECT_EQ(c.effective_mask(), std::stoul(row[1], nullptr, 16)) << row[0];
-  }
-}
-
-}  // namespace
