@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -56,7 +55,6 @@ TEST(ConfigFileAccessTest, RefusedFilesAreNotOpenedAndSaidOnce) {
                         ? ""
                         : "vantrel: configuration file " + path + " not read: " + c[1] + "\n")
         << "one line, the first time only";
-    std::remove((dir.path + "/real.ini").c_str());
   }
 }
 
@@ -78,7 +76,6 @@ TEST(ConfigFileAccessTest, RefusedFileLeavesTheSettingsAsTheyWere) {
               expected);
   }
   ::testing::internal::GetCapturedStderr();
-  std::remove(marker.c_str());
 }
 
 }  // namespace

@@ -19,20 +19,17 @@ namespace {
 
 using ZelTools::Native::Sys;
 
-// The printed text of the exception `action` throws.
-template <class Action>
-std::string thrown(Action action) {
-  std::ostringstream out;
-  try {
-    action();
-  } catch (const ZelTools::Exception& e) {
-    e.print(out);
-  }
-  return out.str();
-}
-
 // One value per thread; refused system calls throw their exceptions.
 TEST(TlsDataTest, KeepsOneValuePerThreadOrThrows) {
+  const auto thrown = [](auto action) {
+    std::ostringstream out;
+    try {
+      action();
+    } catch (const ZelTools::Exception& e) {
+      e.print(out);
+    }
+    return out.str();
+  };
   TlsData slot;
   auto* first = reinterpret_cast<Context::Data*>(0x10);
   EXPECT_EQ(slot.set(first), nullptr);
