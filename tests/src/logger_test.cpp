@@ -115,12 +115,11 @@ TEST_F(LoggerTest, PrintfCutsLongTextsSafelyAndInactiveLogSkips) {
   VANTREL_LOG(M) << "n=" << ++evaluated;
   for (const auto& [length, c] : {std::pair<int, char>{1023, 'a'}, {1024, 'b'}, {5000, 'c'}})
     Printf{M}("%s", std::string(length, c).c_str());
-  Printf{M}("x=%d a%cb", 5, 0);
   Printf{M}("%c%s", 0, std::string(2000, 'd').c_str());
   Printf{M}("%s%c%s", std::string(1022, 'e').c_str(), 0, "ff");
-  EXPECT_EQ(capture_->texts(), (std::vector<std::string>{
-                                   "n=1", std::string(1023, 'a'), std::string(1023, 'b'),
-                                   std::string(1023, 'c'), "x=5 a", "", std::string(1022, 'e')}));
+  EXPECT_EQ(capture_->texts(),
+            (std::vector<std::string>{"n=1", std::string(1023, 'a'), std::string(1023, 'b'),
+                                      std::string(1023, 'c'), "", std::string(1022, 'e')}));
 }
 
 }  // namespace

@@ -45,11 +45,6 @@ TEST(PrivilegedHostTest, SetuidCopyIgnoresTheCallersEnvironmentAndDirectory) {
   for (const char* leaf : {"/ran_cwd", "/ran_env", "/escape"})
     EXPECT_FALSE(fs::exists(top.path + leaf)) << leaf;
   EXPECT_TRUE(fs::is_empty(attacker));
-  int records = 0;  // the record went to the current directory, under the real name
-  for (const auto& entry : fs::directory_iterator(work))
-    records += entry.path().extension() == ".log" &&
-               entry.path().filename().string().rfind("host_", 0) == 0;
-  EXPECT_EQ(records, 1);
 
   // The same environment is taken by a process that is not privileged.
   const std::string plain = run(VANTREL_TEST_HOSTS_DIR "/host_security_setuid", false);

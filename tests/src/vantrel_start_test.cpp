@@ -84,7 +84,6 @@ TEST(EnvTest, EchoAndXmlFlags) {
     EXPECT_EQ(run_host(std::string("QZ_TRACE_ECHO=") + value).find("Vantrel"), std::string::npos);
   const std::string out = run_host("QZ_TRACE_ECHO=1 QZ_TRACE_DEBUG=1",
                                    "echodev log /nonexistent-dir /nonexistent-dir/e.ini");
-  EXPECT_EQ(out.rfind("\"../src/.\\Vantrel\", line ", 0), 0u) << out;
   std::size_t previous = 0;
   for (const auto& row : context_support::case_rows("echo_start_stop.txt")) {
     EXPECT_EQ(logfile_support::occurrences(out, row[0]), 1u) << row[0];
