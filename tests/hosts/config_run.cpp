@@ -8,5 +8,4 @@ int main() {
   Vantrel::Config config;
   if (!config.parse(std::cin)) return 1;
   config.print(std::cout) << std::endl;
-  return 0;
 }

@@ -18,5 +18,4 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   }
   Printf{M}("not active");
-  return 0;
 }

@@ -9,5 +9,4 @@ int main() {
   std::cout << process.name() << '\n' << process.argc() << '\n';
   for (const auto& arg : process.args()) std::cout << '[' << arg << "]\n";
   std::cout << process.id() << '\n';
-  return 0;
 }

@@ -9,5 +9,4 @@ int main() {
               Vantrel::Admin::logdir().c_str(), Vantrel::Admin::configfile().c_str());
   std::fflush(stdout);
   Vantrel::Printf{Vantrel::Assert}("record of a privileged host");
-  return 0;
 }

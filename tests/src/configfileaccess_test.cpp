@@ -10,16 +10,13 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <string>
 
 #include "EditableConfig.h"
 #include "LogosInfo.h"
 #include "src/logfile_support.h"
 #include "zeltools/cases_support.h"
 
-namespace Vantrel {
-namespace {
-
+using namespace Vantrel;
 using ::logfile_support::TempDir;
 
 TEST(ConfigFileAccessTest, RefusalTable) {
@@ -77,6 +74,3 @@ TEST(ConfigFileAccessTest, RefusedFileLeavesTheSettingsAsTheyWere) {
   }
   ::testing::internal::GetCapturedStderr();
 }
-
-}  // namespace
-}  // namespace Vantrel

@@ -28,9 +28,7 @@ struct fmt::formatter<Probe> : fmt::formatter<int> {
   }
 };
 
-namespace Vantrel {
-namespace {
-
+using namespace Vantrel;
 using Texts = std::vector<std::string>;
 
 TEST(FormatTest, FormatsOnlyActiveMessagesAndKeepsFailuresInside) {
@@ -67,6 +65,3 @@ TEST(FormatTest, FormatsOnlyActiveMessagesAndKeepsFailuresInside) {
   EXPECT_EQ(capture->texts(), (Texts{std::string(1023, 'a'), std::string(1023, 'b'),
                                      std::string(1023, 'c'), "before", ""}));
 }
-
-}  // namespace
-}  // namespace Vantrel

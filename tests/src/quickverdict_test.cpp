@@ -9,7 +9,8 @@
 #include "hosts/context_support.h"
 #include "src/capture_support.h"
 
-namespace Vantrel {
+using namespace Vantrel;
+
 namespace {
 
 struct PassAll : Admin::IsActive {
@@ -46,4 +47,3 @@ TEST(QuickVerdict, FollowsEveryChangeOfWhatDecides) {
 }
 
 }  // namespace
-}  // namespace Vantrel
