@@ -17,28 +17,18 @@ const double nan_value = std::numeric_limits<double>::quiet_NaN();
 
 double ms(const Duration& d) { return d / Millisecond; }
 
-TEST(DurationTest, ArithmeticAndComparisons) {
+// The operators out of line: division, and its zero divisors, which throw
+// and leave the value as it was; NaN divides.
+TEST(DurationTest, DivisionAndDivisionByZero) {
   Duration d = 5 * Second + Minute * 1.5 - 1.5 * Second;
   d *= 2;
   d /= 4.0;
   EXPECT_EQ(ms(d), 46750);
-  EXPECT_EQ(ms(-Second * 3), -3000);
-  EXPECT_EQ(Hour / Minute, 60.0);
-  EXPECT_EQ(Day / Hour, 24.0);
-  const Duration nan = Second * nan_value, zero = Second - Second;
-  EXPECT_TRUE(Second < Minute && !(Minute < Second) && !(Second < Second) && Second >= Second);
-  EXPECT_TRUE(Second == 1000 * Millisecond && zero == -zero) << "0 equals -0";
-  EXPECT_TRUE(!(nan == nan) && !(nan < Second) && !(Second < nan) && nan >= Second)
-      << "NaN is unordered, and >= is 'not <'";
-}
-
-TEST(DurationTest, DivisionOrChoppingByZeroThrowsAndKeepsValue) {
-  Duration d = 3 * Second;
   EXPECT_THROW(d /= 0.0, DivideByZero);
   EXPECT_THROW(d /= -0.0, DivideByZero);
   EXPECT_THROW(static_cast<void>(d / (Second - Second)), DivideByZero);
   EXPECT_THROW(d %= Zero, DivideByZero);
-  EXPECT_EQ(ms(d), 3000);
+  EXPECT_EQ(ms(d), 46750);
   EXPECT_NO_THROW(d /= nan_value);
   EXPECT_TRUE(std::isnan(ms(d)));
 }

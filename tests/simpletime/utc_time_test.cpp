@@ -75,16 +75,4 @@ TEST(UtcTimeTest, PhysicalTimeReadsFieldsAsUtcInAnyZone) {
   }
 }
 
-TEST(PhysicalTimeTest, PrintedFormsAndArithmetic) {
-  EXPECT_EQ(printed(at(-90061500)), "-1::1:1:1.5");  // before the epoch: as a duration
-  EXPECT_EQ(printed(at(1173067327045.0)), "2007/03/05 04:02:07.045");
-  PhysicalTime t = at(1000);
-  t += Second;
-  t -= 500 * Millisecond;
-  EXPECT_EQ(since_epoch(t), 1500);
-  EXPECT_EQ(since_epoch(Second + t - Millisecond), 2499);
-  EXPECT_EQ((at(500) - t) / Millisecond, -1000);
-  EXPECT_TRUE(at(1) < at(2));
-}
-
 }  // namespace
