@@ -12,14 +12,10 @@ namespace {
 
 namespace Portable = ZelTools::Portable;
 
-TEST(GetenvTest, BothFormsTellUnsetFromEmpty) {
+TEST(GetenvTest, UnsetGivesTheDefaultEmptyDoesNot) {
   for (const char* value : {static_cast<const char*>(nullptr), "/var/log/app", ""}) {
     value ? setenv("VANTREL_ENV_TEST", value, 1) : unsetenv("VANTREL_ENV_TEST");
-    const std::string expected = value ? value : "dflt";
-    EXPECT_EQ(Portable::getenv("VANTREL_ENV_TEST", "dflt"), expected);
-    std::string kept = "dflt";
-    EXPECT_EQ(&Portable::getenv("VANTREL_ENV_TEST", kept), &kept);
-    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(Portable::getenv("VANTREL_ENV_TEST", "dflt"), value ? value : "dflt");
   }
 }
 

@@ -75,13 +75,11 @@ TEST(ProcessFactsTest, LinkThatNeverFitsIsGivenUpAtOneMebibyte) {
   EXPECT_EQ(largest, std::size_t{1} << 20);
 }
 
-TEST(ProcessTest, ArgvAndEnvpArePointerViews) {
+TEST(ProcessTest, ArgvPointsIntoTheArguments) {
   ZelTools::Portable::Process process;
   char** argv = process.argv();
   for (int i = 0; i < process.argc(); ++i) EXPECT_EQ(argv[i], process.args()[std::size_t(i)]);
   EXPECT_EQ(argv[process.argc()], nullptr);
-  ASSERT_EQ(setenv("VANTREL_PROCESS_TEST_ENV", "1", 1), 0);
-  EXPECT_EQ(process.envp(), environ) << "the current environment, not a copy";
 }
 
 // The host prints its name, argument count, arguments in brackets and id.
