@@ -39,15 +39,12 @@ TEST(DurationTest, Chopping) {
     const double value = std::stod(c[0]), remainder = std::stod(c[2]);
     const Duration& unit = *units[std::stoi(c[1])];
     const Duration original = value * Millisecond;
-    Duration by_operator = original, by_chop = original;
-    by_operator %= unit;
-    const Duration returned = by_chop.chop(unit);
-    for (const Duration& d : {original.chop(unit), by_operator, returned, by_chop})
+    Duration chopped = original;
+    for (const Duration& d : {original.chop(unit), chopped.chop(unit)})
       EXPECT_DOUBLE_EQ(ms(d), remainder) << c[0];
+    EXPECT_DOUBLE_EQ(ms(chopped), remainder) << c[0];
     EXPECT_EQ(ms(original), value) << "the const form leaves the value";
   }
-  Duration nan = Second * nan_value;
-  EXPECT_NO_THROW(nan %= Second);
 }
 
 TEST(DurationTest, PrintedForms) {
