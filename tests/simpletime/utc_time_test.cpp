@@ -17,8 +17,6 @@ const UtcTime::Separator printed_sep{'/', ' ', ':', '.'};
 
 PhysicalTime at(double milliseconds) { return PhysicalTime() + Millisecond * milliseconds; }
 
-double since_epoch(const PhysicalTime& t) { return (t - PhysicalTime()) / Millisecond; }
-
 // What a time prints, with the separators when given.
 template <typename T, typename... Separator>
 std::string printed(const T& t, const Separator&... sep) {
@@ -50,27 +48,21 @@ TEST(UtcTimeTest, BreakdownOfTimePoints) {
   }
 }
 
-TEST(UtcTimeTest, PhysicalTimeFromFields) {
-  for (const auto& c : cases::read("simpletime/cases/utc_normalised.txt")) {
-    std::istringstream in(c[0]);
-    std::int32_t f[7];
-    for (auto& field : f) in >> field;
-    const UtcTime fields(f[0], f[1], f[2], f[3], f[4], f[5], f[6]);
-    if (c[1] == "IncorrectUtcTime") {
-      EXPECT_THROW(fields.physicalTime(), IncorrectUtcTime) << c[0];
-    } else {
-      EXPECT_EQ(printed(fields.physicalTime()), c[1]) << c[0];
-    }
-  }
-}
-
 // The fields are read as UTC whatever the local zone.
-TEST(UtcTimeTest, PhysicalTimeReadsFieldsAsUtcInAnyZone) {
+TEST(UtcTimeTest, PhysicalTimeFromFieldsInAnyZone) {
   for (const char* zone : {"UTC", "America/New_York", "Asia/Kolkata", "Pacific/Chatham"}) {
     setenv("TZ", zone, 1);
     tzset();
-    for (double p : {0.0, 1173067327045.0, 1001.0, -1.0, -123456789.0, 4102444800000.0}) {
-      EXPECT_EQ(since_epoch(UtcTime(at(p)).physicalTime()), p) << zone << " " << p;
+    for (const auto& c : cases::read("simpletime/cases/utc_normalised.txt")) {
+      std::istringstream in(c[0]);
+      std::int32_t f[7];
+      for (auto& field : f) in >> field;
+      const UtcTime fields(f[0], f[1], f[2], f[3], f[4], f[5], f[6]);
+      if (c[1] == "IncorrectUtcTime") {
+        EXPECT_THROW(fields.physicalTime(), IncorrectUtcTime) << c[0];
+      } else {
+        EXPECT_EQ(printed(fields.physicalTime()), c[1]) << zone << " " << c[0];
+      }
     }
   }
 }
