@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <iomanip>
 #include <limits>
 #include <sstream>
 
@@ -54,8 +53,6 @@ TEST(DurationTest, PrintedForms) {
     EXPECT_EQ(out.str(), c[1]) << c[0];
   }
   std::ostringstream out;
-  out << std::fixed << std::setprecision(3) << 61500 * Millisecond;
-  EXPECT_EQ(out.str(), "1:1.500") << "the stream's float settings hold";
   for (double odd : {nan_value, HUGE_VAL, -1e300}) out << Second * odd;  // must not crash
 }
 

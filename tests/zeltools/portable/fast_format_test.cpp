@@ -2,7 +2,6 @@
 // bytes at every buffer size; and declining what it does not handle.
 #include <gtest/gtest.h>
 
-#include <cinttypes>
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
@@ -80,13 +79,10 @@ TEST(FastFormatTest, SameAsTheLibraryOrDeclined) {
     for (std::size_t i = 2; i < c.size(); ++i) a[i - 2] = std::stoi(c[i]);
     check(c[0] == "fast" ? fast : declined, c[1].c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
   }
-  check(fast, "%s|%lld|%lld", "", LLONG_MIN, LLONG_MAX);
-  check(fast, "%llu|%llx|%llo|%llX", ULLONG_MAX, ULLONG_MAX, ULLONG_MAX, ULLONG_MAX);
-  check(fast, "%ju|%jd|%" PRIu64, UINTMAX_MAX, INTMAX_MIN, UINT64_MAX);
-  check(fast, "%zu|%zd|%td|%lu", SIZE_MAX, static_cast<std::ptrdiff_t>(-1), PTRDIFF_MIN, ULONG_MAX);
+  check(fast, "%lld|%llx|%lu|%jd|%zu|%td", LLONG_MIN, ULLONG_MAX, ULONG_MAX, INTMAX_MIN, SIZE_MAX,
+        PTRDIFF_MIN);
   check(fast, "[%p][%-12p]", reinterpret_cast<void*>(0xabc), reinterpret_cast<void*>(16));
   // Declined formats are the library's to judge.
-  check(declined, "%e %g %a", 1e10, 0.1, 1.0);
   check(declined, "%lc %ls", L'x', L"wide");
   check(declined, "[%s][%.3s][%10s]", nullptr, nullptr, nullptr);
   check(declined, "[%05s]", "ab");

@@ -104,10 +104,7 @@ TEST(XmlOstreamTest, MisuseFailsWithoutWriting) {
     expect_error([&] { xml << "x"; }, no_data);
     xml.text();
     expect_error([&] { r.attribute("a"); }, not_start);
-    {
-      Tag c(xml, "C");
-      expect_error([&] { r.attribute("a"); }, not_start);
-    }
+    { Tag c(xml, "C"); }
     expect_error([&] { r.attribute("a"); }, not_start);
     {
       Section comment(xml, false);
