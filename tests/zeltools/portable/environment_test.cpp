@@ -1,9 +1,8 @@
-// getenv and vsnprintf's bad arguments (its results at each buffer size are
-// checked with the fast formatter's).
+// vsnprintf's bad arguments (its results at each buffer size are checked
+// with the fast formatter's).
 #include <gtest/gtest.h>
 
 #include <cstdarg>
-#include <cstdlib>
 #include <string>
 
 #include "ZelTools/Portable.h"
@@ -11,13 +10,6 @@
 namespace {
 
 namespace Portable = ZelTools::Portable;
-
-TEST(GetenvTest, UnsetGivesTheDefaultEmptyDoesNot) {
-  for (const char* value : {static_cast<const char*>(nullptr), "/var/log/app", ""}) {
-    value ? setenv("VANTREL_ENV_TEST", value, 1) : unsetenv("VANTREL_ENV_TEST");
-    EXPECT_EQ(Portable::getenv("VANTREL_ENV_TEST", "dflt"), value ? value : "dflt");
-  }
-}
 
 int format_into(char* buffer, unsigned int size, const char* format, ...) {
   va_list args;

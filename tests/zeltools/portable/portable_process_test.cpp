@@ -69,13 +69,6 @@ TEST(ProcessFactsTest, CommandLineFileOrExecutableLink) {
   EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
-TEST(ProcessTest, ArgvPointsIntoTheArguments) {
-  ZelTools::Portable::Process process;
-  char** argv = process.argv();
-  for (int i = 0; i < process.argc(); ++i) EXPECT_EQ(argv[i], process.args()[std::size_t(i)]);
-  EXPECT_EQ(argv[process.argc()], nullptr);
-}
-
 // The host prints its name, argument count, arguments in brackets and id.
 TEST(ProcessTest, ChildSeesItsOwnArgumentsAndName) {
   const std::string host = VANTREL_TEST_HOSTS_DIR "/host_foundation_process";
