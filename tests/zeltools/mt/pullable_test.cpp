@@ -79,6 +79,13 @@ TEST(PullableTest, ReReadsEditsAndTheDigest) {
   EXPECT_EQ(value.n[0], 7);
   source.edit([&](Counted::State& state) { source.set_pulling(state, true); });
   EXPECT_FALSE(source.quick(summary));  // switching pulling on makes a re-read due
+  // A negative or endless period never lets the digest skip a due re-read.
+  Counted negative(true, SimpleTime::Minute * -1.0), endless(true, SimpleTime::Minute * 1e12);
+  negative.pull();
+  endless.pull();
+  EXPECT_FALSE(negative.quick(summary));
+  EXPECT_TRUE(endless.quick(summary));
+  EXPECT_EQ(endless.reloads, 1);
 }
 
 // A reader racing with an editor sees the state before or after each edit,
