@@ -8,37 +8,29 @@
 #include <fstream>
 
 #include "src/logfile_support.h"
+#include "zeltools/cases_support.h"
 
 namespace {
 
-// Every record with inactive settings re-opens its file for appending, so
-// records resume in the same file once a removed directory is back.
+// The scripts of cases/hostile.rows. Every record with inactive settings
+// re-opens its file for appending, so records resume in the same file once a
+// removed directory is back.
 TEST(HostileEnvironmentTest, HostGoesOnWithHostileDirectoriesLimitsAndConfigurations) {
   logfile_support::TempDir dir, limited, back;
   std::ofstream(dir.path + "/plain") << "x";
   std::ofstream(dir.path + "/nul.ini", std::ios::binary) << std::string(4096, '\0');
   ::mkdir((dir.path + "/dir.ini").c_str(), 0777);
-  const std::string config =
-      "QZ_TRACE_LOGDIR=" + dir.path + "/none QZ_TRACE_CONFIGFILE=" + dir.path;
-  const std::pair<std::string, const char*> runs[] = {
-      {"QZ_TRACE_LOGDIR=" + dir.path + "/missing/deeper $HOST 20", "alive\n"},
-      {"QZ_TRACE_LOGDIR=" + dir.path + "/plain/sub $HOST 20", "alive\n"},
-      {config + "/nul.ini $HOST config", "parse false\nalive\n"},
-      {config + "/dir.ini $HOST config", "parse false\nalive\n"},
-      // The host ignores SIGXFSZ, as any host that must survive a full disk.
-      {"trap \"\" XFSZ; ulimit -f 2; QZ_TRACE_LOGDIR=" + limited.path + " $HOST 100", "alive\n"},
-      {"QZ_TRACE_LOGDIR=" + back.path + " $HOST 200 & sleep 0.2; rm -rf " + back.path +
-           "; sleep 0.3; mkdir " + back.path + "; wait $!",
-       "alive\n"}};
-  for (const auto& run : runs) {  // the host is $HOST in each script
+  for (const cases::Fields& run : cases::read("stress/cases/hostile.rows")) {
     int status = -1;
-    EXPECT_EQ(logfile_support::run("HOST=" VANTREL_TEST_HOSTS_DIR "/host_reliability_hostile "
-                                   "QZ_TRACE_CONFIGFILE=/nonexistent/none.ini sh -c '" +
-                                       run.first + "' 2>/dev/null",
-                                   &status),
-              run.second)
-        << run.first;
-    EXPECT_EQ(status, 0) << run.first;
+    EXPECT_EQ(
+        logfile_support::run(
+            "HOST=" VANTREL_TEST_HOSTS_DIR "/host_reliability_hostile DIR=" + dir.path +
+                " LIMITED=" + limited.path + " BACK=" + back.path +
+                " QZ_TRACE_CONFIGFILE=/nonexistent/none.ini sh -c '" + run[0] + "' 2>/dev/null",
+            &status),
+        run[1])
+        << run[0];
+    EXPECT_EQ(status, 0) << run[0];
   }
   ::rmdir((dir.path + "/dir.ini").c_str());
   EXPECT_EQ(dir.files(), (std::vector<std::string>{"nul.ini", "plain"}));
