@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tools/timeline/Outputs.h"
+#include "zeltools/cases_support.h"
 
 namespace {
 
@@ -47,15 +48,9 @@ TEST(CallLinker, SameLinksFromMemoryAndFromSortedRuns) {
 
 TEST(CallLinker, ACalleeCallingOnStaysCalledAndAMutualPairLinksOnce) {
   CallLinker linker;
-  linker.add(scope(1, 10, 0, 10, 0));
-  linker.add(scope(2, 20, 1, 9, 0));    // called from 1
-  linker.add(scope(3, 30, 2, 4, 0));    // called from 2, the innermost around it
-  linker.add(scope(4, 10, 20, 30, 0));  // 4 and 5 contain each other
-  linker.add(scope(5, 20, 20, 30, 0));
-  linker.add(scope(6, 10, 40, 60, 0));  // calls 10 after three short steps of its own
-  for (std::uint64_t id = 7; id <= 9; ++id)
-    linker.add(scope(id, 10, 33 + 2.0 * id, 34 + 2.0 * id, 1));
-  linker.add(scope(10, 20, 50, 52, 0));
+  for (const cases::Fields& row : cases::read("tools/cases/call_rules.rows"))
+    linker.add(scope(std::stoull(row[0]), std::stoll(row[1]), std::stod(row[2]), std::stod(row[3]),
+                     std::stoi(row[4])));
   EXPECT_EQ(links_of(linker), "2>1 3>2* 5>4 10>6 ");
 }
 
