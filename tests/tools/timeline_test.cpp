@@ -168,21 +168,6 @@ TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
     EXPECT_EQ(occurrences(html, row[0]), std::stoul(row[1])) << row[0];
 }
 
-const std::string otlp_tools = VANTREL_BINARY_DIR "/otlp-tools";
-
-// otlp_check.js's verdict on `file` ("spans=N traces=N cross_process=N" when
-// valid); "" where the definitions are missing.
-std::string schema_verdict(const std::string& file) {
-  const std::string definitions =
-      "/node_modules/@opentelemetry/otlp-proto-exporter-base/build/src/generated/root.js";
-  if (::access((otlp_tools + definitions).c_str(), R_OK) != 0) return "";
-  int status = 0;
-  std::string verdict = run("node '" VANTREL_SOURCE_DIR "/tests/tools/otlp_check.js' '" +
-                                otlp_tools + "' '" + file + "' 2>&1",
-                            &status);
-  return verdict + (status == 0 ? "" : "(failed)");
-}
-
 // Two real processes: the callee's incoming call is the child of the
 // caller's, in one trace; the official definitions accept the file and refuse
 // what the encoding forbids.
@@ -202,15 +187,24 @@ TEST(TimelineOtlp, RealCallerAndCalleeShareOneTraceInAValidFile) {
       << "each span's parent";
   EXPECT_EQ(call[1] + incoming[1] + price[1], order[1] + order[1] + order[1]) << "one trace";
   EXPECT_NE(incoming[4], call[4]) << "two processes, two resources";
-  const std::string verdict = schema_verdict(out), text = read_file(out);
-  if (verdict.empty())
-    GTEST_SKIP() << "needs node and @opentelemetry/otlp-proto-exporter-base 0.51.1 in "
-                 << otlp_tools << " (make test-otlp installs them)";
-  EXPECT_EQ(verdict, "spans=4 traces=1 cross_process=1\n");
+  const std::string tools = VANTREL_BINARY_DIR "/otlp-tools", text = read_file(out),
+                    schema =
+                        "/node_modules/@opentelemetry/otlp-proto-exporter-base/build/src/"
+                        "generated/root.js";
+  if (::access((tools + schema).c_str(), R_OK) != 0)
+    GTEST_SKIP() << "needs node and @opentelemetry/otlp-proto-exporter-base 0.51.1 in " << tools
+                 << " (make test-otlp installs them)";
+  const auto verdict = [&] {  // otlp_check.js's: "spans=N traces=N cross_process=N" when valid
+    int status = 0;
+    return run("node '" VANTREL_SOURCE_DIR "/tests/tools/otlp_check.js' '" + tools + "' '" + out +
+                   "' 2>&1",
+               &status);
+  };
+  EXPECT_EQ(verdict(), "spans=4 traces=1 cross_process=1\n");
   for (const cases::Fields& change : cases::read("tools/cases/otlp_refused.rows")) {
     std::ofstream(out) << std::string(text).replace(text.find(change[0]), change[0].size(),
                                                     change[1]);
-    EXPECT_EQ(schema_verdict(out).rfind("invalid: ", 0), 0u) << change[1];
+    EXPECT_EQ(verdict().rfind("invalid: ", 0), 0u) << change[1];
   }
 }
 
