@@ -173,7 +173,7 @@ TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
 // what the encoding forbids.
 TEST(TimelineOtlp, RealCallerAndCalleeShareOneTraceInAValidFile) {
   TempDir dir;
-  run_host(dir, "host_timeline_two_processes");
+  run_host(dir, "host_timeline_work caller");
   const std::string out = dir.path + "/out.otlp.json";
   ASSERT_EQ(run_tool(dir, "--otlp '" + out + "'" + logs_in(dir)).status, 0);
   std::map<std::string, std::vector<std::string>> spans;  // by name: the digest's fields
