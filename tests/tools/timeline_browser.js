@@ -5,7 +5,7 @@
 //     zooms, a drag pans, hovering a bar shows its details; "ok render_ms=N".
 //   node timeline_browser.js TOOLS_DIR screenshot PAGE PNG
 'use strict';
-const [fs, os, path] = [require('fs'), require('os'), require('path')];
+const path = require('path');
 
 const [toolsDir, mode, page, ...rest] = process.argv.slice(2);
 const {chromium} = require(path.resolve(toolsDir, 'node_modules', 'playwright-core'));
@@ -13,14 +13,13 @@ const {chromium} = require(path.resolve(toolsDir, 'node_modules', 'playwright-co
 const fail = (what) => { console.log('failed: ' + what); process.exit(1); };
 
 async function main() {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vantrel-chromium-'));
-  const context = await chromium.launchPersistentContext(profile, {
-    executablePath: '/usr/bin/chromium', headless: true, viewport: {width: 1200, height: 640},
+  const browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium', headless: true,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   try {
-    const tab = context.pages()[0] || await context.newPage();
+    const tab = await browser.newPage({viewport: {width: 1200, height: 640}});
     const errors = [];
     tab.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
     tab.on('pageerror', (error) => errors.push(String(error)));
@@ -63,8 +62,7 @@ async function main() {
     if (errors.length) fail('console: ' + errors.join('; '));
     console.log('ok render_ms=' + renderMs);
   } finally {
-    await context.close();
-    fs.rmSync(profile, {recursive: true, force: true});
+    await browser.close();
   }
 }
 
