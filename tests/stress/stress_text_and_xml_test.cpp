@@ -30,8 +30,6 @@ struct AcceptAll : Vantrel::Admin::IsActive {
 // from the default record, so it sets every field that the checks rely on.
 void edit_round(int round, const std::string& logdir) {
   Vantrel::Admin::config(settings_text + std::to_string(10 + round % 7) + ";");
-  Vantrel::Admin::active(true);
-  Vantrel::Admin::keep(true);
   Vantrel::Admin::size(10 + round % 5);
   Vantrel::Admin::importance(Vantrel::XS);
   if (round % 3 == 0) {
@@ -39,8 +37,6 @@ void edit_round(int round, const std::string& logdir) {
     Vantrel::Admin::is_active(nullptr);
   }
   if (round % 10 == 0) Vantrel::Admin::logdir(logdir);  // a fresh file object
-  (void)Vantrel::Admin::config();
-  (void)Vantrel::Admin::logdir();
   Vantrel::Admin::period(SimpleTime::Duration::Zero);  // pulling on, re-read at every message
 }
 
