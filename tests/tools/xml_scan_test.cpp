@@ -35,16 +35,14 @@ class Transcript : public Timeline::RecordSink {
 };
 
 // The records and problems `reader` finds in `bytes`.
-std::string read_with(decltype(&Timeline::read_xml_log) reader, const std::string& bytes) {
+std::string read_with(decltype(&Timeline::read_xml_log) reader, std::string bytes) {
   char* problems = nullptr;
   std::size_t size = 0;
   std::FILE* out = ::open_memstream(&problems, &size);
   Transcript transcript;
   {
     Timeline::Diagnostics diagnostics(out);
-    std::FILE* in = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), in);
-    std::rewind(in);
+    std::FILE* in = ::fmemopen(bytes.data(), bytes.size(), "r");
     reader(in, "log.xml", transcript, diagnostics);
     std::fclose(in);
   }
