@@ -19,13 +19,6 @@ constexpr int messages_per_writer = 1500;
 const std::string settings_text =
     "active = true; keep = true; display_mask = debug_mask | rank_mask; size = ";
 
-struct AcceptAll : Vantrel::Admin::IsActive {
-  bool operator()(const Vantrel::Importance&, Vantrel::Logger::Tag, const Vantrel::Config&,
-                  Vantrel::Context::Data*) const override {
-    return true;
-  }
-};
-
 // One round of administration; the first edit after pulling was on starts
 // from the default record, so it sets every field that the checks rely on.
 void edit_round(int round, const std::string& logdir) {
@@ -33,11 +26,11 @@ void edit_round(int round, const std::string& logdir) {
   Vantrel::Admin::size(10 + round % 5);
   Vantrel::Admin::importance(Vantrel::XS);
   if (round % 3 == 0) {
-    Vantrel::Admin::is_active(std::make_unique<AcceptAll>());
+    Vantrel::Admin::is_active(std::make_unique<Vantrel::Admin::IsActive>());  // a host's own rule
     Vantrel::Admin::is_active(nullptr);
   }
   if (round % 10 == 0) Vantrel::Admin::logdir(logdir);  // a fresh file object
-  Vantrel::Admin::period(SimpleTime::Duration::Zero);  // pulling on, re-read at every message
+  Vantrel::Admin::period(SimpleTime::Duration::Zero);   // pulling on, re-read at every message
 }
 
 class StressTest : public testing::TestWithParam<const char*> {};
