@@ -66,13 +66,11 @@ std::string text_record(int pid, int tid, int ms, char tag, const std::string& t
 // tool (DIR is the case's directory); after a run "=== status N",
 // "=== stdout", "=== stderr" (empty where absent), "=== json" and "=== otlp"
 // (digests of DIR/out.json, DIR/out.otlp.json) and "=== html" (lines of the
-// well-formed DIR/out.html) say what it gives. With `files_only` the case only
-// writes its inputs.
+// well-formed DIR/out.html) say what it gives; the inputs stay in DIR.
 class Case {
  public:
-  void play(const std::string& name, bool files_only = false) {
-    for (const auto& [head, body] : case_sections(name))
-      if (!files_only || head.compare(0, 5, "file ") == 0) section(head, body);
+  void play(const std::string& name) {
+    for (const auto& [head, body] : case_sections(name)) section(head, body);
     section("end", "");
   }
   TempDir dir;
@@ -240,7 +238,7 @@ TEST(TimelineBrowser, PagesShowEveryLaneAndBarZoomPanAndShowDetails) {
     GTEST_SKIP() << "needs /usr/bin/chromium (Debian chromium), node and playwright-core in "
                  << tools << " (make test-browser installs them)";
   Case two;
-  two.play("two_processes", true);
+  two.play("two_processes");
   TempDir big;
   std::ofstream log(big.path + "/big.log");
   for (int ms = 0; ms < 50000; ++ms)
