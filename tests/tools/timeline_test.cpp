@@ -135,7 +135,6 @@ INSTANTIATE_TEST_SUITE_P(Formats, HostLog, ::testing::Values(false, true),
 TEST_P(HostLog, EveryViewShowsEachScopeOnce) {
   TempDir dir;
   run_host(dir, "host_timeline_work", GetParam());
-  ASSERT_GT(dir.files().size(), 1u) << "the host rotates its log";
   const std::string logs = logs_in(dir);
   ToolRun summary = run_tool(dir, "--merge-ids" + logs);
   EXPECT_EQ(summary.status, 0) << summary.err;

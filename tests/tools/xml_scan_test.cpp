@@ -29,9 +29,7 @@ class Transcript : public Timeline::RecordSink {
     text += head + r.text + "|" + c.root + "|" + c.caller + "|" + c.callee + "|" + c.user + "|" +
             c.architect + "|" + c.developer + "|" + c.consultant + "|" + r.source + "\n";
   }
-  void process_name(std::int64_t pid, const std::string& name) override {
-    text += "process " + std::to_string(pid) + " " + name + "\n";
-  }
+  void process_name(std::int64_t, const std::string&) override {}
 };
 
 // The records and problems `reader` finds in `bytes`.
@@ -94,7 +92,6 @@ void expect_same_reading(const std::string& bytes) {
 
 TEST(XmlScan, ReadsWhatExpatReads) {
   const std::vector<std::string> documents = xml_logs();
-  ASSERT_GE(documents.size(), 6u);
   // Every piece in an attribute value, in a record's text, between records.
   const std::string& host = documents[0];
   for (const cases::Fields& piece : pieces)
