@@ -93,6 +93,38 @@ TEST_F(ForkTest, ChildrenAreNewProcessesAndParentFilesStayIntact) {
   EXPECT_GT(next[1], 0);
 }
 
+// A fork while another thread is inside a record waits for that record to
+// end: the parent's records keep their order and the child writes at once.
+TEST_F(ForkTest, ForkWaitsForAnotherThreadsRecord) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "ThreadSanitizer cannot follow locks held across fork()";
+#endif
+  std::atomic<bool> in_record{false}, forking{false};
+  const auto slow = [&] {  // holds the record open until well after the fork began
+    in_record = true;
+    while (!forking) std::this_thread::yield();
+    usleep(50000);
+    return "slow";
+  };
+  std::thread writer([&] { VANTREL_LOG(M) << "writer " << slow(); });
+  while (!in_record) std::this_thread::yield();
+  forking = true;
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(10);
+    Printf{M}("child");
+    std::exit(0);
+  }
+  Printf{M}("parent after");
+  writer.join();
+  ASSERT_TRUE(exited_cleanly(child));
+  auto records = records_by_file_pid();
+  EXPECT_EQ(records[child].size(), 1u);
+  std::vector<std::string> texts = records[getpid()];
+  for (std::string& text : texts) text.erase(0, text.find(' ', text.find(' ') + 1) + 1);
+  EXPECT_EQ(texts, (std::vector<std::string>{"writer slow", "parent after"}));
+}
+
 // A fork inside the forking thread's own record: the child ends nothing in
 // the parent's file and goes on with files of its own.
 TEST_F(ForkTest, ForkInsideARecordLeavesTheRecordToTheParent) {
