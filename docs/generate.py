@@ -113,8 +113,9 @@ SESSIONS = {
     "coming-from": Session(files={"audit_trace.ini": "active = true;\n"}, shown=[
         "./coming_from && cat coming_from_*_trace.log", "ls coming_from_*"]),
     # docs/threads-fork-signals.md
-    "goodbye": Session(shown=["QZ_TRACE_XML=1 ./goodbye",
-                              "grep -h '^from' goodbye_*_trace.xml; tail -n 2 goodbye_*_trace.xml"]),
+    "goodbye": Session(shown=[
+        "QZ_TRACE_XML=1 ./goodbye",
+        "grep -h '^from' goodbye_*_trace.xml; tail -n 2 goodbye_*_trace.xml"]),
     # docs/xml-log.md
     "xml-document": Session(setup=[ORDERS_RUN],
                             excerpt=lambda scratch: xml_excerpt(last_orders_file(scratch), 2, 2)),
@@ -275,7 +276,8 @@ def main():
             drifted.append(page)
             sys.stdout.writelines(difflib.unified_diff(
                 old.splitlines(True), new.splitlines(True), page + " (shown)", page + " (run)"))
-    examples = {"docs/examples/" + name for name in os.listdir(os.path.join(SOURCE, "docs", "examples"))
+    examples = {"docs/examples/" + name
+                for name in os.listdir(os.path.join(SOURCE, "docs", "examples"))
                 if name.endswith(".ini")}
     unused = sorted((set(SESSIONS) | examples) - set(cache))
     if unused:
