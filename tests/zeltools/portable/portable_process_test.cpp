@@ -39,10 +39,12 @@ TEST(ProcessFactsTest, SplitCommandLineAndName) {
   for (const Args& c : rows("name")) EXPECT_EQ(Facts::name_from_argument(c[0]), c[1]) << c[0];
 }
 
+// The largest buffer a stand-in readlink was offered.
+std::size_t largest;
+
 // The command line file, else the executable's link (read whole however
 // long), when the file is missing, empty or fails to read; a link that never
 // fits its buffer is given up once the buffer is 1 MiB.
-std::size_t largest;
 TEST(ProcessFactsTest, CommandLineFileOrExecutableLink) {
   char pattern[] = "/tmp/vantrel_args_XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
